@@ -1,0 +1,51 @@
+// File codecs of the core: BMP and ICO are our own, JPEG goes through
+// libjpeg-turbo. Every decoder validates its header before it allocates and
+// throws EImageError with one short sentence for a malformed, truncated or
+// unsupported file.
+#pragma once
+
+#include "engine/Bitmap.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kadrimex {
+
+// BMP: core (OS/2) and info headers v3/v4/v5; 1, 4, 8, 16, 24, 32 bits;
+// BI_RGB, BI_BITFIELDS, RLE4, RLE8; bottom-up and top-down.
+TBitmap DecodeBmp(const std::uint8_t* data, std::size_t size);
+// Writes the picture's own format: 1/4/8 with palette, 15 as 5-5-5,
+// 16 as 5-6-5 bit fields, 24, 32.
+std::vector<std::uint8_t> EncodeBmp(const TBitmap& bitmap);
+
+// JPEG: baseline, progressive, greyscale and CMYK decode to 24 bits.
+TBitmap DecodeJpeg(const std::uint8_t* data, std::size_t size);
+// Encodes a picture of any format (converted to 24 bits on a copy).
+std::vector<std::uint8_t> EncodeJpeg(const TBitmap& bitmap, int quality = 80, bool progressive = false);
+
+// One entry of an icon file.
+struct TIconEntry {
+    int width = 0;
+    int height = 0;
+    int bitCount = 0;
+    bool png = false;                 // PNG-compressed entry (decoded by the UI layer)
+    std::vector<std::uint8_t> bytes;  // the entry's raw bytes
+};
+
+// Parses the icon directory; throws EImageError for a malformed file.
+std::vector<TIconEntry> ParseIco(const std::uint8_t* data, std::size_t size);
+// Index of the entry best for display: largest, then deepest.
+std::size_t BestIconEntry(const std::vector<TIconEntry>& entries);
+// Decodes a DIB icon entry to a 32-bit picture (fourth byte alpha, the AND
+// mask applied where the entry has no alpha of its own).
+TBitmap DecodeIconDib(const TIconEntry& entry);
+
+// Whole-file helpers.
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+// Writes to a temporary file beside `path` and renames it over the target,
+// so a failed write never destroys an existing file.
+void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+}  // namespace kadrimex

@@ -1,0 +1,90 @@
+#include "engine/Parallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace kadrimex {
+
+int WorkerCount()
+{
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : int(std::min(n, 64u));
+}
+
+namespace {
+
+template <typename Body>
+void RunOnWorkers(int count, Body body)
+{
+    const int workers = std::min(WorkerCount(), std::max(count, 1));
+    if (workers <= 1) {
+        body();
+        return;
+    }
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    auto guarded = [&] {
+        try {
+            body();
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(failureLock);
+            if (!failure)
+                failure = std::current_exception();
+        }
+    };
+    std::vector<std::thread> pool;
+    pool.reserve(std::size_t(workers - 1));
+    for (int i = 1; i < workers; ++i)
+        pool.emplace_back(guarded);
+    guarded();
+    for (auto& t : pool)
+        t.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+}  // namespace
+
+bool ParallelRows(TBitmapProcesorThread& thread, int height, std::int64_t progressWidth,
+                  const std::function<void(int y)>& rowFn)
+{
+    std::atomic<int> next{0};
+    std::atomic<std::int64_t> done{0};
+    std::atomic<bool> stopped{false};
+    RunOnWorkers(height, [&] {
+        for (;;) {
+            if (stopped.load(std::memory_order_relaxed))
+                return;
+            const int y = next.fetch_add(1, std::memory_order_relaxed);
+            if (y >= height)
+                return;
+            if (thread.Terminated()) {
+                stopped.store(true, std::memory_order_relaxed);
+                return;
+            }
+            rowFn(y);
+            const std::int64_t rows = done.fetch_add(1, std::memory_order_relaxed) + 1;
+            thread.PublishProgress(rows * progressWidth);
+        }
+    });
+    return !stopped.load();
+}
+
+void ParallelFor(int count, const std::function<void(int index)>& fn)
+{
+    std::atomic<int> next{0};
+    RunOnWorkers(count, [&] {
+        for (;;) {
+            const int i = next.fetch_add(1, std::memory_order_relaxed);
+            if (i >= count)
+                return;
+            fn(i);
+        }
+    });
+}
+
+}  // namespace kadrimex

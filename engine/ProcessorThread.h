@@ -1,0 +1,141 @@
+// The worker that runs one image operation. The launcher creates it
+// suspended, fills the public fields, sets the completion callback and calls
+// Resume(); Execute() dispatches on FOperation to the operation's routine.
+//
+// Progress and cancellation are plain atomics: the routine stores its
+// position with UpdateProgress() (never blocks, cheap enough to call once per
+// pixel) and polls Terminated(); the UI thread reads Progress() and
+// ProgressMax() from a timer and calls Terminate() to cancel.
+#pragma once
+
+#include "engine/Bitmap.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace kadrimex {
+
+// Operation codes of FOperation.
+namespace op {
+inline constexpr std::int8_t Resize = 1;
+inline constexpr std::int8_t Flip = 2;
+inline constexpr std::int8_t Rotate = 3;
+inline constexpr std::int8_t Histogram = 4;
+inline constexpr std::int8_t Curves = 5;
+inline constexpr std::int8_t Levels = 6;
+inline constexpr std::int8_t GaussBlur = 0x20;
+inline constexpr std::int8_t TriangleBlur = 0x21;
+inline constexpr std::int8_t Sharpen = 0x22;
+inline constexpr std::int8_t FindEdges = 0x23;
+inline constexpr std::int8_t UserFilter = 0x24;
+inline constexpr std::int8_t GaussGenerator = 0x40;
+inline constexpr std::int8_t TriangleGenerator = 0x41;
+inline constexpr std::int8_t ShapeGenerator = 0x42;
+inline constexpr std::int8_t SharpenGenerator = 0x43;
+inline constexpr std::int8_t EdgeGenerator = 0x44;
+inline constexpr std::int8_t FFT = 0x60;
+inline constexpr std::int8_t RevFFT = 0x61;
+inline constexpr std::int8_t FFTGauss = 0x62;
+}  // namespace op
+
+// 256-entry palette of the unsigned mask pictures: entry i is grey i.
+TLogPalette GreyPalette();
+// 256-entry palette of the signed mask pictures (weight = index - 128):
+// positive weights red, negative weights green, blue growing with |weight|.
+TLogPalette SignedPalette();
+
+class TBitmapProcesorThread {
+public:
+    explicit TBitmapProcesorThread(bool CreateSuspended = true);
+    TBitmapProcesorThread(const TBitmapProcesorThread&) = delete;
+    TBitmapProcesorThread& operator=(const TBitmapProcesorThread&) = delete;
+    // Requests termination and joins the worker if it still runs. Releases
+    // neither bitmap.
+    virtual ~TBitmapProcesorThread();
+
+    // Position of the running routine; written by the worker only.
+    std::int32_t FRow = 0;
+    std::int32_t FColumn = 0;
+    std::int32_t FWidth = 0;
+    std::int32_t FHeight = 0;
+    // Work table of the FFT routines; null outside them.
+    void* FTwiddleTable = nullptr;
+    // Progress numerator and denominator (whole numbers), published by the
+    // worker and read by the UI thread.
+    std::atomic<std::int64_t> FProgress{0};
+    std::atomic<std::int64_t> FProgressMax{0};
+    std::uint8_t FResampleMode = 0;
+    TAdvancedBitmap* FSource = nullptr;
+    TAdvancedBitmap* FDestination = nullptr;
+    std::int8_t FOperation = 0;
+    long double FParam1 = 0;
+    long double FParam2 = 0;
+    std::int32_t FIntParam = 0;
+    std::uint8_t FFlagParam = 0;
+    long double FParam3 = 0;
+    long double FParam4 = 0;
+    long double* FMatrix = nullptr;
+    long double* FHistogram0 = nullptr;
+    long double* FHistogram1 = nullptr;
+    long double* FHistogram2 = nullptr;
+    std::uint8_t* FCurve = nullptr;
+
+    // Publishes FRow * FWidth + FColumn. Lock-free; any thread may call it.
+    void UpdateProgress()
+    {
+        FProgress.store(std::int64_t(FRow) * FWidth + FColumn, std::memory_order_relaxed);
+    }
+    // Publishes a position directly (used by routines that split rows over
+    // several threads and count finished work themselves).
+    void PublishProgress(std::int64_t position) { FProgress.store(position, std::memory_order_relaxed); }
+    void SetProgressMax(std::int64_t maximum) { FProgressMax.store(maximum, std::memory_order_relaxed); }
+    std::int64_t Progress() const { return FProgress.load(std::memory_order_relaxed); }
+    std::int64_t ProgressMax() const { return FProgressMax.load(std::memory_order_relaxed); }
+
+    // Progress protocol step 1-2 of the counting routines: sets FWidth,
+    // FHeight, FProgressMax = width * height, FRow = FColumn = 0 and
+    // publishes. Returns false (doing nothing else) when either size is 0.
+    bool BeginProgress(std::int32_t width, std::int32_t height);
+
+    void Terminate() { FTerminated.store(true, std::memory_order_relaxed); }
+    bool Terminated() const { return FTerminated.load(std::memory_order_relaxed); }
+
+    // True from creation until Resume().
+    bool Suspended() const { return !FStarted; }
+    // Starts Execute() on a new thread, then calls OnTerminate on that
+    // thread when it returns. The UI layer re-posts the callback to its own
+    // thread.
+    void Resume();
+    // Waits until the worker has finished (no-op when never started).
+    void WaitFor();
+    // True once Execute() has returned and OnTerminate has been called.
+    bool Finished() const { return FFinished.load(std::memory_order_acquire); }
+
+    // Lower priority than the UI thread (the launcher's one step below
+    // normal); applied at Resume().
+    bool FLowerPriority = true;
+
+    // Called on the worker thread after Execute() returns.
+    std::function<void(TBitmapProcesorThread*)> OnTerminate;
+
+    // Message of an error that ended the routine (allocation failure,
+    // impossible conversion); empty when it ended normally or was cancelled.
+    std::string FErrorMessage;
+
+    // The dispatcher; runs on the worker thread, or synchronously when
+    // called directly (the batch tool does so).
+    virtual void Execute();
+
+private:
+    void Dispatch();
+
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FFinished{false};
+    bool FStarted = false;
+    std::thread FThread;
+};
+
+}  // namespace kadrimex

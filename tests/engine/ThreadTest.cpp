@@ -1,0 +1,77 @@
+#include "engine/Parallel.h"
+#include "engine/ProcessorThread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace kadrimex;
+
+TEST(Palettes, SignedPaletteKeepsLowBytes)
+{
+    const auto p = SignedPalette().palPalEntry;
+    ASSERT_EQ(p.size(), 256u);
+    auto rgb = [&](int i) { return std::tuple(int(p[i].peRed), int(p[i].peGreen), int(p[i].peBlue)); };
+    EXPECT_EQ(rgb(128), std::tuple(0, 0, 0));
+    EXPECT_EQ(rgb(255), std::tuple(254, 0, 42));
+    EXPECT_EQ(rgb(1), std::tuple(0, 254, 63));
+    EXPECT_EQ(rgb(0), std::tuple(0, 0, 64));
+    EXPECT_EQ(SignedPalette().palVersion, 0x300);
+    const auto g = GreyPalette().palPalEntry;
+    for (int i = 0; i < 256; ++i)
+        EXPECT_TRUE(g[i].peRed == i && g[i].peGreen == i && g[i].peBlue == i && g[i].peFlags == 0);
+}
+
+TEST(ProcessorThread, FieldsStartAtZeroAndUnknownCodesEndAtOnce)
+{
+    for (int code : {0, 3, 7, 0x1F, 0x25, 0x3F, 0x45, 0x5F, 0x63, 0x7F, -1, -128}) {
+        TBitmapProcesorThread t(true);
+        EXPECT_TRUE(t.Suspended());
+        EXPECT_EQ(t.FSource, nullptr);
+        EXPECT_EQ(t.Progress(), 0);
+        TAdvancedBitmap dst;
+        t.FDestination = &dst;
+        t.FOperation = std::int8_t(code);
+        std::atomic<bool> called{false};
+        t.OnTerminate = [&](TBitmapProcesorThread*) { called = true; };
+        t.Resume();
+        EXPECT_FALSE(t.Suspended());
+        t.WaitFor();
+        EXPECT_TRUE(called);
+        EXPECT_TRUE(dst.Empty());
+        EXPECT_TRUE(t.FErrorMessage.empty());
+    }
+}
+
+TEST(ProcessorThread, BeginProgressRefusesEmptySizes)
+{
+    TBitmapProcesorThread t(true);
+    EXPECT_FALSE(t.BeginProgress(0, 5));
+    EXPECT_EQ(t.ProgressMax(), 0);
+    EXPECT_FALSE(t.BeginProgress(5, 0));
+    EXPECT_TRUE(t.BeginProgress(7, 3));
+    EXPECT_EQ(t.ProgressMax(), 21);
+    t.FRow = 2;
+    t.FColumn = 4;
+    t.UpdateProgress();
+    EXPECT_EQ(t.Progress(), 18);
+}
+
+TEST(ProcessorThread, ParallelRowsVisitsEveryRowOnceAndStopsOnTerminate)
+{
+    TBitmapProcesorThread t(true);
+    std::vector<std::atomic<int>> visits(1000);
+    EXPECT_TRUE(ParallelRows(t, 1000, 7, [&](int y) { visits[std::size_t(y)]++; }));
+    for (auto& v : visits)
+        EXPECT_EQ(v.load(), 1);
+    EXPECT_EQ(t.Progress(), 7000);
+
+    std::atomic<int> count{0};
+    EXPECT_FALSE(ParallelRows(t, 100000, 1, [&](int) {
+        if (++count == 10)
+            t.Terminate();
+    }));
+    EXPECT_LT(count.load(), 100000);
+}

@@ -1,0 +1,87 @@
+// Command table of kadrimex-batch. Each operation family registers its
+// commands from its own source file with a static BatchRegistration.
+#pragma once
+
+#include "engine/Bitmap.h"
+#include "engine/ProcessorThread.h"
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kadrimex::batch {
+
+// A bad argument or a value the editor's dialog would refuse: exit status 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class BatchRun {
+public:
+    BatchRun(std::vector<std::string> args, std::string inputPath, bool showProgress);
+
+    const std::vector<std::string>& Args() const { return FArgs; }
+    // The working copy of -i INPUT (JPEG decoded; an icon raises the
+    // editor's assignment error). Loaded on first use.
+    TAdvancedBitmap& Input();
+
+    // Runs the prepared worker synchronously on its own thread, drawing a
+    // progress bar on a terminal and cancelling on Ctrl+C. Throws
+    // EImageError when the routine failed and Cancelled when interrupted.
+    void Run(TBitmapProcesorThread& thread);
+
+    // The picture written to -o OUTPUT.
+    TBitmap Result;
+
+private:
+    std::vector<std::string> FArgs;
+    std::string FInputPath;
+    bool FShowProgress;
+    std::unique_ptr<TAdvancedBitmap> FInput;
+};
+
+// Raised by Run() when Ctrl+C cancelled the operation.
+class Cancelled : public std::runtime_error {
+public:
+    Cancelled() : std::runtime_error("Cancelled") {}
+};
+
+struct BatchCommand {
+    std::string name;
+    std::string arguments;  // usage text of the arguments
+    int minArgs = 0;
+    int maxArgs = 0;        // -1: any number
+    bool takesInput = true;
+    std::function<void(BatchRun&)> run;
+};
+
+struct BatchRegistration {
+    explicit BatchRegistration(BatchCommand command);
+};
+
+const std::vector<BatchCommand>& Commands();
+
+// Argument parsing shared by every command: a point is the decimal
+// separator whatever the locale; anything else is a UsageError naming the
+// argument.
+long double ParseReal(const std::string& text, const char* what);
+int ParseInt(const std::string& text, const char* what);
+
+// Worker fields common to the 24-bit operations: a new empty destination,
+// the working copy as source. The run owns both bitmaps.
+struct Operation {
+    TBitmapProcesorThread thread{true};
+    std::unique_ptr<TAdvancedBitmap> source;
+    std::unique_ptr<TAdvancedBitmap> destination = std::make_unique<TAdvancedBitmap>();
+};
+
+// Sets up an Operation whose source is the working copy of the input and
+// whose destination is a new empty 24-bit bitmap.
+std::unique_ptr<Operation> MakeOperation(BatchRun& run, std::int8_t code);
+// Runs it and stores the destination as the result.
+void Finish(BatchRun& run, Operation& operation);
+
+}  // namespace kadrimex::batch

@@ -1,0 +1,243 @@
+#include "tools/Batch.h"
+
+#include "engine/Codecs.h"
+#include "engine/Graphic.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <thread>
+#include <unistd.h>
+
+namespace kadrimex::batch {
+
+namespace {
+
+std::vector<BatchCommand>& Registry()
+{
+    static std::vector<BatchCommand> commands;
+    return commands;
+}
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+void OnInterrupt(int)
+{
+    gInterrupted = 1;
+}
+
+std::string Lower(std::string s)
+{
+    for (auto& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Extension(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    return Lower(path.substr(dot));
+}
+
+void PrintHelp(std::ostream& out)
+{
+    out << "Usage: kadrimex-batch COMMAND [ARGUMENTS...] [-i INPUT] -o OUTPUT [--quiet]\n"
+           "       kadrimex-batch --help\n\n"
+           "OUTPUT ending .bmp writes BMP in the picture's pixel format; .jpg or .jpeg writes JPEG\n"
+           "at quality 80. Numbers use a point as decimal separator.\n\nCommands:\n";
+    for (const auto& c : Commands()) {
+        out << "  " << c.name;
+        if (!c.arguments.empty())
+            out << ' ' << c.arguments;
+        out << (c.takesInput ? "  -i INPUT" : "") << '\n';
+    }
+}
+
+}  // namespace
+
+BatchRegistration::BatchRegistration(BatchCommand command)
+{
+    Registry().push_back(std::move(command));
+}
+
+const std::vector<BatchCommand>& Commands()
+{
+    return Registry();
+}
+
+long double ParseReal(const std::string& text, const char* what)
+{
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    const long double value = std::strtold(begin, &end);
+    if (text.empty() || end != begin + text.size() || value != value)
+        throw UsageError(std::string("'") + text + "' is not a valid number for " + what);
+    return value;
+}
+
+int ParseInt(const std::string& text, const char* what)
+{
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(begin, &end, 10);
+    if (text.empty() || end != begin + text.size() || errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
+        throw UsageError(std::string("'") + text + "' is not a valid integer value for " + what);
+    return int(value);
+}
+
+BatchRun::BatchRun(std::vector<std::string> args, std::string inputPath, bool showProgress)
+    : FArgs(std::move(args)), FInputPath(std::move(inputPath)), FShowProgress(showProgress)
+{
+}
+
+TAdvancedBitmap& BatchRun::Input()
+{
+    if (!FInput) {
+        if (FInputPath.empty())
+            throw UsageError("This command needs an input picture (-i INPUT)");
+        const TPicture picture = TPicture::LoadFromFile(FInputPath);
+        auto copy = std::make_unique<TAdvancedBitmap>();
+        if (!MakeWorkingCopy(picture, *copy))
+            throw EImageError("The picture is empty");
+        FInput = std::move(copy);
+    }
+    return *FInput;
+}
+
+void BatchRun::Run(TBitmapProcesorThread& thread)
+{
+    std::atomic<bool> done{false};
+    thread.OnTerminate = [&done](TBitmapProcesorThread*) { done.store(true); };
+    thread.Resume();
+    int lastShown = -1;
+    while (!done.load()) {
+        if (gInterrupted)
+            thread.Terminate();
+        if (FShowProgress) {
+            const long double max = (long double)thread.ProgressMax();
+            const long double percent = (long double)thread.Progress() / (max + 0.0001L) * 100;
+            const int shown = int(percent * 10);
+            if (shown != lastShown) {
+                lastShown = shown;
+                const int filled = int(percent / 100 * 40 > 40 ? 40 : percent / 100 * 40);
+                std::fprintf(stderr, "\r[%-40.*s] %6.2f %%", filled, "########################################",
+                             double(percent));
+                std::fflush(stderr);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    thread.WaitFor();
+    if (FShowProgress)
+        std::fprintf(stderr, "\r%60s\r", "");
+    if (gInterrupted)
+        throw Cancelled();
+    if (!thread.FErrorMessage.empty())
+        throw EImageError(thread.FErrorMessage);
+}
+
+std::unique_ptr<Operation> MakeOperation(BatchRun& run, std::int8_t code)
+{
+    auto operation = std::make_unique<Operation>();
+    operation->source = std::make_unique<TAdvancedBitmap>(run.Input());
+    operation->destination->SetPixelFormat(TPixelFormat::pf24bit);
+    operation->thread.FOperation = code;
+    operation->thread.FSource = operation->source.get();
+    operation->thread.FDestination = operation->destination.get();
+    return operation;
+}
+
+void Finish(BatchRun& run, Operation& operation)
+{
+    run.Run(operation.thread);
+    run.Result = std::move(*operation.destination);
+}
+
+}  // namespace kadrimex::batch
+
+int main(int argc, char** argv)
+{
+    using namespace kadrimex;
+    using namespace kadrimex::batch;
+
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty() || words[0] == "--help" || words[0] == "-h") {
+        PrintHelp(words.empty() ? std::cerr : std::cout);
+        return words.empty() ? 2 : 0;
+    }
+    std::string input, output;
+    bool quiet = false;
+    std::vector<std::string> args;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        if ((w == "-i" || w == "-o") && i + 1 < words.size()) {
+            (w == "-i" ? input : output) = words[++i];
+        } else if (w == "--quiet") {
+            quiet = true;
+        } else if (w == "-i" || w == "-o") {
+            std::cerr << "kadrimex-batch: " << w << " needs a file name\n";
+            return 2;
+        } else {
+            args.push_back(w);
+        }
+    }
+    const BatchCommand* command = nullptr;
+    for (const auto& c : Commands())
+        if (c.name == words[0])
+            command = &c;
+    if (!command) {
+        std::cerr << "kadrimex-batch: unknown command '" << words[0] << "' (see --help)\n";
+        return 2;
+    }
+    if (int(args.size()) < command->minArgs || (command->maxArgs >= 0 && int(args.size()) > command->maxArgs)) {
+        std::cerr << "kadrimex-batch: usage: " << command->name << ' ' << command->arguments
+                  << (command->takesInput ? " -i INPUT" : "") << " -o OUTPUT\n";
+        return 2;
+    }
+    if (output.empty()) {
+        std::cerr << "kadrimex-batch: an output file is needed (-o OUTPUT)\n";
+        return 2;
+    }
+    const std::string ext = Extension(output);
+    const bool jpeg = ext == ".jpg" || ext == ".jpeg";
+    if (!jpeg && ext != ".bmp") {
+        std::cerr << "kadrimex-batch: the output must end in .bmp, .jpg or .jpeg\n";
+        return 2;
+    }
+    if (command->takesInput && input.empty()) {
+        std::cerr << "kadrimex-batch: " << command->name << " needs an input picture (-i INPUT)\n";
+        return 2;
+    }
+
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    BatchRun run(args, command->takesInput ? input : std::string(), !quiet && isatty(STDERR_FILENO));
+    try {
+        command->run(run);
+        if (gInterrupted)
+            throw Cancelled();
+        const auto bytes = jpeg ? EncodeJpeg(run.Result, 80, false) : EncodeBmp(run.Result);
+        WriteFileAtomically(output, bytes);
+    } catch (const UsageError& e) {
+        std::cerr << "kadrimex-batch: " << e.what() << '\n';
+        return 2;
+    } catch (const Cancelled&) {
+        std::cerr << "kadrimex-batch: cancelled\n";
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "kadrimex-batch: not enough memory\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "kadrimex-batch: " << e.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
