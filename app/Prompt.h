@@ -1,0 +1,34 @@
+// Every modal question and message of the editor goes through Prompt(), so
+// tests can answer it without a human: a test installs a handler and the
+// box is never shown.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace kadrimex::ui {
+
+enum class PromptButtons { Ok, YesNo };
+enum class PromptIcon { Information, Question, Warning, Error };
+enum class PromptAnswer { Ok, Yes, No };
+
+struct PromptRequest {
+    QString text;
+    QString caption;
+    PromptButtons buttons = PromptButtons::Ok;
+    PromptIcon icon = PromptIcon::Information;
+};
+
+// Shows a task-modal message box without an owner window and returns the
+// answer. With a handler installed the handler answers instead.
+PromptAnswer Prompt(const QString& text, const QString& caption, PromptButtons buttons, PromptIcon icon);
+
+// The application's error report: one box with the message.
+void ShowError(const QString& message);
+
+using PromptHandler = std::function<PromptAnswer(const PromptRequest&)>;
+// Installs a handler (tests); an empty function restores the real boxes.
+void SetPromptHandler(PromptHandler handler);
+
+}  // namespace kadrimex::ui
