@@ -129,6 +129,8 @@ public:
     // called directly (the batch tool does so).
     virtual void Execute();
 
+    // FFT engine (transforms/Fft.cpp).
+
 private:
     void Dispatch();
 
