@@ -1,0 +1,247 @@
+// The editor's main window. Its work is split by concern:
+//   MainForm.cpp         construction: toolbars, menus, status bar, view
+//   MainForm_Launch.cpp  the one launch/completion pattern and the commands
+//   MainForm_Status.cpp  the status bar gauge, its timer and cancel-by-click
+//   MainForm_File.cpp    New, Open, Save
+//   MainForm_View.cpp    zoom, hand tool, cursors, borderless view, About
+#pragma once
+
+#include "engine/Bitmap.h"
+#include "engine/Graphic.h"
+#include "engine/ProcessorThread.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPoint>
+#include <QRect>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QButtonGroup>
+
+#include <functional>
+#include <map>
+#include <typeindex>
+
+class TWorkImage;
+class QMouseEvent;
+
+// The status bar with its two panels: panel 0 shows a text, panel 1 the
+// owner-drawn progress gauge. A click anywhere on it emits clicked().
+class TMainStatusBar : public QStatusBar {
+    Q_OBJECT
+public:
+    explicit TMainStatusBar(QWidget* parent = nullptr);
+    // Panel widths in pixels: 250 and 50.
+    QLabel* Panel0 = nullptr;
+    QWidget* Panel1 = nullptr;
+    void SetPanelText(const QString& text);
+    QString PanelText() const;
+signals:
+    void clicked();
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+class TKadrimexMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TKadrimexMainForm(QWidget* parent = nullptr);
+    // Stops and joins a running operation before anything is freed.
+    ~TKadrimexMainForm() override;
+
+    // Toolbars, in band order. First row: File, Zoom, Resize, Generate,
+    // Filter, Help; second row: Transform, Histogram.
+    QToolBar* FileToolBar = nullptr;
+    QToolBar* ZoomToolBar = nullptr;
+    QToolBar* ResizeToolBar = nullptr;
+    QToolBar* GenerateToolBar = nullptr;
+    QToolBar* FilterToolBar = nullptr;
+    QToolBar* HelpToolBar = nullptr;
+    QToolBar* TransformToolBar = nullptr;
+    QToolBar* HistogramToolBar = nullptr;
+
+    // Buttons (flat 23x20 QToolButtons with a glyph from
+    // ":/glyphs/<ObjectName>.svg" and a tooltip).
+    QToolButton* NewButton = nullptr;
+    QToolButton* OpenButton = nullptr;
+    QToolButton* SaveButton = nullptr;
+    QToolButton* ZoomInButton = nullptr;
+    QToolButton* ZoomOutButton = nullptr;
+    QToolButton* NormZoomButton = nullptr;
+    QComboBox* ZoomComboBox = nullptr;
+    QToolButton* ResizeCanvasButton = nullptr;
+    QToolButton* ResizeImageButton = nullptr;
+    QToolButton* ColorDepthSpeedButton = nullptr;
+    QToolButton* FlipRotateSpeedButton = nullptr;
+    QToolButton* AbstractGeneratorButton = nullptr;
+    QToolButton* GaussGeneratorSpeedButton = nullptr;
+    QToolButton* TriangleGeneratorSpeedButton = nullptr;
+    QToolButton* SharpenGeneratorSpeedButton = nullptr;
+    QToolButton* EdgeGeneratorSpeedButton = nullptr;
+    QToolButton* GaussBlurSpeedButton = nullptr;
+    QToolButton* TriangBlurSpeedButton = nullptr;
+    QToolButton* SharpenSpeedButton = nullptr;
+    QToolButton* FindEdgesSpeedButton = nullptr;
+    QToolButton* UserFilterSpeedButton = nullptr;
+    QToolButton* AboutSpeedButton = nullptr;
+    QToolButton* FFTSpeedButton = nullptr;
+    QToolButton* RevFFTSpeedButton = nullptr;
+    QToolButton* FFTGaussSpeedButton = nullptr;
+    QToolButton* CurvesSpeedButton = nullptr;
+    QToolButton* AutoLevelsButton = nullptr;
+    QToolButton* SpeedButton3 = nullptr;
+    QToolButton* SpeedButton2 = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+
+    // Tool panel on the left: one exclusive group of three checkable buttons.
+    QToolBar* LeftCoolBar = nullptr;
+    QFrame* FunctionPanel = nullptr;
+    QToolButton* HandSpeedButton = nullptr;
+    QToolButton* DrawSpeedButton = nullptr;
+    QToolButton* SpeedButton4 = nullptr;
+    QButtonGroup* FunctionButtonGroup = nullptr;
+
+    QScrollArea* MainScrollBox = nullptr;
+    TWorkImage* WorkImage = nullptr;
+    TMainStatusBar* MainStatusBar = nullptr;
+    QTimer* ProgressTimer = nullptr;
+
+    // Main menu and its actions.
+    QMenuBar* KadrimexMainMenu = nullptr;
+    QAction* NewMenuItem = nullptr;
+    QAction* OpenMenuItem = nullptr;
+    QAction* SaveAsMenuItem = nullptr;
+    QAction* ExitMenuItem = nullptr;
+    QAction* ZoomInMenuItem = nullptr;
+    QAction* ZoomOutMenuItem = nullptr;
+    QAction* View11MenuItem = nullptr;
+    QMenu* ToolbarsMenu = nullptr;  // toggleViewAction() of each toolbar
+    QAction* AboutMenuItem = nullptr;
+
+    // File dialogs (non-native), kept for the whole run.
+    QFileDialog* OpenPictureDialog = nullptr;
+    QFileDialog* SavePictureDialog = nullptr;
+
+    // The running operation; null when idle.
+    kadrimex::TBitmapProcesorThread* FProcessor = nullptr;
+
+    // Hand tool state.
+    bool FDragging = false;
+    QPoint FDragStart;
+    Qt::WindowStates FSavedWindowState;
+    QRect FSavedBounds;
+
+    // Name of the file last chosen in Open (preset in Save).
+    QString FFileName;
+
+    // Runs a modal dialog and returns its result. Tests replace it to fill
+    // in and accept/reject dialogs without a human.
+    std::function<int(QDialog&)> DialogRunner;
+    int RunDialog(QDialog& dialog);
+
+    // The application's dialogs, one instance each for the whole run, so
+    // they keep their values. main() creates them in start order; a dialog
+    // not created yet is created on first use.
+    template <class T>
+    T& Dialog()
+    {
+        auto it = FDialogs.find(std::type_index(typeid(T)));
+        if (it == FDialogs.end())
+            it = FDialogs.emplace(std::type_index(typeid(T)), new T(this)).first;
+        return *static_cast<T*>(it->second);
+    }
+
+    // True while an operation runs.
+    bool Busy() const { return FProcessor != nullptr; }
+
+public slots:
+    // Files (MainForm_File.cpp).
+    void NewButtonClick();
+    void OpenButtonClick();
+    void SaveButtonClick();
+
+    // View (MainForm_View.cpp).
+    void ZoomInButtonClick();
+    void ZoomOutButtonClick();
+    void NormZoomButtonClick();
+    void ApplyZoom();
+    // Returns true when the key was handled (Enter) and must be swallowed.
+    // Called from eventFilter() (MainForm.cpp) for key presses in the
+    // combo box's line edit.
+    bool ZoomComboBoxKeyPress(int key);
+    void FunctionSpeedButtonClick();
+    void MainScrollBoxMouseDown(QMouseEvent* event);
+    void MainScrollBoxMouseMove(QMouseEvent* event);
+    void MainScrollBoxMouseUp(QMouseEvent* event);
+    // FormCreate runs at the end of the constructor; FormShow on the first
+    // show event (both called from MainForm.cpp).
+    void FormCreate();
+    void FormShow();
+    void AboutSpeedButtonClick();
+    void ToggleBorderlessView();
+    // The "Toolbars" menu items are the toolbars' toggleViewAction()s, so
+    // show/hide and the tick stay in step by themselves.
+
+    // Operations (MainForm_Launch.cpp).
+    void GaussBlurSpeedButtonClick();
+    void TriangBlurSpeedButtonClick();
+    void SharpenSpeedButtonClick();
+    void FindEdgesSpeedButtonClick();
+    void UserFilterSpeedButtonClick();
+    void FFTSpeedButtonClick();
+    void RevFFTSpeedButtonClick();
+    void FFTGaussSpeedButtonClick();
+    void ProcessingDone();
+
+    // Status bar (MainForm_Status.cpp).
+    void ProgressTimerTimer();
+    void MainStatusBarClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // One operation command: the dialog step (returns false to cancel, may
+    // fill fields of the thread), the code and the status text.
+    struct TLaunch {
+        std::int8_t operation = 0;
+        QString statusText;
+        // Runs between the working copy and the thread: asks, shows the
+        // dialog. Returning false leaves everything unchanged.
+        std::function<bool()> prepare;
+        // Fills the worker's parameters (after FSource/FDestination).
+        std::function<void(kadrimex::TBitmapProcesorThread&)> fill;
+        // Asks the 24-bit conversion question for non-24-bit pictures.
+        bool askConversion = true;
+        // Extra check before the conversion question (FFT confirmations).
+        std::function<bool(const kadrimex::TAdvancedBitmap&)> confirm;
+    };
+    void Launch(const TLaunch& launch);
+    // Locks or unlocks the six launching toolbars.
+    void SetLaunchToolbarsEnabled(bool enabled);
+    // Stops a running operation and waits for it (close, exit).
+    void StopProcessing();
+
+    void CreateToolBars();
+    void CreateMenus();
+    void CreateStatusBar();
+    void CreateView();
+    QToolButton* AddButton(QToolBar* bar, const char* name, const QString& tooltip,
+                           void (TKadrimexMainForm::*handler)() = nullptr, const QString& caption = {});
+
+    void DrawProgressPanel(QPainter& painter, const QRect& rect);
+    friend class TProgressPanel;
+
+    std::map<std::type_index, QDialog*> FDialogs;
+};
