@@ -1,5 +1,7 @@
 #include "engine/ProcessorThread.h"
 
+#include "userfilter/UserFilter.h"
+
 #if defined(__linux__)
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -120,6 +122,13 @@ void TBitmapProcesorThread::Dispatch()
 
     // Each operation family adds its routine here.
     switch (FOperation) {
+    case op::UserFilter: {
+        // The matrix now belongs to the routine, which releases it.
+        long double* matrix = FMatrix;
+        FMatrix = nullptr;
+        UserFilter(*this, FDestination, FSource, matrix, FIntParam, FParam1, FParam2, FFlagParam);
+        return;
+    }
     default:
         return;
     }
