@@ -1,5 +1,6 @@
 #include "engine/ProcessorThread.h"
 
+#include "transforms/Fourier.h"
 #include "userfilter/UserFilter.h"
 
 #if defined(__linux__)
@@ -122,6 +123,15 @@ void TBitmapProcesorThread::Dispatch()
 
     // Each operation family adds its routine here.
     switch (FOperation) {
+    case op::FFT:
+        MakeFFT(*this, FDestination, FSource);
+        return;
+    case op::RevFFT:
+        MakeRevFFT(*this, FDestination, FSource);
+        return;
+    case op::FFTGauss:
+        MakeFFTGauss(*this, FDestination, FSource, FParam1);
+        return;
     case op::UserFilter: {
         // The matrix now belongs to the routine, which releases it.
         long double* matrix = FMatrix;

@@ -1,0 +1,396 @@
+#include "transforms/Fft.h"
+
+#include "engine/Parallel.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace kadrimex {
+
+int PaddedSize(int length)
+{
+    int size = 1;
+    do {
+        size *= 2;
+    } while (size < length);
+    return size;
+}
+
+int Log2Of(int n)
+{
+    int count = 0;
+    for (int size = 1; size < n; size *= 2)
+        ++count;
+    return count;
+}
+
+ComplexPlane::ComplexPlane(int width, int height) : FWidth(width), FHeight(height)
+{
+    const std::size_t count = Size();
+    // calloc: fresh pages are zero without being touched, and a refusal is a
+    // null pointer rather than an exception from deep inside the library.
+    FData.reset(static_cast<ComplexSample*>(std::calloc(count == 0 ? 1 : count, sizeof(ComplexSample))));
+    if (!FData) {
+        FWidth = FHeight = 0;
+        throw EOutOfResources("Not enough memory for a complex plane of " + std::to_string(width) + " x " +
+                              std::to_string(height) + " samples");
+    }
+}
+
+void FillTwiddleTable(ComplexSample* table, int N, int sign)
+{
+    for (int k = 0; k < N; ++k) {
+        const double angle = double(k) * 6.283185307179586 / double(N);
+        table[k].re = cosl((long double)angle);
+        const long double s = sinl((long double)angle);
+        table[k].im = sign < 0 ? -s : s;
+    }
+}
+
+std::uint64_t AvailableMemoryBytes()
+{
+    std::ifstream meminfo("/proc/meminfo");
+    std::string line;
+    while (std::getline(meminfo, line)) {
+        if (line.rfind("MemAvailable:", 0) == 0) {
+            std::istringstream fields(line.substr(13));
+            std::uint64_t kilobytes = 0;
+            if (fields >> kilobytes)
+                return kilobytes * 1024;
+        }
+    }
+    const long pages = sysconf(_SC_AVPHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0)
+        return std::uint64_t(pages) * std::uint64_t(pageSize);
+    return UINT64_MAX;
+}
+
+namespace {
+
+std::string Gigabytes(std::uint64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GB", double(bytes) / (1024.0 * 1024.0 * 1024.0));
+    return text;
+}
+
+}  // namespace
+
+void CheckFFTMemory(int width, int height, int planes, std::uint64_t extraBytes, std::uint64_t availableBytes)
+{
+    const std::uint64_t wp = std::uint64_t(PaddedSize(width));
+    const std::uint64_t hp = std::uint64_t(PaddedSize(height));
+    const std::uint64_t needed = std::uint64_t(planes) * wp * hp * sizeof(ComplexSample) + extraBytes;
+    // Keep a tenth of what is available for the rest of the system.
+    if (needed > availableBytes - availableBytes / 10) {
+        throw EOutOfResources("Not enough memory for the FFT of a " + std::to_string(width) + " x " +
+                              std::to_string(height) + " picture: its padded size " + std::to_string(wp) +
+                              " x " + std::to_string(hp) + " needs " + Gigabytes(needed) + ", " +
+                              Gigabytes(availableBytes) + " is available");
+    }
+}
+
+void CheckFFTMemory(int width, int height, int planes, std::uint64_t extraBytes)
+{
+    CheckFFTMemory(width, height, planes, extraBytes, AvailableMemoryBytes());
+}
+
+namespace {
+
+// FFT1D on a line with an explicit table. Every butterfly is computed as
+// the algorithm states it; only the last pass, whose factor is always
+// table[0] = (1, +-0), skips the multiplication, which changes at most the
+// sign of a zero and so never a value.
+void Transform(ComplexSample* line, int N, const ComplexSample* table)
+{
+    const int passes = Log2Of(N);
+    int half = N / 2;
+    int step = 1;
+    for (int pass = 0; pass < passes; ++pass) {
+        if (half == 1) {
+            for (int i = 0; i < N; i += 2) {
+                const ComplexSample a = line[i];
+                const ComplexSample b = line[i + 1];
+                line[i].re = a.re + b.re;
+                line[i].im = a.im + b.im;
+                line[i + 1].re = a.re - b.re;
+                line[i + 1].im = a.im - b.im;
+            }
+        } else {
+            // The butterflies of one pass are independent, so they run block
+            // by block through memory instead of factor by factor.
+            for (int base = 0; base < N; base += 2 * half) {
+                ComplexSample* upper = line + base;
+                ComplexSample* lower = upper + half;
+                for (int j = 0; j < half; ++j) {
+                    const ComplexSample w = table[std::size_t(j) * std::size_t(step)];
+                    const ComplexSample a = upper[j];
+                    const ComplexSample b = lower[j];
+                    upper[j].re = a.re + b.re;
+                    upper[j].im = a.im + b.im;
+                    const long double dre = a.re - b.re;
+                    const long double dim = a.im - b.im;
+                    lower[j].re = w.re * dre - w.im * dim;
+                    lower[j].im = w.re * dim + w.im * dre;
+                }
+            }
+        }
+        half /= 2;
+        step *= 2;
+    }
+    int j = 0;
+    for (int i = 1; i <= N - 2; ++i) {
+        int k = N / 2;
+        while (k <= j) {
+            j -= k;
+            k /= 2;
+        }
+        j += k;
+        if (i < j)
+            std::swap(line[i], line[j]);
+    }
+}
+
+// Owns FTwiddleTable for one two-dimensional transform and leaves it null
+// however the transform ends.
+class TwiddleTable {
+public:
+    TwiddleTable(TBitmapProcesorThread& thread, int entries)
+        : FThread(thread), FTable(new ComplexSample[std::size_t(entries)])
+    {
+        FThread.FTwiddleTable = FTable.get();
+    }
+    ~TwiddleTable() { FThread.FTwiddleTable = nullptr; }
+    TwiddleTable(const TwiddleTable&) = delete;
+    TwiddleTable& operator=(const TwiddleTable&) = delete;
+
+    void Fill(int N, int sign) { FillTwiddleTable(FTable.get(), N, sign); }
+    const ComplexSample* Get() const { return FTable.get(); }
+
+private:
+    TBitmapProcesorThread& FThread;
+    std::unique_ptr<ComplexSample[]> FTable;
+};
+
+// Runs item(index, scratch) for index in [0, count) on all cores; each
+// worker owns one scratch buffer of scratchSamples samples for all its
+// items. The terminate request is tested before each item; after each item
+// progress is published as base + (finished items) * unit / divisor.
+// Returns false when it stopped early.
+template <typename Item>
+bool RunItems(TBitmapProcesorThread& thread, int count, std::size_t scratchSamples, std::int64_t base,
+              std::int64_t unit, std::int64_t divisor, Item item)
+{
+    std::atomic<int> next{0};
+    std::atomic<std::int64_t> finished{0};
+    std::atomic<bool> stopped{false};
+    const int workers = std::max(1, std::min(WorkerCount(), count));
+    ParallelFor(workers, [&](int) {
+        std::vector<ComplexSample> scratch(scratchSamples);
+        for (;;) {
+            if (stopped.load(std::memory_order_relaxed))
+                return;
+            const int index = next.fetch_add(1, std::memory_order_relaxed);
+            if (index >= count)
+                return;
+            if (thread.Terminated()) {
+                stopped.store(true, std::memory_order_relaxed);
+                return;
+            }
+            item(index, scratch.data());
+            const std::int64_t done = finished.fetch_add(1, std::memory_order_relaxed) + 1;
+            thread.PublishProgress(base + done / divisor * unit);
+        }
+    });
+    return !stopped.load();
+}
+
+// Columns handled together in a column pass: they are gathered from the
+// plane rows into contiguous lines, transformed and scattered back.
+constexpr int kColumnBlock = 8;
+
+// Column pass over all three planes: FFT1D of every column through a copy
+// into a contiguous line. Progress moves from `base` by Hp/2 per column.
+bool ColumnPass(TBitmapProcesorThread& thread, ComplexSample* const planes[3], int Wp, int Hp,
+                const ComplexSample* table, std::int64_t base)
+{
+    const int block = std::min(kColumnBlock, Wp);
+    const int blocks = (Wp + block - 1) / block;
+    const std::size_t stride = std::size_t(Wp);
+    return RunItems(thread, blocks, std::size_t(block) * std::size_t(Hp), base,
+                    std::int64_t(block) * (Hp / 2), 1, [&](int b, ComplexSample* lines) {
+        const int x0 = b * block;
+        const int columns = std::min(block, Wp - x0);
+        for (int c = 0; c < 3; ++c) {
+            ComplexSample* plane = planes[c];
+            for (int y = 0; y < Hp; ++y) {
+                const ComplexSample* row = plane + std::size_t(y) * stride + std::size_t(x0);
+                for (int k = 0; k < columns; ++k)
+                    lines[std::size_t(k) * std::size_t(Hp) + std::size_t(y)] = row[k];
+            }
+            for (int k = 0; k < columns; ++k)
+                Transform(lines + std::size_t(k) * std::size_t(Hp), Hp, table);
+            for (int y = 0; y < Hp; ++y) {
+                ComplexSample* row = plane + std::size_t(y) * stride + std::size_t(x0);
+                for (int k = 0; k < columns; ++k)
+                    row[k] = lines[std::size_t(k) * std::size_t(Hp) + std::size_t(y)];
+            }
+        }
+    });
+}
+
+// The byte of a value clamped into [0, 255] and rounded up. A value that is
+// not above 0 (NaN included) gives 0.
+inline std::uint8_t CeilByte(long double v)
+{
+    if (!(v > 0))
+        return 0;
+    if (v >= 255)
+        return 255;
+    return std::uint8_t(int(ceill(v)));
+}
+
+}  // namespace
+
+void TBitmapProcesorThread::FFT1D(ComplexSample* line, int N)
+{
+    Transform(line, N, static_cast<const ComplexSample*>(FTwiddleTable));
+}
+
+void TBitmapProcesorThread::FFT2D(ComplexSample* blue, ComplexSample* green, ComplexSample* red,
+                                  TAdvancedBitmap* source)
+{
+    const int W = source->Width();
+    const int H = source->Height();
+    const int Wp = PaddedSize(W);
+    const int Hp = PaddedSize(H);
+    FWidth = 2 * Wp;
+    FHeight = Hp;
+    SetProgressMax(2 * std::int64_t(Wp) * Hp);
+    FRow = 0;
+    FColumn = 0;
+    UpdateProgress();
+
+    source->SetPixelFormat(TPixelFormat::pf24bit);
+    TwiddleTable table(*this, std::max(Wp, Hp));
+    table.Fill(Wp, -1);
+
+    ComplexSample* const planes[3] = {blue, green, red};
+    const std::size_t stride = std::size_t(Wp);
+    const std::int64_t progressWidth = 2 * std::int64_t(Wp);
+
+    // Row pass: load each image row, mirroring it into the padding columns,
+    // and transform it in place. Progress row = y div 4.
+    const TAdvancedBitmap& pixels = *source;
+    bool complete = RunItems(*this, H, 0, 0, progressWidth, 4, [&](int y, ComplexSample*) {
+        const std::uint8_t* row = pixels.ScanLine(y);
+        for (int c = 0; c < 3; ++c) {
+            ComplexSample* line = planes[c] + std::size_t(y) * stride;
+            for (int x = 0; x < Wp; ++x) {
+                const int sx = x < W ? x : 2 * W - 1 - x;
+                line[x].re = row[3 * sx + c];
+                line[x].im = 0;
+            }
+            Transform(line, Wp, table.Get());
+        }
+    });
+    // Padding rows mirror the transformed image rows about the bottom edge.
+    for (int y = H; complete && y < Hp; ++y) {
+        FRow = y / 4;
+        if (Terminated()) {
+            complete = false;
+            break;
+        }
+        UpdateProgress();
+        for (int c = 0; c < 3; ++c)
+            std::memcpy(planes[c] + std::size_t(y) * stride, planes[c] + std::size_t(2 * H - 1 - y) * stride,
+                        stride * sizeof(ComplexSample));
+    }
+    if (!complete)
+        return;
+
+    table.Fill(Hp, -1);
+    FRow = Hp / 4;
+    FColumn = 0;
+    ColumnPass(*this, planes, Wp, Hp, table.Get(), std::int64_t(FRow) * FWidth);
+}
+
+void TBitmapProcesorThread::RevFFT2D(TAdvancedBitmap* destination, int W, int H, ComplexSample* blue,
+                                     ComplexSample* green, ComplexSample* red)
+{
+    const int Wp = PaddedSize(W);
+    const int Hp = PaddedSize(H);
+    FWidth = 2 * Wp;
+    FHeight = Hp;
+    SetProgressMax(2 * std::int64_t(Wp) * Hp);
+    FRow = Hp / 2;
+    FColumn = 0;
+    UpdateProgress();
+
+    destination->SetPixelFormat(TPixelFormat::pf24bit);
+    destination->SetSize(W, H);
+    TwiddleTable table(*this, std::max(Wp, Hp));
+    table.Fill(Hp, +1);
+
+    ComplexSample* const planes[3] = {blue, green, red};
+    if (!ColumnPass(*this, planes, Wp, Hp, table.Get(), std::int64_t(FRow) * FWidth))
+        return;
+
+    table.Fill(Wp, +1);
+    FRow = Hp / 2 + Hp / 4;
+    FColumn = 0;
+    // Row pass over the image rows only; each row is written as soon as it
+    // is transformed. Padding rows and columns are never written.
+    const std::size_t stride = std::size_t(Wp);
+    const long double count = (long double)Wp * (long double)Hp;
+    TAdvancedBitmap& pixels = *destination;
+    RunItems(*this, H, 0, std::int64_t(FRow) * FWidth, Wp / 2, 1, [&](int y, ComplexSample*) {
+        std::uint8_t* row = pixels.ScanLine(y);
+        for (int c = 0; c < 3; ++c) {
+            ComplexSample* line = planes[c] + std::size_t(y) * stride;
+            Transform(line, Wp, table.Get());
+            for (int x = 0; x < W; ++x)
+                row[3 * x + c] = CeilByte((line[x].re + 0.49L) / count);
+        }
+    });
+}
+
+void TBitmapProcesorThread::SwapQuadrants(ComplexSample* plane, int Wp, int Hp)
+{
+    const int halfW = Wp / 2;
+    const int halfH = Hp / 2;
+    const std::size_t stride = std::size_t(Wp);
+    ParallelFor(halfH, [&](int y) {
+        ComplexSample* top = plane + std::size_t(y) * stride;
+        ComplexSample* bottom = plane + std::size_t(y + halfH) * stride;
+        for (int x = 0; x < halfW; ++x) {
+            std::swap(top[x], bottom[x + halfW]);
+            std::swap(top[x + halfW], bottom[x]);
+        }
+    });
+}
+
+void TBitmapProcesorThread::MulSpectrum(ComplexSample* a, const ComplexSample* b, int Wp, int Hp)
+{
+    const std::size_t stride = std::size_t(Wp);
+    ParallelFor(Hp, [&](int y) {
+        ComplexSample* p = a + std::size_t(y) * stride;
+        const ComplexSample* q = b + std::size_t(y) * stride;
+        for (int x = 0; x < Wp; ++x) {
+            const ComplexSample s = p[x];
+            p[x].re = s.re * q[x].re - s.im * q[x].im;
+            p[x].im = s.re * q[x].im + s.im * q[x].re;
+        }
+    });
+}
+
+}  // namespace kadrimex

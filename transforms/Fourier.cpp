@@ -1,0 +1,218 @@
+#include "transforms/Fourier.h"
+
+#include "engine/Parallel.h"
+#include "transforms/Fft.h"
+
+#include <cmath>
+#include <string>
+
+namespace kadrimex {
+namespace {
+
+// The separable Gaussian of FFTGaussMask. Sample (x, y) is gx[x] * gy[y],
+// multiplied by `scale` when the sum had to be normalised; computing the
+// factors once per column and per row gives the same values as evaluating
+// both exponentials at every sample.
+struct GaussFactors {
+    std::vector<long double> gx;
+    std::vector<long double> gy;
+    bool scaled = false;
+    long double scale = 1;
+
+    long double Value(int x, int y) const
+    {
+        const long double v = gx[std::size_t(x)] * gy[std::size_t(y)];
+        return scaled ? v * scale : v;
+    }
+};
+
+GaussFactors MakeGaussFactors(TBitmapProcesorThread& thread, int w, int h, long double ay, long double ax,
+                              long double cx, long double cy)
+{
+    GaussFactors f;
+    f.gx.resize(std::size_t(w));
+    f.gy.assign(std::size_t(h), 0.0L);
+    for (int x = 0; x < w; ++x) {
+        const long double dx = x - cx;
+        f.gx[std::size_t(x)] = expl(-ax * (dx * dx));
+    }
+    for (int y = 0; y < h; ++y) {
+        if (thread.Terminated())
+            return f;  // the rows not reached stay zero, nothing is normalised
+        const long double dy = y - cy;
+        f.gy[std::size_t(y)] = expl(-ay * (dy * dy));
+    }
+    // The sum runs in row-major order, as over the filled mask.
+    long double sum = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            sum += f.gx[std::size_t(x)] * f.gy[std::size_t(y)];
+    const bool offOne = sum < 0.99999L || sum > 1.00001L;
+    const bool offZero = sum < -0.0001L || sum > 0.0001L;
+    if (offOne && offZero) {
+        f.scaled = true;
+        f.scale = sum > 0 ? 1 / sum : -1 / sum;
+    }
+    return f;
+}
+
+void CheckPaddedSides(int width, int height)
+{
+    const int wp = PaddedSize(width);
+    const int hp = PaddedSize(height);
+    if (wp > kMaxBitmapSide || hp > kMaxBitmapSide) {
+        throw EOutOfResources("The FFT of a " + std::to_string(width) + " x " + std::to_string(height) +
+                              " picture would be " + std::to_string(wp) + " x " + std::to_string(hp) +
+                              " pixels, larger than a picture may be");
+    }
+}
+
+// The byte of a value clamped into [0, 255] and rounded up; a value that is
+// not above 0 (NaN included) gives 0.
+inline std::uint8_t CeilByte(long double v)
+{
+    if (!(v > 0))
+        return 0;
+    if (v >= 255)
+        return 255;
+    return std::uint8_t(int(ceill(v)));
+}
+
+bool Usable(const TAdvancedBitmap* destination, const TAdvancedBitmap* source)
+{
+    return destination && source && !source->Empty();
+}
+
+}  // namespace
+
+void FFTGaussMask(TBitmapProcesorThread& thread, long double* mask, int w, int h, long double ay, long double ax,
+                  long double cx, long double cy)
+{
+    const GaussFactors f = MakeGaussFactors(thread, w, h, ay, ax, cx, cy);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            mask[std::size_t(y) * std::size_t(w) + std::size_t(x)] = f.Value(x, y);
+}
+
+void MakeFFT(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source)
+{
+    if (!Usable(destination, source))
+        return;
+    const int W = source->Width();
+    const int H = source->Height();
+    const int Wp = PaddedSize(W);
+    const int Hp = PaddedSize(H);
+    CheckPaddedSides(W, H);
+    CheckFFTMemory(W, H, 3, RowStride(Wp, 24) * std::uint64_t(Hp));
+    ComplexPlane blue(Wp, Hp), green(Wp, Hp), red(Wp, Hp);
+
+    source->SetPixelFormat(TPixelFormat::pf24bit);
+    destination->SetPixelFormat(TPixelFormat::pf24bit);
+    destination->SetSize(Wp, Hp);
+
+    thread.FFT2D(blue.Data(), green.Data(), red.Data(), source);
+
+    // Quadrant swap and byte conversion in one pass: pixel (x, y) shows the
+    // sample that SwapQuadrants would bring there.
+    const ComplexSample* const planes[3] = {blue.Data(), green.Data(), red.Data()};
+    const long double count = (long double)Wp * (long double)Hp;
+    TAdvancedBitmap& pixels = *destination;
+    ParallelFor(Hp, [&](int y) {
+        std::uint8_t* row = pixels.ScanLine(y);
+        const std::size_t from = std::size_t((y + Hp / 2) % Hp) * std::size_t(Wp);
+        for (int x = 0; x < Wp; ++x) {
+            const std::size_t i = from + std::size_t((x + Wp / 2) % Wp);
+            for (int c = 0; c < 3; ++c)
+                row[3 * x + c] = CeilByte(planes[c][i].re / count + 128);
+        }
+    });
+}
+
+void MakeRevFFT(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source)
+{
+    if (!Usable(destination, source))
+        return;
+    const int W = source->Width();
+    const int H = source->Height();
+    const int Wp = PaddedSize(W);
+    const int Hp = PaddedSize(H);
+    CheckFFTMemory(W, H, 3, RowStride(W, 24) * std::uint64_t(H));
+    ComplexPlane blue(Wp, Hp), green(Wp, Hp), red(Wp, Hp);
+
+    source->SetPixelFormat(TPixelFormat::pf24bit);
+    destination->SetPixelFormat(TPixelFormat::pf24bit);
+
+    std::vector<ComplexSample> rowTable(static_cast<std::size_t>(Wp));
+    std::vector<ComplexSample> columnTable(static_cast<std::size_t>(Hp));
+    FillTwiddleTable(rowTable.data(), Wp, +1);
+    FillTwiddleTable(columnTable.data(), Hp, +1);
+
+    // Each sample is stored straight at the place SwapQuadrants would move
+    // it to, which brings the zero frequency back to index (0, 0).
+    ComplexSample* const planes[3] = {blue.Data(), green.Data(), red.Data()};
+    const long double count = (long double)Wp * (long double)Hp;
+    const TAdvancedBitmap& pixels = *source;
+    ParallelFor(H, [&](int y) {
+        const std::uint8_t* row = pixels.ScanLine(y);
+        const ComplexSample column = columnTable[std::size_t(y)];
+        const std::size_t to = std::size_t((y + Hp / 2) % Hp) * std::size_t(Wp);
+        for (int x = 0; x < W; ++x) {
+            const ComplexSample r0 = rowTable[std::size_t(x)];
+            const long double q = -(r0.re * column.im + column.re * r0.im);
+            const std::size_t i = to + std::size_t((x + Wp / 2) % Wp);
+            for (int c = 0; c < 3; ++c) {
+                const long double r = count * (long double)(int(row[3 * x + c]) - 128);
+                planes[c][i].re = r;
+                planes[c][i].im = r * q;
+            }
+        }
+    });
+
+    thread.RevFFT2D(destination, W, H, blue.Data(), green.Data(), red.Data());
+}
+
+void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
+                  long double level)
+{
+    if (!Usable(destination, source))
+        return;
+    const int W = source->Width();
+    const int H = source->Height();
+    const int Wp = PaddedSize(W);
+    const int Hp = PaddedSize(H);
+    CheckFFTMemory(W, H, 3, RowStride(W, 24) * std::uint64_t(H));
+    ComplexPlane blue(Wp, Hp), green(Wp, Hp), red(Wp, Hp);
+
+    source->SetPixelFormat(TPixelFormat::pf24bit);
+    destination->SetPixelFormat(TPixelFormat::pf24bit);
+
+    thread.FFT2D(blue.Data(), green.Data(), red.Data(), source);
+
+    const long double a = logl(500.0L) / ((level + 1) * (level + 1));
+    const GaussFactors mask =
+        MakeGaussFactors(thread, Wp, Hp, a, a, (long double)(Wp - 1) / 2, (long double)(Hp - 1) / 2);
+    // The kernel is real: mask / M, where M is the mask sample that the
+    // quadrant swap brings to index 0, so the zero frequency passes with
+    // gain exactly 1 whatever the level. Kernel sample (x, y) after the swap
+    // is mask sample ((x + Wp/2) mod Wp, (y + Hp/2) mod Hp); it is computed
+    // where it is used instead of being stored as a fourth plane.
+    const long double peak = mask.Value(Wp / 2, Hp / 2);
+    ComplexSample* const planes[3] = {blue.Data(), green.Data(), red.Data()};
+    ParallelFor(Hp, [&](int y) {
+        const int ys = (y + Hp / 2) % Hp;
+        const std::size_t rowStart = std::size_t(y) * std::size_t(Wp);
+        for (int x = 0; x < Wp; ++x) {
+            const ComplexSample k = {mask.Value((x + Wp / 2) % Wp, ys) / peak, 0.0L};
+            for (int c = 0; c < 3; ++c) {
+                ComplexSample& s = planes[c][rowStart + std::size_t(x)];
+                const ComplexSample old = s;
+                s.re = old.re * k.re - old.im * k.im;
+                s.im = old.re * k.im + old.im * k.re;
+            }
+        }
+    });
+
+    thread.RevFFT2D(destination, W, H, blue.Data(), green.Data(), red.Data());
+}
+
+}  // namespace kadrimex
