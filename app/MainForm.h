@@ -34,20 +34,24 @@
 class TWorkImage;
 class QMouseEvent;
 
-// The status bar with its two panels: panel 0 shows a text, panel 1 the
-// owner-drawn progress gauge. A click anywhere on it emits clicked().
+// The status bar with its two panels: panel 0 (250 pixels) shows a text,
+// panel 1 (50 pixels) the owner-drawn progress gauge. A click anywhere on it
+// emits clicked().
 class TMainStatusBar : public QStatusBar {
     Q_OBJECT
 public:
     explicit TMainStatusBar(QWidget* parent = nullptr);
-    // Panel widths in pixels: 250 and 50.
     QLabel* Panel0 = nullptr;
     QWidget* Panel1 = nullptr;
     void SetPanelText(const QString& text);
     QString PanelText() const;
+    // Asked by panel 1 at every repaint: returns true and the percentage
+    // while an operation runs, false when idle.
+    std::function<bool(long double&)> GaugeState;
 signals:
     void clicked();
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
@@ -174,11 +178,13 @@ public slots:
     void ZoomOutButtonClick();
     void NormZoomButtonClick();
     void ApplyZoom();
-    // Returns true when the key was handled (Enter) and must be swallowed.
-    // Called from eventFilter() (MainForm.cpp) for key presses in the
-    // combo box's line edit.
+    // `key` is the Qt::Key of a key press in the combo box's line edit
+    // (forwarded by eventFilter() in MainForm.cpp). Returns true when the key
+    // was handled (Enter) and must be swallowed.
     bool ZoomComboBoxKeyPress(int key);
     void FunctionSpeedButtonClick();
+    // Connected to WorkImage's MouseDown/MouseMove/MouseUp signals in the
+    // constructor (MainForm.cpp).
     void MainScrollBoxMouseDown(QMouseEvent* event);
     void MainScrollBoxMouseMove(QMouseEvent* event);
     void MainScrollBoxMouseUp(QMouseEvent* event);
@@ -230,8 +236,11 @@ private:
     void Launch(const TLaunch& launch);
     // Locks or unlocks the six launching toolbars.
     void SetLaunchToolbarsEnabled(bool enabled);
-    // Stops a running operation and waits for it (close, exit).
+    // Stops a running operation and waits for it (close, exit, destructor).
     void StopProcessing();
+    // Completion: joins and deletes the thread, releases its bitmaps; with
+    // `display` the result (or the thread's error) is shown.
+    void FinishProcessing(bool display);
 
     void CreateToolBars();
     void CreateMenus();
@@ -240,8 +249,9 @@ private:
     QToolButton* AddButton(QToolBar* bar, const char* name, const QString& tooltip,
                            void (TKadrimexMainForm::*handler)() = nullptr, const QString& caption = {});
 
-    void DrawProgressPanel(QPainter& painter, const QRect& rect);
-    friend class TProgressPanel;
-
     std::map<std::type_index, QDialog*> FDialogs;
+    // Counts launches, so a completion posted by an operation that was
+    // already finished synchronously (close) is recognised and ignored.
+    quint64 FLaunchId = 0;
+    bool FShown = false;
 };
