@@ -1,13 +1,156 @@
-// placeholder: replaced by the codec / pixel-format work
+// Whole-file reading and writing for the codecs. Reading refuses files
+// larger than any picture the editor accepts; writing goes through a
+// temporary file beside the target so that a failure never leaves a
+// half-written or destroyed file behind.
 #include "engine/Codecs.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kadrimex {
-TBitmap DecodeBmp(const std::uint8_t*, std::size_t) { throw EImageError("BMP not yet"); }
-std::vector<std::uint8_t> EncodeBmp(const TBitmap&) { throw EImageError("BMP not yet"); }
-TBitmap DecodeJpeg(const std::uint8_t*, std::size_t) { throw EImageError("JPEG not yet"); }
-std::vector<std::uint8_t> EncodeJpeg(const TBitmap&, int, bool) { throw EImageError("JPEG not yet"); }
-std::vector<TIconEntry> ParseIco(const std::uint8_t*, std::size_t) { throw EImageError("ICO not yet"); }
-std::size_t BestIconEntry(const std::vector<TIconEntry>&) { return 0; }
-TBitmap DecodeIconDib(const TIconEntry&) { throw EImageError("ICO not yet"); }
-std::vector<std::uint8_t> ReadFileBytes(const std::string&) { throw EImageError("not yet"); }
-void WriteFileAtomically(const std::string&, const std::vector<std::uint8_t>&) { throw EImageError("not yet"); }
+
+namespace {
+
+// Largest file ReadFileBytes takes: an uncompressed 32-bit picture of the
+// largest accepted pixel count plus generous room for headers.
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t(kMaxBitmapPixels) * 4 + (std::uint64_t(16) << 20);
+
+std::string SystemReason(int error)
+{
+    return std::strerror(error);
 }
+
+// Closes a descriptor on every path out of a function.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : FFd(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor()
+    {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    int Get() const { return FFd; }
+    // Closes now and reports the result (close can report a write error).
+    int Close()
+    {
+        const int result = ::close(FFd);
+        FFd = -1;
+        return result;
+    }
+
+private:
+    int FFd;
+};
+
+std::string DirectoryOf(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
+{
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0)
+        throw EImageError("Cannot open file " + path + ": " + SystemReason(errno));
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0)
+        throw EImageError("Cannot read file " + path + ": " + SystemReason(errno));
+    if (!S_ISREG(info.st_mode))
+        throw EImageError("Cannot read file " + path + ": not a regular file");
+    if (std::uint64_t(info.st_size) > kMaxFileBytes)
+        throw EImageError("File " + path + " is too large to be a picture");
+
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(std::size_t(info.st_size));
+    } catch (const std::bad_alloc&) {
+        throw EOutOfResources("Not enough memory to read file " + path);
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(fd.Get(), bytes.data() + done, bytes.size() - done);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EImageError("Cannot read file " + path + ": " + SystemReason(errno));
+        }
+        if (got == 0)
+            break;  // the file shrank while we read it
+        done += std::size_t(got);
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
+void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    if (path.empty())
+        throw EImageError("Cannot write a file without a name");
+
+    // A name beside the target, so the final rename stays on one file system.
+    std::random_device entropy;
+    std::string temporary;
+    int raw = -1;
+    for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x~", unsigned(entropy()));
+        temporary = path + suffix;
+        // 0666 lets the umask decide the permissions, as for any new file.
+        raw = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (raw < 0 && errno != EEXIST)
+            break;
+    }
+    if (raw < 0)
+        throw EImageError("Cannot write file " + path + ": " + SystemReason(errno));
+    FileDescriptor fd(raw);
+
+    auto fail = [&](int error) {
+        ::unlink(temporary.c_str());
+        throw EImageError("Cannot write file " + path + ": " + SystemReason(error));
+    };
+
+    // An existing file keeps its permissions.
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+        ::fchmod(fd.Get(), existing.st_mode & 07777);
+
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        done += std::size_t(written);
+    }
+    if (::fsync(fd.Get()) != 0)
+        fail(errno);
+    if (fd.Close() != 0)
+        fail(errno);
+    if (::rename(temporary.c_str(), path.c_str()) != 0)
+        fail(errno);
+
+    // Make the rename itself durable; a failure here no longer endangers data.
+    const int dir = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+}  // namespace kadrimex

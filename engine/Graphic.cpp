@@ -7,31 +7,32 @@ namespace kadrimex {
 
 TJPEGImage::TJPEGImage(std::vector<std::uint8_t> compressed) : FData(std::move(compressed))
 {
-    const TBitmap decoded = DecodeJpeg(FData.data(), FData.size());
-    FWidth = decoded.Width();
-    FHeight = decoded.Height();
+    auto decoded = std::make_shared<TBitmap>(DecodeJpeg(FData.data(), FData.size()));
+    FWidth = decoded->Width();
+    FHeight = decoded->Height();
+    FDecoded = std::move(decoded);
 }
 
 TJPEGImage TJPEGImage::Compress(const TBitmap& bitmap, int quality, bool progressive)
 {
-    TJPEGImage image;
-    image.FData = EncodeJpeg(bitmap, quality, progressive);
-    image.FWidth = bitmap.Width();
-    image.FHeight = bitmap.Height();
-    return image;
+    // Later operations see the compressed picture, not the original.
+    return TJPEGImage(EncodeJpeg(bitmap, quality, progressive));
 }
 
 TBitmap TJPEGImage::ToBitmap() const
 {
-    if (FData.empty())
-        return TBitmap();
-    return DecodeJpeg(FData.data(), FData.size());
+    if (FDecoded)
+        return *FDecoded;
+    return TBitmap();
 }
 
 TIcon::TIcon(std::vector<std::uint8_t> fileBytes) : FData(std::move(fileBytes))
 {
     FEntries = ParseIco(FData.data(), FData.size());
     FBest = BestIconEntry(FEntries);
+    // A broken entry is reported when the file is opened, not when shown.
+    if (!Best().png)
+        DecodeIconDib(Best());
 }
 
 std::string TPicture::GraphicClassName() const
@@ -93,13 +94,28 @@ TPicture TPicture::LoadFromFile(const std::string& path)
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
 
     auto bytes = ReadFileBytes(path);
-    TPicture picture;
+    enum class Kind { Bmp, Jpeg, Icon } kind;
     if (ext == ".jpg" || ext == ".jpeg")
-        picture.Assign(TJPEGImage(std::move(bytes)));
+        kind = Kind::Jpeg;
     else if (ext == ".ico")
-        picture.Assign(TIcon(std::move(bytes)));
+        kind = Kind::Icon;
+    else if (ext == ".bmp")
+        kind = Kind::Bmp;
+    else if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
+        kind = Kind::Bmp;
+    else if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
+        kind = Kind::Jpeg;
+    else if (bytes.size() >= 4 && bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 1 && bytes[3] == 0)
+        kind = Kind::Icon;
     else
-        picture.Assign(DecodeBmp(bytes.data(), bytes.size()));
+        throw EImageError("Unknown picture file extension (" + ext + ")");
+
+    TPicture picture;
+    switch (kind) {
+    case Kind::Jpeg: picture.Assign(TJPEGImage(std::move(bytes))); break;
+    case Kind::Icon: picture.Assign(TIcon(std::move(bytes))); break;
+    case Kind::Bmp: picture.Assign(DecodeBmp(bytes.data(), bytes.size())); break;
+    }
     return picture;
 }
 

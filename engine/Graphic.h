@@ -32,6 +32,9 @@ private:
     std::vector<std::uint8_t> FData;
     int FWidth = 0;
     int FHeight = 0;
+    // The data decoded once when the image is made (which also proves the
+    // data readable); shared by copies, never changed.
+    std::shared_ptr<const TBitmap> FDecoded;
 };
 
 class TIcon {
@@ -74,7 +77,8 @@ public:
     // EImageError("Cannot assign a TIcon to a <targetClass>").
     TBitmap ToBitmap(const std::string& targetClass = "TAdvancedBitmap") const;
 
-    // Loads a file by its extension (.jpg/.jpeg, .ico, anything else BMP).
+    // Loads a file by its extension (.jpg/.jpeg, .ico, .bmp); any other
+    // name is recognised by the file's signature.
     static TPicture LoadFromFile(const std::string& path);
 
 private:

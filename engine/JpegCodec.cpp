@@ -1,1 +1,235 @@
-// placeholder: replaced by the codec / pixel-format work
+// JPEG through libjpeg-turbo. Decoding accepts baseline, progressive,
+// greyscale, RGB, CMYK and YCCK (Adobe inverted or plain) and always gives
+// a 24-bit picture (blue, green, red). Encoding writes JFIF, YCbCr 4:2:0,
+// the standard tables scaled to the quality, baseline unless progressive
+// is asked for.
+//
+// libjpeg reports fatal errors through a callback that must not return;
+// ours longjmps back into the function that called setjmp. That function
+// keeps no object with a destructor of its own: everything lives in a heap
+// state that the caller owns and releases, so the jump skips no cleanup.
+#include "engine/Codecs.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace kadrimex {
+
+namespace {
+
+// Ceiling on libjpeg's whole-picture buffers (progressive coefficients).
+// Enough for progressive pictures far beyond camera sizes; a header that
+// claims more fails instead of taking gigabytes.
+constexpr long kMaxJpegWorkMemory = 1024L * 1024 * 1024;
+
+struct TJpegError {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo)
+{
+    auto* err = reinterpret_cast<TJpegError*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+// Warnings are ignored, except the end of the data before the picture is
+// complete: libjpeg would fill the rest with grey; we call it truncated.
+void EmitMessage(j_common_ptr cinfo, int level)
+{
+    auto* err = reinterpret_cast<TJpegError*>(cinfo->err);
+    if (level < 0) {
+        if (cinfo->err->msg_code == JWRN_JPEG_EOF) {
+            std::snprintf(err->message, sizeof err->message, "file is truncated");
+            std::longjmp(err->jump, 1);
+        }
+        ++cinfo->err->num_warnings;
+    }
+}
+
+void InstallErrorManager(TJpegError& err)
+{
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = ErrorExit;
+    err.pub.emit_message = EmitMessage;
+    err.message[0] = 0;
+}
+
+struct TDecodeState {
+    jpeg_decompress_struct cinfo{};
+    TJpegError err{};
+    bool created = false;
+    TBitmap bitmap;
+    std::vector<std::uint8_t> cmyk;      // rows of CMYK samples before conversion
+    std::vector<JSAMPROW> rows;
+    std::string refusal;                 // a reason found by our own checks
+
+    ~TDecodeState()
+    {
+        if (created)
+            jpeg_destroy_decompress(&cinfo);
+    }
+};
+
+std::uint8_t MulDiv255(int a, int b)
+{
+    return std::uint8_t((a * b + 127) / 255);
+}
+
+// Converts CMYK samples to blue, green, red. Adobe writes inverted samples
+// (0 = full ink), which then multiply directly.
+void CmykToBgr(const std::uint8_t* src, std::uint8_t* dst, int width, bool inverted)
+{
+    for (int x = 0; x < width; ++x, src += 4, dst += 3) {
+        int c = src[0], m = src[1], y = src[2], k = src[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        dst[0] = MulDiv255(y, k);
+        dst[1] = MulDiv255(m, k);
+        dst[2] = MulDiv255(c, k);
+    }
+}
+
+bool RunDecode(TDecodeState& s, const std::uint8_t* data, std::size_t size)
+{
+    if (setjmp(s.err.jump))
+        return false;
+    jpeg_create_decompress(&s.cinfo);
+    s.created = true;
+    s.cinfo.mem->max_memory_to_use = kMaxJpegWorkMemory;
+    jpeg_mem_src(&s.cinfo, data, static_cast<unsigned long>(size));
+    if (jpeg_read_header(&s.cinfo, TRUE) != JPEG_HEADER_OK) {
+        s.refusal = "the file holds no picture";
+        return false;
+    }
+    const std::uint64_t w = s.cinfo.image_width, h = s.cinfo.image_height;
+    if (w == 0 || h == 0 || w > std::uint64_t(kMaxBitmapSide) || h > std::uint64_t(kMaxBitmapSide) ||
+        w * h > std::uint64_t(kMaxBitmapPixels)) {
+        s.refusal = "a picture of " + std::to_string(w) + " x " + std::to_string(h) + " pixels is too large";
+        return false;
+    }
+
+    const bool cmyk = s.cinfo.jpeg_color_space == JCS_CMYK || s.cinfo.jpeg_color_space == JCS_YCCK;
+    s.cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    jpeg_start_decompress(&s.cinfo);
+
+    const int width = int(s.cinfo.output_width);
+    const int height = int(s.cinfo.output_height);
+    s.bitmap.Reset(width, height, TPixelFormat::pf24bit);
+    const int batch = std::max(1, s.cinfo.rec_outbuf_height);
+    s.rows.resize(std::size_t(batch));
+    if (cmyk)
+        s.cmyk.resize(std::size_t(width) * 4 * std::size_t(batch));
+
+    while (s.cinfo.output_scanline < s.cinfo.output_height) {
+        const int first = int(s.cinfo.output_scanline);
+        const int count = std::min(batch, height - first);
+        for (int i = 0; i < count; ++i)
+            s.rows[std::size_t(i)] = cmyk ? s.cmyk.data() + std::size_t(i) * width * 4 : s.bitmap.ScanLine(first + i);
+        const int got = int(jpeg_read_scanlines(&s.cinfo, s.rows.data(), JDIMENSION(count)));
+        if (cmyk)
+            for (int i = 0; i < got; ++i)
+                CmykToBgr(s.rows[std::size_t(i)], s.bitmap.ScanLine(first + i), width, s.cinfo.saw_Adobe_marker);
+        if (got == 0) {
+            s.refusal = "file is truncated";
+            return false;
+        }
+    }
+    // The trailer after the last row is not needed; the state's
+    // destructor releases the decoder.
+    return true;
+}
+
+struct TEncodeState {
+    jpeg_compress_struct cinfo{};
+    TJpegError err{};
+    bool created = false;
+    unsigned char* buffer = nullptr;
+    unsigned long bufferSize = 0;
+    std::vector<JSAMPROW> rows;
+
+    ~TEncodeState()
+    {
+        if (created)
+            jpeg_destroy_compress(&cinfo);
+        std::free(buffer);
+    }
+};
+
+bool RunEncode(TEncodeState& s, const TBitmap& bitmap, int quality, bool progressive)
+{
+    if (setjmp(s.err.jump))
+        return false;
+    jpeg_create_compress(&s.cinfo);
+    s.created = true;
+    jpeg_mem_dest(&s.cinfo, &s.buffer, &s.bufferSize);
+    s.cinfo.image_width = JDIMENSION(bitmap.Width());
+    s.cinfo.image_height = JDIMENSION(bitmap.Height());
+    s.cinfo.input_components = 3;
+    s.cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&s.cinfo);  // YCbCr 4:2:0, standard Huffman tables
+    jpeg_set_quality(&s.cinfo, quality, TRUE);
+    if (progressive)
+        jpeg_simple_progression(&s.cinfo);
+    jpeg_start_compress(&s.cinfo, TRUE);
+    const int batch = 16;
+    s.rows.resize(batch);
+    while (s.cinfo.next_scanline < s.cinfo.image_height) {
+        const int first = int(s.cinfo.next_scanline);
+        const int count = std::min(batch, bitmap.Height() - first);
+        for (int i = 0; i < count; ++i)
+            s.rows[std::size_t(i)] = const_cast<JSAMPROW>(bitmap.ScanLine(first + i));
+        jpeg_write_scanlines(&s.cinfo, s.rows.data(), JDIMENSION(count));
+    }
+    jpeg_finish_compress(&s.cinfo);
+    return true;
+}
+
+}  // namespace
+
+TBitmap DecodeJpeg(const std::uint8_t* data, std::size_t size)
+{
+    if (data == nullptr || size == 0)
+        throw EImageError("JPEG: file is empty");
+    auto state = std::make_unique<TDecodeState>();
+    InstallErrorManager(state->err);
+    state->cinfo.err = &state->err.pub;
+    if (!RunDecode(*state, data, size))
+        throw EImageError("JPEG: " + (state->refusal.empty() ? std::string(state->err.message) : state->refusal));
+    return std::move(state->bitmap);
+}
+
+std::vector<std::uint8_t> EncodeJpeg(const TBitmap& bitmap, int quality, bool progressive)
+{
+    if (bitmap.Empty())
+        throw EImageError("JPEG: cannot save an empty picture");
+    // Device and custom formats are held as 24-bit pixels already.
+    const TPixelFormat format = bitmap.PixelFormat();
+    const bool direct =
+        format == TPixelFormat::pf24bit || format == TPixelFormat::pfDevice || format == TPixelFormat::pfCustom;
+    TBitmap converted;
+    if (!direct) {
+        converted.Assign(bitmap);
+        converted.SetPixelFormat(TPixelFormat::pf24bit);
+    }
+    auto state = std::make_unique<TEncodeState>();
+    InstallErrorManager(state->err);
+    state->cinfo.err = &state->err.pub;
+    if (!RunEncode(*state, direct ? bitmap : converted, quality, progressive))
+        throw EImageError(std::string("JPEG: ") + state->err.message);
+    return std::vector<std::uint8_t>(state->buffer, state->buffer + state->bufferSize);
+}
+
+}  // namespace kadrimex
