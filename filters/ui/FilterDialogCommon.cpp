@@ -1,0 +1,143 @@
+#include "filters/ui/FilterDialogCommon.h"
+
+#include "app/LocaleNumbers.h"
+#include "app/Prompt.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLocale>
+#include <QSignalBlocker>
+#include <QRect>
+#include <QScreen>
+#include <QSlider>
+#include <QWidget>
+
+#include <cmath>
+
+namespace kadrimex::ui {
+
+QString TrackPositionText(int position)
+{
+    // position <= 10000 in magnitude: position / 10 rounded to one decimal
+    // is exactly the integer quotient and the remainder digit.
+    return FormatReal(static_cast<long double>(position) / 10.0L, 1);
+}
+
+bool ReadRealEdit(const QLineEdit* edit, long double& value)
+{
+    const QString text = edit->text();
+    long double parsed = 0;
+    if (!ParseReal(text, parsed)) {
+        ShowError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+void CoupleTrackBarToEdit(const QSlider* trackBar, QLineEdit* edit)
+{
+    const QSignalBlocker blocker(edit);
+    edit->setText(TrackPositionText(trackBar->value()));
+}
+
+int TrackPositionOf(long double value, int minimum, int maximum)
+{
+    const long double position = std::floor(10.0L * value);
+    if (position <= minimum)
+        return minimum;
+    if (position >= maximum)
+        return maximum;
+    return static_cast<int>(position);
+}
+
+void CoupleEditToTrackBar(const QLineEdit* edit, QSlider* trackBar)
+{
+    // The blocker lives until return, so the track bar's handler is back in
+    // place whether the conversion succeeded or not.
+    const QSignalBlocker blocker(trackBar);
+    long double value = 0;
+    if (!ReadRealEdit(edit, value))
+        return;
+    trackBar->setValue(TrackPositionOf(value, trackBar->minimum(), trackBar->maximum()));
+}
+
+QString GeneralRealText(long double value)
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(static_cast<double>(value), 'g', 15);
+}
+
+QComboBox* MakeSizeBox(QWidget* parent, const char* name, bool width, const QString& text)
+{
+    static const int widths[] = {32, 64, 128, 192, 200, 240, 256, 320, 480, 512, 600, 640, 720, 1024, 1270, 1536, 2048, 4096, 8192};
+    static const int heights[] = {32, 64, 128, 192, 200, 240, 256, 388, 480, 512, 600, 640, 768, 1024, 2048, 4096};
+    auto* box = new QComboBox(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    // Inline completion would turn a typed "8" into "8192".
+    box->setCompleter(nullptr);
+    if (width)
+        for (const int side : widths)
+            box->addItem(QString::number(side));
+    else
+        for (const int side : heights)
+            box->addItem(QString::number(side));
+    const int index = box->findText(text);
+    if (index >= 0)
+        box->setCurrentIndex(index);
+    else
+        box->setEditText(text);
+    return box;
+}
+
+bool ReadSideBox(const QComboBox* box, int& value)
+{
+    if (!ParseInt(box->currentText(), value))
+        value = 0;
+    return value >= 1 && value <= MaxGeneratedSide;
+}
+
+void CentreOnScreen(QWidget* dialog)
+{
+    const QWidget* anchor = dialog->parentWidget() ? dialog->parentWidget()->window() : dialog;
+    const QScreen* screen = anchor->screen();
+    if (!screen)
+        return;
+    QRect frame = dialog->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    dialog->move(frame.topLeft());
+}
+
+DialogKeyFilter::DialogKeyFilter(QObject* parent, std::function<void()> onEnter, std::function<void()> onEscape)
+    : QObject(parent), FOnEnter(std::move(onEnter)), FOnEscape(std::move(onEscape))
+{
+}
+
+void DialogKeyFilter::Watch(QWidget* widget)
+{
+    widget->installEventFilter(this);
+    if (auto* combo = qobject_cast<QComboBox*>(widget); combo && combo->lineEdit())
+        combo->lineEdit()->installEventFilter(this);
+}
+
+bool DialogKeyFilter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            FOnEnter();
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape && FOnEscape) {
+            FOnEscape();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace kadrimex::ui

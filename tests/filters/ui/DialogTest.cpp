@@ -1,0 +1,696 @@
+// The five filter and generator parameter dialogs, driven through their
+// controls and keys: coupling of track bars and edits, the OK and Cancel
+// paths, key rules, size validation, the conversion error and the
+// comma-separator locale.
+#include "app/Prompt.h"
+#include "filters/ui/AbstractGeneratorForm.h"
+#include "filters/ui/FilterGenRotForm.h"
+#include "filters/ui/FilterGeneratorForm.h"
+#include "filters/ui/FilterLevelForm.h"
+#include "filters/ui/SharpenForm.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace kadrimex::ui;
+
+namespace {
+
+// gtest_main provides main(); the application object comes from here.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "filter_dialog_tests";
+        static char* argv[] = {name, nullptr};
+        FApp = new QApplication(argc, argv);
+    }
+    void TearDown() override { delete FApp; }
+
+private:
+    QApplication* FApp = nullptr;
+};
+[[maybe_unused]] const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+QString ConversionError(const QString& text)
+{
+    return QStringLiteral("'%1' is not a valid floating point value").arg(text);
+}
+
+// Every test runs in a point-separator locale with the prompts captured;
+// both are restored afterwards.
+class DialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FSavedLocale = QLocale();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        SetPromptHandler([this](const PromptRequest& request) {
+            Prompts.push_back(request.text);
+            return PromptAnswer::Ok;
+        });
+    }
+    void TearDown() override
+    {
+        SetPromptHandler({});
+        QLocale::setDefault(FSavedLocale);
+    }
+
+    std::vector<QString> Prompts;
+
+private:
+    QLocale FSavedLocale;
+};
+
+QStringList Items(const QComboBox* box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+const QStringList kWidths = {"32", "64", "128", "192", "200", "240", "256", "320", "480", "512",
+                             "600", "640", "720", "1024", "1270", "1536", "2048", "4096", "8192"};
+const QStringList kHeights = {"32", "64", "128", "192", "200", "240", "256", "388",
+                              "480", "512", "600", "640", "768", "1024", "2048", "4096"};
+
+template <class Form>
+void ExpectSizeBoxes(Form& form)
+{
+    for (QComboBox* box : {form.WidthBox, form.HeightBox}) {
+        EXPECT_TRUE(box->isEditable());
+        EXPECT_EQ(form.template findChild<QComboBox*>(box->objectName()), box);
+    }
+    EXPECT_EQ(form.WidthBox->objectName(), "WidthBox");
+    EXPECT_EQ(form.HeightBox->objectName(), "HeightBox");
+    EXPECT_EQ(form.WidthBox->currentText(), "640");
+    EXPECT_EQ(form.HeightBox->currentText(), "480");
+    EXPECT_EQ(Items(form.WidthBox), kWidths);
+    EXPECT_EQ(Items(form.HeightBox), kHeights);
+    EXPECT_EQ(form.OkSpeedButton->text(), "&Generate");
+    EXPECT_EQ(form.CancelSpeedButton->text(), "&Cancel");
+}
+
+QStringList GroupTitles(const QWidget& form)
+{
+    QStringList titles;
+    for (const QGroupBox* group : form.findChildren<QGroupBox*>())
+        titles << group->title();
+    return titles;
+}
+
+QStringList LabelTexts(const QWidget& form)
+{
+    QStringList texts;
+    for (const QLabel* label : form.findChildren<QLabel*>())
+        texts << label->text();
+    return texts;
+}
+
+}  // namespace
+
+TEST_F(DialogTest, CaptionsControlsAndFirstUseState)
+{
+    TFilterLevelForm level;
+    EXPECT_EQ(level.windowTitle(), "Conduct filtration");
+    EXPECT_EQ(level.windowType(), Qt::Tool);
+    EXPECT_EQ(level.findChild<QSlider*>("LevelTrackBar"), level.LevelTrackBar);
+    EXPECT_EQ(level.findChild<QLineEdit*>("LevelEdit"), level.LevelEdit);
+    EXPECT_EQ(level.findChild<QPushButton*>("OkSpeedButton"), level.OkSpeedButton);
+    EXPECT_EQ(level.findChild<QPushButton*>("CancelSpeedButton"), level.CancelSpeedButton);
+    EXPECT_EQ(level.LevelTrackBar->minimum(), 0);
+    EXPECT_EQ(level.LevelTrackBar->maximum(), 1000);
+    EXPECT_EQ(level.LevelTrackBar->value(), 1);
+    EXPECT_EQ(level.LevelTrackBar->tickInterval(), 20);
+    EXPECT_EQ(level.LevelTrackBar->pageStep(), 10);
+    EXPECT_EQ(level.Label1->text(), "Filtration &level:");
+    EXPECT_EQ(level.LevelEdit->text(), "1.0");
+    EXPECT_EQ(level.OkSpeedButton->text(), "&Process");
+    EXPECT_EQ(level.CancelSpeedButton->text(), "&Cancel");
+
+    TSharpenForm sharpen;
+    EXPECT_EQ(sharpen.windowTitle(), "Conduct sharpening");
+    EXPECT_EQ(sharpen.windowType(), Qt::Tool);
+    EXPECT_EQ(sharpen.findChild<QSlider*>("SizeTrackBar"), sharpen.SizeTrackBar);
+    EXPECT_EQ(sharpen.findChild<QLineEdit*>("SizeEdit"), sharpen.SizeEdit);
+    EXPECT_EQ(sharpen.findChild<QSlider*>("LevelTrackBar"), sharpen.LevelTrackBar);
+    EXPECT_EQ(sharpen.findChild<QLineEdit*>("LevelEdit"), sharpen.LevelEdit);
+    // Generalisation 0.1..10.0 and amplification 1.0..10.0, both at 1.0.
+    EXPECT_EQ(sharpen.SizeTrackBar->minimum(), 1);
+    EXPECT_EQ(sharpen.SizeTrackBar->maximum(), 100);
+    EXPECT_EQ(sharpen.SizeTrackBar->value(), 10);
+    EXPECT_EQ(sharpen.LevelTrackBar->minimum(), 10);
+    EXPECT_EQ(sharpen.LevelTrackBar->maximum(), 100);
+    EXPECT_EQ(sharpen.LevelTrackBar->value(), 10);
+    EXPECT_EQ(sharpen.SizeLabel->text(), "Uogólnienie:");
+    EXPECT_EQ(sharpen.LevelLabel->text(), "Amplification:");
+    EXPECT_EQ(sharpen.SizeEdit->text(), "1.0");
+    EXPECT_EQ(sharpen.LevelEdit->text(), "1.0");
+    EXPECT_EQ(sharpen.OkSpeedButton->text(), "&Process");
+
+    TFilterGeneratorForm generator;
+    EXPECT_EQ(generator.windowTitle(), "Filter masks generator");
+    EXPECT_EQ(generator.windowType(), Qt::Tool);
+    ExpectSizeBoxes(generator);
+    EXPECT_EQ(generator.LevelTrackBar->minimum(), -10000);
+    EXPECT_EQ(generator.LevelTrackBar->maximum(), 10000);
+    EXPECT_EQ(generator.LevelTrackBar->value(), 1);
+    EXPECT_EQ(generator.LevelTrackBar->tickInterval(), 200);
+    EXPECT_EQ(generator.LevelEdit->text(), "1.0");
+    EXPECT_EQ(GroupTitles(generator), QStringList({"Filter &size", "Increase"}));
+    EXPECT_EQ(LabelTexts(generator), QStringList({"&Width:", "Height:", "Filter &steepness:"}));
+
+    TFilterGenRotForm rotation;
+    EXPECT_EQ(rotation.windowTitle(), "Filters generator with rotation function");
+    EXPECT_EQ(rotation.windowType(), Qt::Tool);
+    ExpectSizeBoxes(rotation);
+    EXPECT_EQ(rotation.LevelTrackBar->minimum(), -10000);
+    EXPECT_EQ(rotation.LevelTrackBar->maximum(), 10000);
+    EXPECT_EQ(rotation.LevelTrackBar->value(), 1);
+    EXPECT_EQ(rotation.LevelEdit->text(), "1.0");
+    EXPECT_EQ(rotation.AngleEdit->text(), "0.000");
+    EXPECT_EQ(rotation.findChild<QLineEdit*>("AngleEdit"), rotation.AngleEdit);
+    EXPECT_EQ(rotation.findChild<QPushButton*>("AngleZeroButton")->text(), "0");
+    EXPECT_EQ(rotation.findChild<QPushButton*>("SpeedButton2")->text(), "pi");
+    EXPECT_EQ(rotation.findChild<QPushButton*>("AnglePi2Button")->text(), "pi/2");
+    EXPECT_EQ(rotation.findChild<QPushButton*>("AnglePi4Button")->text(), "pi/4");
+    EXPECT_EQ(GroupTitles(rotation), QStringList({"Rozmiarek filtera", "Increase", "Rotate relative to center"}));
+    EXPECT_EQ(LabelTexts(rotation), QStringList({"&Width:", "&Height:", "Filter steepness:", "radians"}));
+
+    TAbstractGeneratorForm shapes;
+    EXPECT_EQ(shapes.windowTitle(), "Strange shapes generator");
+    EXPECT_EQ(shapes.windowType(), Qt::Tool);
+    ExpectSizeBoxes(shapes);
+    EXPECT_EQ(shapes.findChild<QSlider*>("NumberTrackBar"), shapes.NumberTrackBar);
+    EXPECT_EQ(shapes.NumberTrackBar->minimum(), 0);
+    EXPECT_EQ(shapes.NumberTrackBar->maximum(), 5);
+    EXPECT_EQ(shapes.NumberTrackBar->value(), 0);
+    EXPECT_EQ(shapes.LevelEdit->text(), "1.1");
+    EXPECT_EQ(GroupTitles(shapes), QStringList({"Generated image size", "Shapes"}));
+    EXPECT_EQ(LabelTexts(shapes),
+              QStringList({"&Width:", "&Height:", "&Mathematic function number:", "Shaping &parameter:"}));
+
+    EXPECT_TRUE(Prompts.empty());
+}
+
+TEST_F(DialogTest, TrackBarWritesTenthsWithOneDecimal)
+{
+    TFilterLevelForm level;
+    level.LevelTrackBar->setValue(1000);
+    EXPECT_EQ(level.LevelEdit->text(), "100.0");
+    level.LevelTrackBar->setValue(0);
+    EXPECT_EQ(level.LevelEdit->text(), "0.0");
+    level.LevelTrackBar->setValue(37);
+    EXPECT_EQ(level.LevelEdit->text(), "3.7");
+
+    TFilterGeneratorForm generator;
+    const std::pair<int, const char*> cases[] = {
+        {-15, "-1.5"}, {-5, "-0.5"}, {-1, "-0.1"}, {-9, "-0.9"}, {-10, "-1.0"},
+        {9, "0.9"}, {10000, "1000.0"}, {-10000, "-1000.0"}, {-9999, "-999.9"}};
+    for (const auto& [position, text] : cases) {
+        generator.LevelTrackBar->setValue(position);
+        EXPECT_EQ(generator.LevelEdit->text(), text) << position;
+        // The edit's handler stayed detached: the position is untouched.
+        EXPECT_EQ(generator.LevelTrackBar->value(), position);
+    }
+
+    TSharpenForm sharpen;
+    sharpen.SizeTrackBar->setValue(1);
+    EXPECT_EQ(sharpen.SizeEdit->text(), "0.1");
+    sharpen.LevelTrackBar->setValue(100);
+    EXPECT_EQ(sharpen.LevelEdit->text(), "10.0");
+    EXPECT_EQ(sharpen.SizeEdit->text(), "0.1");
+
+    TFilterGenRotForm rotation;
+    rotation.LevelTrackBar->setValue(-25);
+    EXPECT_EQ(rotation.LevelEdit->text(), "-2.5");
+
+    EXPECT_TRUE(Prompts.empty());
+}
+
+TEST_F(DialogTest, EditMovesTrackBarToFloorOfTenTimesAndKeepsItsText)
+{
+    TFilterLevelForm level;
+    level.LevelEdit->setText("2.55");
+    EXPECT_EQ(level.LevelTrackBar->value(), 25);
+    EXPECT_EQ(level.LevelEdit->text(), "2.55");
+    level.LevelEdit->setText("0");
+    EXPECT_EQ(level.LevelTrackBar->value(), 0);
+    // Outside the range: the track bar stops at its end, the text stays.
+    level.LevelEdit->setText("5000");
+    EXPECT_EQ(level.LevelTrackBar->value(), 1000);
+    EXPECT_EQ(level.LevelEdit->text(), "5000");
+    level.LevelEdit->setText("1e30");
+    EXPECT_EQ(level.LevelTrackBar->value(), 1000);
+    level.LevelEdit->setText("-1e30");
+    EXPECT_EQ(level.LevelTrackBar->value(), 0);
+
+    TFilterGeneratorForm generator;
+    generator.LevelEdit->setText("-0.05");
+    EXPECT_EQ(generator.LevelTrackBar->value(), -1);
+    generator.LevelEdit->setText("-1.55");
+    EXPECT_EQ(generator.LevelTrackBar->value(), -16);
+    generator.LevelEdit->setText("  7.25 ");
+    EXPECT_EQ(generator.LevelTrackBar->value(), 72);
+
+    TSharpenForm sharpen;
+    sharpen.SizeEdit->setText("3.33");
+    EXPECT_EQ(sharpen.SizeTrackBar->value(), 33);
+    EXPECT_EQ(sharpen.LevelTrackBar->value(), 10);
+    sharpen.LevelEdit->setText("4.2");
+    EXPECT_EQ(sharpen.LevelTrackBar->value(), 42);
+    EXPECT_EQ(sharpen.SizeEdit->text(), "3.33");
+
+    // Typed key by key: every intermediate text is a real, so no error.
+    level.LevelEdit->selectAll();
+    QTest::keyClicks(level.LevelEdit, "12.34");
+    EXPECT_EQ(level.LevelEdit->text(), "12.34");
+    EXPECT_EQ(level.LevelTrackBar->value(), 123);
+
+    EXPECT_TRUE(Prompts.empty());
+}
+
+TEST_F(DialogTest, EveryChangeToANonRealShowsTheErrorAndKeepsThePosition)
+{
+    TFilterLevelForm level;
+    level.LevelTrackBar->setValue(30);
+    level.LevelEdit->setText("");
+    level.LevelEdit->setText("-");
+    level.LevelEdit->setText("abc");
+    level.LevelEdit->setText("1,5");
+    EXPECT_EQ(level.LevelTrackBar->value(), 30);
+    ASSERT_EQ(Prompts.size(), 4u);
+    EXPECT_EQ(Prompts[0], ConversionError(""));
+    EXPECT_EQ(Prompts[1], ConversionError("-"));
+    EXPECT_EQ(Prompts[2], ConversionError("abc"));
+    EXPECT_EQ(Prompts[3], ConversionError("1,5"));
+
+    // The track bar's handler is back after the failure.
+    level.LevelTrackBar->setValue(44);
+    EXPECT_EQ(level.LevelEdit->text(), "4.4");
+
+    TSharpenForm sharpen;
+    sharpen.SizeEdit->setText("x");
+    EXPECT_EQ(sharpen.SizeTrackBar->value(), 10);
+    EXPECT_EQ(Prompts.back(), ConversionError("x"));
+    EXPECT_EQ(Prompts.size(), 5u);
+}
+
+TEST_F(DialogTest, OkHandsOverTheEditTextAndCancelLeavesTheFields)
+{
+    TFilterLevelForm level;
+    level.open();
+    // First use: the track bar sits at 0.1, the value handed over is 1.0.
+    level.OkSpeedButton->click();
+    EXPECT_FALSE(level.isVisible());
+    EXPECT_EQ(level.result(), QDialog::Accepted);
+    EXPECT_EQ(level.Level, 1.0L);
+
+    level.open();
+    level.LevelEdit->setText("2.55");
+    level.OkSpeedButton->click();
+    EXPECT_EQ(level.result(), QDialog::Accepted);
+    EXPECT_EQ(level.Level, 2.55L);  // the 80-bit reading, not a double's
+
+    level.open();
+    level.LevelEdit->setText("0");
+    level.OkSpeedButton->click();
+    EXPECT_EQ(level.Level, 0.0L);
+
+    level.open();
+    level.LevelEdit->setText("7");
+    level.CancelSpeedButton->click();
+    EXPECT_FALSE(level.isVisible());
+    EXPECT_EQ(level.result(), QDialog::Rejected);
+    EXPECT_EQ(level.Level, 0.0L);
+    // Reused later, the dialog shows what it showed before.
+    EXPECT_EQ(level.LevelEdit->text(), "7");
+
+    TSharpenForm sharpen;
+    sharpen.open();
+    sharpen.LevelEdit->setText("12.5");
+    sharpen.SizeTrackBar->setValue(3);
+    sharpen.OkSpeedButton->click();
+    EXPECT_EQ(sharpen.result(), QDialog::Accepted);
+    EXPECT_EQ(sharpen.Level, 12.5L);
+    EXPECT_EQ(sharpen.Size, 0.3L);
+
+    TFilterGenRotForm rotation;
+    rotation.open();
+    rotation.LevelTrackBar->setValue(-15);
+    rotation.AngleEdit->setText("0.25");
+    rotation.WidthBox->setEditText("100");
+    rotation.HeightBox->setCurrentIndex(rotation.HeightBox->findText("388"));
+    rotation.OkSpeedButton->click();
+    EXPECT_EQ(rotation.result(), QDialog::Accepted);
+    EXPECT_EQ(rotation.Level, -1.5L);
+    EXPECT_EQ(rotation.Angle, 0.25L);
+    EXPECT_EQ(rotation.MaskWidth, 100);
+    EXPECT_EQ(rotation.MaskHeight, 388);
+
+    TAbstractGeneratorForm shapes;
+    shapes.open();
+    shapes.OkSpeedButton->click();
+    EXPECT_EQ(shapes.result(), QDialog::Accepted);
+    EXPECT_EQ(shapes.Level, 1.1L);
+    EXPECT_EQ(shapes.MaskWidth, 640);
+    EXPECT_EQ(shapes.MaskHeight, 480);
+
+    EXPECT_TRUE(Prompts.empty());
+}
+
+TEST_F(DialogTest, ConversionErrorOnOkKeepsTheDialogOpen)
+{
+    TFilterLevelForm level;
+    level.open();
+    level.LevelEdit->setText("abc");
+    level.OkSpeedButton->click();
+    EXPECT_TRUE(level.isVisible());
+    EXPECT_EQ(level.Level, 1.0L);
+    ASSERT_EQ(Prompts.size(), 2u);  // the change, then OK
+    EXPECT_EQ(Prompts[1], ConversionError("abc"));
+    level.reject();
+
+    // Fields converted before the failing edit keep their new values.
+    TSharpenForm sharpen;
+    sharpen.open();
+    sharpen.LevelEdit->setText("3.5");
+    sharpen.SizeEdit->setText("x");
+    Prompts.clear();
+    sharpen.OkSpeedButton->click();
+    EXPECT_TRUE(sharpen.isVisible());
+    EXPECT_EQ(sharpen.Level, 3.5L);
+    EXPECT_EQ(sharpen.Size, 1.0L);
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Prompts[0], ConversionError("x"));
+    sharpen.reject();
+
+    TFilterGenRotForm rotation;
+    rotation.open();
+    rotation.LevelEdit->setText("2");
+    rotation.AngleEdit->setText("half");
+    Prompts.clear();
+    rotation.OkSpeedButton->click();
+    EXPECT_TRUE(rotation.isVisible());
+    EXPECT_EQ(rotation.Level, 2.0L);
+    EXPECT_EQ(rotation.Angle, 0.0L);
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Prompts[0], ConversionError("half"));
+    rotation.reject();
+
+    TAbstractGeneratorForm shapes;
+    shapes.open();
+    shapes.LevelEdit->setText("");
+    shapes.OkSpeedButton->click();
+    EXPECT_TRUE(shapes.isVisible());
+    ASSERT_EQ(Prompts.size(), 2u);  // no coupling here: only OK converts
+    EXPECT_EQ(Prompts[1], ConversionError(""));
+    shapes.reject();
+}
+
+TEST_F(DialogTest, EnterIsOkAndEscapeIsCancelInLevelDialogs)
+{
+    TFilterLevelForm level;
+    level.open();
+    level.LevelEdit->setText("3");
+    QTest::keyClick(level.LevelEdit, Qt::Key_Return);
+    EXPECT_FALSE(level.isVisible());
+    EXPECT_EQ(level.result(), QDialog::Accepted);
+    EXPECT_EQ(level.Level, 3.0L);
+
+    level.open();
+    QTest::keyClick(level.LevelTrackBar, Qt::Key_Enter);
+    EXPECT_EQ(level.result(), QDialog::Accepted);
+
+    level.open();
+    level.LevelEdit->setText("9");
+    QTest::keyClick(level.LevelTrackBar, Qt::Key_Escape);
+    EXPECT_FALSE(level.isVisible());
+    EXPECT_EQ(level.result(), QDialog::Rejected);
+    EXPECT_EQ(level.Level, 3.0L);
+
+    level.open();
+    QTest::keyClick(level.LevelEdit, Qt::Key_Escape);
+    EXPECT_EQ(level.result(), QDialog::Rejected);
+
+    // Enter with a bad text runs OK, which reports and stays open.
+    level.open();
+    level.LevelEdit->setText("q");
+    QTest::keyClick(level.LevelEdit, Qt::Key_Return);
+    EXPECT_TRUE(level.isVisible());
+    EXPECT_EQ(Prompts.back(), ConversionError("q"));
+    level.reject();
+
+    TSharpenForm sharpen;
+    for (QWidget* widget : {static_cast<QWidget*>(sharpen.SizeTrackBar), static_cast<QWidget*>(sharpen.SizeEdit),
+                            static_cast<QWidget*>(sharpen.LevelTrackBar), static_cast<QWidget*>(sharpen.LevelEdit)}) {
+        sharpen.open();
+        QTest::keyClick(widget, Qt::Key_Return);
+        EXPECT_FALSE(sharpen.isVisible()) << widget->objectName().toStdString();
+        EXPECT_EQ(sharpen.result(), QDialog::Accepted) << widget->objectName().toStdString();
+        sharpen.open();
+        QTest::keyClick(widget, Qt::Key_Escape);
+        EXPECT_FALSE(sharpen.isVisible()) << widget->objectName().toStdString();
+        EXPECT_EQ(sharpen.result(), QDialog::Rejected) << widget->objectName().toStdString();
+    }
+
+    // The handled key is discarded: the edit does not see it.
+    TFilterLevelForm typed;
+    typed.open();
+    typed.LevelEdit->setText("5");
+    typed.LevelEdit->setCursorPosition(1);
+    QTest::keyClick(typed.LevelEdit, Qt::Key_Escape);
+    EXPECT_EQ(typed.LevelEdit->text(), "5");
+}
+
+namespace {
+
+// Escape anywhere leaves a generator dialog open; Enter in a size box or an
+// edit runs OK; Enter elsewhere does nothing.
+template <class Form>
+void CheckGeneratorKeys(Form& form, QSlider* trackBar, const std::vector<QWidget*>& enterWidgets)
+{
+    form.open();
+    QTest::keyClick(&form, Qt::Key_Escape);
+    QTest::keyClick(form.WidthBox, Qt::Key_Escape);
+    QTest::keyClick(form.WidthBox->lineEdit(), Qt::Key_Escape);
+    QTest::keyClick(form.LevelEdit, Qt::Key_Escape);
+    QTest::keyClick(trackBar, Qt::Key_Escape);
+    QTest::keyClick(trackBar, Qt::Key_Return);
+    EXPECT_TRUE(form.isVisible());
+
+    for (QWidget* widget : enterWidgets) {
+        form.open();
+        QTest::keyClick(widget, Qt::Key_Return);
+        EXPECT_FALSE(form.isVisible()) << widget->objectName().toStdString();
+        EXPECT_EQ(form.result(), QDialog::Accepted) << widget->objectName().toStdString();
+    }
+
+    // A typed width is read as typed and not added to the list.
+    form.open();
+    form.WidthBox->lineEdit()->selectAll();
+    QTest::keyClicks(form.WidthBox->lineEdit(), "8");
+    QTest::keyClick(form.WidthBox->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_EQ(form.MaskWidth, 8);
+    EXPECT_EQ(Items(form.WidthBox), kWidths);
+}
+
+}  // namespace
+
+TEST_F(DialogTest, GeneratorDialogsTakeEnterOnlyAndIgnoreEscape)
+{
+    TFilterGeneratorForm generator;
+    CheckGeneratorKeys(generator, generator.LevelTrackBar,
+                       {generator.WidthBox, generator.WidthBox->lineEdit(), generator.HeightBox->lineEdit(),
+                        generator.LevelEdit});
+    TFilterGenRotForm rotation;
+    CheckGeneratorKeys(rotation, rotation.LevelTrackBar,
+                       {rotation.WidthBox->lineEdit(), rotation.HeightBox->lineEdit(), rotation.LevelEdit,
+                        rotation.AngleEdit});
+    TAbstractGeneratorForm shapes;
+    CheckGeneratorKeys(shapes, shapes.NumberTrackBar,
+                       {shapes.WidthBox->lineEdit(), shapes.HeightBox, shapes.LevelEdit});
+
+    // Escape does not close a modal run either; the close path still does.
+    TFilterGeneratorForm modal;
+    QTimer::singleShot(0, &modal, [&modal] {
+        QTest::keyClick(modal.LevelEdit, Qt::Key_Escape);
+        EXPECT_TRUE(modal.isVisible());
+        modal.CancelSpeedButton->click();
+    });
+    QTimer::singleShot(5000, &modal, [&modal] { modal.done(99); });
+    EXPECT_EQ(modal.exec(), QDialog::Rejected);
+
+    EXPECT_TRUE(Prompts.empty());
+}
+
+TEST_F(DialogTest, ModalRunEndsWithEnter)
+{
+    TFilterLevelForm level;
+    QTimer::singleShot(0, &level, [&level] {
+        level.LevelTrackBar->setValue(1000);
+        QTest::keyClick(level.LevelTrackBar, Qt::Key_Return);
+    });
+    QTimer::singleShot(5000, &level, [&level] { level.done(99); });
+    EXPECT_EQ(level.exec(), QDialog::Accepted);
+    EXPECT_EQ(level.LevelEdit->text(), "100.0");
+    EXPECT_EQ(level.Level, 100.0L);
+}
+
+namespace {
+
+struct SizeCase {
+    const char* width;
+    const char* height;
+    bool accepted;
+};
+
+const SizeCase kSizeCases[] = {
+    {"32760", "480", true}, {"640", "32760", true}, {"1", "1", true}, {"32760", "32760", true},
+    {"32761", "480", false}, {"640", "32761", false}, {"0", "480", false}, {"640", "0", false},
+    {"abc", "480", false}, {"640", "abc", false}, {"", "480", false}, {"-5", "480", false},
+    {"12.5", "480", false}, {"99999999999", "480", false},
+};
+
+template <class Form>
+void CheckSizeValidation(Form& form, std::vector<QString>& prompts)
+{
+    long double level = 2.0L;
+    for (const SizeCase& c : kSizeCases) {
+        form.open();
+        form.WidthBox->setEditText(QString::fromLatin1(c.width));
+        form.HeightBox->setEditText(QString::fromLatin1(c.height));
+        // The level is converted before the sizes are checked.
+        level += 1.0L;
+        form.LevelEdit->setText(QString::number(static_cast<double>(level)));
+        form.OkSpeedButton->click();
+        EXPECT_EQ(form.isVisible(), !c.accepted) << c.width << "x" << c.height;
+        EXPECT_EQ(form.Level, level) << c.width << "x" << c.height;
+        if (c.accepted) {
+            EXPECT_EQ(form.result(), QDialog::Accepted);
+            EXPECT_EQ(form.MaskWidth, QString::fromLatin1(c.width).toInt());
+            EXPECT_EQ(form.MaskHeight, QString::fromLatin1(c.height).toInt());
+        } else {
+            form.reject();
+        }
+    }
+    // Refused sizes go silently.
+    EXPECT_TRUE(prompts.empty());
+}
+
+}  // namespace
+
+TEST_F(DialogTest, GeneratorSizesMustLieInOneTo32760)
+{
+    TFilterGeneratorForm generator;
+    CheckSizeValidation(generator, Prompts);
+    TFilterGenRotForm rotation;
+    CheckSizeValidation(rotation, Prompts);
+    TAbstractGeneratorForm shapes;
+    CheckSizeValidation(shapes, Prompts);
+}
+
+TEST_F(DialogTest, AngleButtonsWriteFifteenSignificantDigits)
+{
+    TFilterGenRotForm rotation;
+    rotation.SpeedButton2->click();
+    EXPECT_EQ(rotation.AngleEdit->text(), "3.14159265358979");
+    rotation.AnglePi2Button->click();
+    EXPECT_EQ(rotation.AngleEdit->text(), "1.5707963267949");
+    rotation.AnglePi4Button->click();
+    EXPECT_EQ(rotation.AngleEdit->text(), "0.785398163397448");
+    rotation.AngleZeroButton->click();
+    EXPECT_EQ(rotation.AngleEdit->text(), "0.000");
+
+    rotation.open();
+    rotation.SpeedButton2->click();
+    rotation.OkSpeedButton->click();
+    EXPECT_EQ(rotation.result(), QDialog::Accepted);
+    EXPECT_EQ(rotation.Angle, 3.14159265358979L);
+}
+
+TEST_F(DialogTest, CommaLocaleTextsReadBackWhatTheDialogWrites)
+{
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+
+    TFilterLevelForm level;
+    EXPECT_EQ(level.LevelEdit->text(), "1,0");
+    level.open();
+    level.OkSpeedButton->click();
+    EXPECT_EQ(level.result(), QDialog::Accepted);
+    EXPECT_EQ(level.Level, 1.0L);
+
+    level.LevelTrackBar->setValue(1000);
+    EXPECT_EQ(level.LevelEdit->text(), "100,0");
+    level.open();
+    level.OkSpeedButton->click();
+    EXPECT_EQ(level.result(), QDialog::Accepted);
+    EXPECT_EQ(level.Level, 100.0L);
+
+    level.LevelEdit->setText("2,55");
+    EXPECT_EQ(level.LevelTrackBar->value(), 25);
+    level.open();
+    QTest::keyClick(level.LevelEdit, Qt::Key_Return);
+    EXPECT_EQ(level.result(), QDialog::Accepted);
+    EXPECT_EQ(level.Level, 2.55L);
+
+    TSharpenForm sharpen;
+    EXPECT_EQ(sharpen.SizeEdit->text(), "1,0");
+    sharpen.SizeTrackBar->setValue(25);
+    EXPECT_EQ(sharpen.SizeEdit->text(), "2,5");
+    sharpen.open();
+    sharpen.OkSpeedButton->click();
+    EXPECT_EQ(sharpen.result(), QDialog::Accepted);
+    EXPECT_EQ(sharpen.Level, 1.0L);
+    EXPECT_EQ(sharpen.Size, 2.5L);
+
+    TFilterGeneratorForm generator;
+    generator.LevelTrackBar->setValue(-5);
+    EXPECT_EQ(generator.LevelEdit->text(), "-0,5");
+    generator.open();
+    generator.OkSpeedButton->click();
+    EXPECT_EQ(generator.result(), QDialog::Accepted);
+    EXPECT_EQ(generator.Level, -0.5L);
+
+    TFilterGenRotForm rotation;
+    EXPECT_EQ(rotation.AngleEdit->text(), "0,000");
+    rotation.SpeedButton2->click();
+    EXPECT_EQ(rotation.AngleEdit->text(), "3,14159265358979");
+    rotation.open();
+    rotation.OkSpeedButton->click();
+    EXPECT_EQ(rotation.result(), QDialog::Accepted);
+    EXPECT_EQ(rotation.Angle, 3.14159265358979L);
+    EXPECT_EQ(rotation.Level, 1.0L);
+
+    TAbstractGeneratorForm shapes;
+    EXPECT_EQ(shapes.LevelEdit->text(), "1,1");
+    shapes.open();
+    shapes.OkSpeedButton->click();
+    EXPECT_EQ(shapes.result(), QDialog::Accepted);
+    EXPECT_EQ(shapes.Level, 1.1L);
+
+    EXPECT_TRUE(Prompts.empty());
+
+    // Texts and readings follow one locale: a point is not this locale's
+    // separator.
+    level.LevelEdit->setText("2.5");
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Prompts[0], ConversionError("2.5"));
+}
