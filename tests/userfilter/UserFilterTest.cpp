@@ -1,0 +1,338 @@
+#include "UserFilterReference.h"
+
+#include "engine/ProcessorThread.h"
+#include "userfilter/ExampleFilters.h"
+#include "userfilter/UserFilter.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+using namespace kadrimex;
+using kadrimex::testing::FirstDifference;
+using kadrimex::testing::ReferenceUserFilter;
+
+namespace {
+
+TAdvancedBitmap RandomPicture(int w, int h, std::mt19937& rng)
+{
+    TAdvancedBitmap b;
+    b.Reset(w, h, TPixelFormat::pf24bit);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int y = 0; y < h; ++y)
+        for (int k = 0; k < w * 3; ++k)
+            b.ScanLine(y)[k] = std::uint8_t(byte(rng));
+    return b;
+}
+
+TAdvancedBitmap Uniform(int w, int h, int value)
+{
+    TAdvancedBitmap b;
+    b.Reset(w, h, TPixelFormat::pf24bit);
+    FillSolid(b, std::uint8_t(value), std::uint8_t(value), std::uint8_t(value));
+    return b;
+}
+
+// Runs the routine the way the worker does: a fresh thread object, a new
+// empty destination, the matrix handed over.
+TAdvancedBitmap Filter(const TAdvancedBitmap& source, const std::vector<long double>& m, int n,
+                       long double divider, long double offset, bool absolute)
+{
+    TBitmapProcesorThread thread(true);
+    TAdvancedBitmap src(source), dst;
+    long double* matrix = AllocateCoefficients(n);
+    std::copy(m.begin(), m.end(), matrix);
+    UserFilter(thread, &dst, &src, matrix, n, divider, offset, absolute);
+    return dst;
+}
+
+void ExpectMatchesReference(const TAdvancedBitmap& source, const std::vector<long double>& m, int n,
+                            long double divider, long double offset, bool absolute, const std::string& what)
+{
+    const TAdvancedBitmap fast = Filter(source, m, n, divider, offset, absolute);
+    const TBitmap slow = ReferenceUserFilter(source, m.data(), n, divider, offset, absolute);
+    ASSERT_EQ(FirstDifference(fast, slow), -1) << what << " on " << source.Width() << "x" << source.Height();
+}
+
+std::vector<long double> Cells(const TExampleFilter& f)
+{
+    return {f.Cells.begin(), f.Cells.end()};
+}
+
+int Pixel(const TBitmap& b, int x, int y, int channel = 0)
+{
+    return b.ScanLine(y)[x * 3 + channel];
+}
+
+}  // namespace
+
+// The worked examples of the filter's rules.
+
+TEST(UserFilterRules, IdentityAndBoxKeepEveryValue)
+{
+    TAdvancedBitmap ramp;
+    ramp.Reset(256, 2, TPixelFormat::pf24bit);
+    for (int x = 0; x < 256; ++x)
+        for (int b = 0; b < 3; ++b)
+            ramp.ScanLine(0)[x * 3 + b] = ramp.ScanLine(1)[x * 3 + b] = std::uint8_t(x);
+    std::vector<long double> identity(9, 0);
+    identity[4] = 1;
+    EXPECT_EQ(FirstDifference(Filter(ramp, identity, 3, 1, 0, false), ramp), -1);
+    EXPECT_EQ(FirstDifference(Filter(ramp, {1}, 1, 1, 0, false), ramp), -1);
+
+    // Without the 1.00001 lift, 9p * (1/9) would floor to p - 1 for some p.
+    const std::vector<long double> box(9, 1);
+    for (int p = 0; p < 256; ++p) {
+        const TAdvancedBitmap flat = Uniform(4, 3, p);
+        ASSERT_EQ(FirstDifference(Filter(flat, box, 3, 9, 0, false), flat), -1) << "p = " << p;
+    }
+    // The same through the real-valued path: 0.5 weights with divider 4.5.
+    const std::vector<long double> halves(9, 0.5L);
+    for (int p = 0; p < 256; ++p) {
+        const TAdvancedBitmap flat = Uniform(3, 3, p);
+        ASSERT_EQ(FirstDifference(Filter(flat, halves, 3, 4.5L, 0, false), flat), -1) << "p = " << p;
+    }
+}
+
+TEST(UserFilterRules, SingleCoefficientScalesOffsetsAndTakesAbsoluteAfterOffset)
+{
+    TAdvancedBitmap ramp;
+    ramp.Reset(256, 1, TPixelFormat::pf24bit);
+    for (int x = 0; x < 256; ++x)
+        ramp.ScanLine(0)[x * 3] = ramp.ScanLine(0)[x * 3 + 1] = ramp.ScanLine(0)[x * 3 + 2] = std::uint8_t(x);
+
+    const TAdvancedBitmap doubled = Filter(ramp, {2}, 1, 1, 0, false);
+    const TAdvancedBitmap black = Filter(ramp, {-1}, 1, 1, 0, false);
+    const TAdvancedBitmap same = Filter(ramp, {-1}, 1, 1, 0, true);
+    const TAdvancedBitmap inverted = Filter(ramp, {-1}, 1, 1, 255, false);
+    for (int p = 0; p < 256; ++p) {
+        EXPECT_EQ(Pixel(doubled, p, 0, 2), std::min(2 * p, 255)) << p;
+        EXPECT_EQ(Pixel(black, p, 0, 1), 0) << p;
+        EXPECT_EQ(Pixel(same, p, 0), p) << p;
+        EXPECT_EQ(Pixel(inverted, p, 0), p == 0 ? 255 : p == 255 ? 0 : 254 - p) << p;
+    }
+    const TAdvancedBitmap shifted = Filter(ramp, {-1}, 1, 1, 100, true);
+    EXPECT_EQ(Pixel(shifted, 40, 0), 59);   // |100 - 40.0004|
+    EXPECT_EQ(Pixel(shifted, 140, 0), 40);  // |100 - 140.0014|
+    EXPECT_EQ(Pixel(shifted, 100, 0), 0);   // |-0.001|
+}
+
+TEST(UserFilterRules, MatrixIsNotMirroredAndEdgesRepeat)
+{
+    std::mt19937 rng(7);
+    const TAdvancedBitmap src = RandomPicture(9, 6, rng);
+
+    // -1 above the centre, 1 in the centre: p(x, y) - p(x, y - 1), clamped.
+    const TAdvancedBitmap up = Filter(src, {0, -1, 0, 0, 1, 0, 0, 0, 0}, 3, 1, 0, false);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 9; ++x)
+            for (int b = 0; b < 3; ++b) {
+                const int d = Pixel(src, x, y, b) - (y == 0 ? Pixel(src, x, y, b) : Pixel(src, x, y - 1, b));
+                // 1.00001 * d only lifts d over an integer when d > 0.
+                ASSERT_EQ(Pixel(up, x, y, b), std::max(d, 0)) << x << "," << y;
+            }
+
+    // A single 1 in the top-left corner of a 7x7 matrix shifts the picture
+    // by 3 down and right, repeating the top row and left column.
+    std::vector<long double> corner(49, 0);
+    corner[0] = 1;
+    const TAdvancedBitmap moved = Filter(src, corner, 7, 1, 0, false);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 9; ++x)
+            ASSERT_EQ(Pixel(moved, x, y, 1), Pixel(src, std::max(x - 3, 0), std::max(y - 3, 0), 1));
+    // And the bottom-right corner reads beyond the right and bottom edges.
+    std::fill(corner.begin(), corner.end(), 0);
+    corner[48] = 1;
+    const TAdvancedBitmap back = Filter(src, corner, 7, 1, 0, false);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 9; ++x)
+            ASSERT_EQ(Pixel(back, x, y, 2), Pixel(src, std::min(x + 3, 8), std::min(y + 3, 5), 2));
+}
+
+TEST(UserFilterRules, ZeroDividerFollowsTheClampRule)
+{
+    TAdvancedBitmap src;
+    src.Reset(3, 1, TPixelFormat::pf24bit);
+    src.ScanLine(0)[0] = 0;   // zero sum: infinity times zero is not a number
+    src.ScanLine(0)[3] = 10;  // positive sum: +infinity
+    src.ScanLine(0)[6] = 20;
+    const TAdvancedBitmap plus = Filter(src, {1}, 1, 0, 0, false);
+    EXPECT_EQ(Pixel(plus, 0, 0), 0);
+    EXPECT_EQ(Pixel(plus, 1, 0), 255);
+    const TAdvancedBitmap minus = Filter(src, {-1}, 1, 0, 0, false);
+    EXPECT_EQ(Pixel(minus, 1, 0), 0);
+    const TAdvancedBitmap flagged = Filter(src, {-1}, 1, 0, 0, true);
+    EXPECT_EQ(Pixel(flagged, 0, 0), 0);
+    EXPECT_EQ(Pixel(flagged, 1, 0), 255);
+    // A negative zero divider turns the infinity round.
+    const TAdvancedBitmap negZero = Filter(src, {1}, 1, -0.0L, 0, false);
+    EXPECT_EQ(Pixel(negZero, 2, 0), 0);
+    // Random matrices through every path agree with the literal formula.
+    std::mt19937 rng(11);
+    const TAdvancedBitmap pic = RandomPicture(7, 5, rng);
+    ExpectMatchesReference(pic, {1, -2, 1, 0, 3, 0, -1, 0, -1}, 3, 0, 5, false, "integer, divider 0");
+    ExpectMatchesReference(pic, {0.5L, -2, 1, 0, 3, 0, -1, 0, -1}, 3, 0, 5, true, "real, divider 0");
+}
+
+// The fast paths (integer sums with and without a result table, product
+// tables for real coefficients, row bands over all cores) against the
+// literal reference.
+
+TEST(UserFilterFastPaths, AllExamplesMatchTheReference)
+{
+    std::mt19937 rng(2024);
+    const TAdvancedBitmap pictures[] = {RandomPicture(17, 11, rng), RandomPicture(1, 5, rng),
+                                        RandomPicture(6, 1, rng)};
+    int examples = 0;
+    for (int type = 1; type < kFilterTypeCount; ++type)
+        for (const TExampleFilter& f : FilterType(type).Examples) {
+            ++examples;
+            for (const auto& pic : pictures)
+                for (bool absolute : {false, true})
+                    ExpectMatchesReference(pic, Cells(f), 3, f.Divider, f.Offset, absolute,
+                                           std::string(FilterType(type).Name) + " / " + f.Name);
+        }
+    EXPECT_EQ(examples, 34);
+}
+
+TEST(UserFilterFastPaths, RandomMatricesOfEverySizeMatchTheReference)
+{
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<double> real(-4, 4);
+    std::uniform_int_distribution<int> small(-9, 9);
+    std::uniform_int_distribution<int> large(-40000, 40000);
+    std::uniform_int_distribution<int> side(1, 23);
+    for (int round = 0; round < 6; ++round) {
+        const TAdvancedBitmap pic = RandomPicture(side(rng), side(rng), rng);
+        for (int n : {1, 3, 5, 7}) {
+            std::vector<long double> reals(std::size_t(n * n)), ints(std::size_t(n * n)), bigs(std::size_t(n * n));
+            for (std::size_t k = 0; k < reals.size(); ++k) {
+                // Reals with a full 64-bit mantissa, so every product rounds.
+                reals[k] = (long double)real(rng) + (long double)real(rng) * 1e-12L;
+                ints[k] = small(rng);
+                bigs[k] = large(rng);
+            }
+            const long double divider = (long double)real(rng) + 0.01L;
+            const long double offset = (long double)real(rng) * 60;
+            for (bool absolute : {false, true}) {
+                ExpectMatchesReference(pic, reals, n, divider, offset, absolute, "real");
+                ExpectMatchesReference(pic, ints, n, divider, offset, absolute, "small integers");
+                ExpectMatchesReference(pic, bigs, n, 777.25L, offset, absolute, "large integers");
+            }
+        }
+    }
+    // Integers beyond the 32-bit sum bound fall back to the real path.
+    const TAdvancedBitmap pic = RandomPicture(8, 8, rng);
+    ExpectMatchesReference(pic, {3e7L, -3e7L, 1, 2, 5e6L, 0, -1, 4, 1e9L}, 3, 1e10L, 0, true, "huge integers");
+    // Whole-number products too large for an integer at all.
+    ExpectMatchesReference(pic, {1e300L, -1e300L, 0, 0, 1, 0, 0, 0, 0}, 3, 1, 0, false, "1e300");
+}
+
+TEST(UserFilterFastPaths, OffCentreMatrixAndPaletteSource)
+{
+    std::mt19937 rng(5);
+    const TAdvancedBitmap pic = RandomPicture(12, 9, rng);
+    const std::vector<long double> m = {1, 2, 0.25L, -1, 3, 1, 0, 1, -2};
+    // A centre far outside the matrix reads clamped edges only.
+    for (const auto& [cx, cy] : {std::pair{10.25L, -3.5L}, std::pair{0.3L, 2.7L}, std::pair{-20.0L, 40.0L}}) {
+        TBitmapProcesorThread thread(true);
+        TAdvancedBitmap src(pic), dst;
+        ConvolveMatrix(thread, &dst, &src, m.data(), 3, cx, cy, 2.5L, 7, false);
+        EXPECT_EQ(FirstDifference(dst, ReferenceUserFilter(pic, m.data(), 3, cx, cy, 2.5L, 7, false)), -1)
+            << cx << "," << cy;
+    }
+
+    // An 8-bit palette picture is converted to 24 bits first.
+    TAdvancedBitmap grey;
+    grey.Reset(5, 4, TPixelFormat::pf8bit);
+    grey.SetPalette(GreyPalette());
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 5; ++x)
+            grey.ScanLine(y)[x] = std::uint8_t(y * 50 + x * 7);
+    TAdvancedBitmap as24(grey);
+    as24.SetPixelFormat(TPixelFormat::pf24bit);
+    const TAdvancedBitmap out = Filter(grey, m, 3, 3, 1, true);
+    EXPECT_EQ(out.PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(FirstDifference(out, ReferenceUserFilter(as24, m.data(), 3, 3, 1, true)), -1);
+}
+
+// Ownership and early ends: the sanitizer build's leak checker fails these
+// tests if any path forgets the matrix.
+
+TEST(UserFilterOwnership, EveryEarlyEndReleasesTheMatrix)
+{
+    TBitmapProcesorThread thread(true);
+    TAdvancedBitmap src = Uniform(4, 4, 9), dst, empty;
+    UserFilter(thread, nullptr, &src, AllocateCoefficients(3), 3, 1, 0, 0);
+    UserFilter(thread, &dst, nullptr, AllocateCoefficients(3), 3, 1, 0, 0);
+    UserFilter(thread, &dst, &empty, AllocateCoefficients(3), 3, 1, 0, 0);
+    EXPECT_TRUE(dst.Empty());
+    EXPECT_THROW(UserFilter(thread, &dst, &src, new long double[64](), 8, 1, 0, 0), EImageError);
+    EXPECT_THROW(UserFilter(thread, &dst, &src, AllocateCoefficients(0), 0, 1, 0, 0), EImageError);
+    EXPECT_THROW(UserFilter(thread, &dst, &src, nullptr, 3, 1, 0, 0), EImageError);
+    EXPECT_THROW(AllocateCoefficients(8), EImageError);
+    EXPECT_THROW(AllocateCoefficients(-1), EImageError);
+    EXPECT_TRUE(dst.Empty());
+    // An even size has its centre between cells and still works.
+    UserFilter(thread, &dst, &src, AllocateCoefficients(2), 2, 1, 0, 0);
+    EXPECT_EQ(dst.Width(), 4);
+}
+
+TEST(UserFilterOwnership, WorkerTakesTheMatrixAndCancelLeavesRowsUntouched)
+{
+    std::mt19937 rng(3);
+    const TAdvancedBitmap pic = RandomPicture(40, 30, rng);
+    {
+        TBitmapProcesorThread thread(true);
+        TAdvancedBitmap src(pic), dst;
+        thread.FOperation = op::UserFilter;
+        thread.FSource = &src;
+        thread.FDestination = &dst;
+        thread.FMatrix = AllocateCoefficients(5);
+        thread.FMatrix[12] = 1;
+        thread.FIntParam = 5;
+        thread.FParam1 = 1;
+        thread.Resume();
+        thread.WaitFor();
+        EXPECT_EQ(thread.FMatrix, nullptr);
+        EXPECT_TRUE(thread.FErrorMessage.empty());
+        EXPECT_EQ(FirstDifference(dst, pic), -1);
+        EXPECT_EQ(thread.ProgressMax(), 40 * 30);
+        EXPECT_EQ(thread.Progress(), 40 * 30);
+    }
+    {
+        // Terminated before it starts: the destination is sized and stays zero.
+        TBitmapProcesorThread thread(true);
+        TAdvancedBitmap src(pic), dst;
+        thread.FOperation = op::UserFilter;
+        thread.FSource = &src;
+        thread.FDestination = &dst;
+        thread.FMatrix = AllocateCoefficients(3);
+        thread.FMatrix[4] = 1;
+        thread.FIntParam = 3;
+        thread.FParam1 = 1;
+        thread.Terminate();
+        thread.Execute();
+        EXPECT_EQ(thread.FMatrix, nullptr);
+        ASSERT_EQ(dst.Width(), 40);
+        ASSERT_EQ(dst.Height(), 30);
+        for (int y = 0; y < 30; ++y)
+            for (int k = 0; k < 120; ++k)
+                ASSERT_EQ(dst.ScanLine(y)[k], 0);
+    }
+    {
+        // A bad size through the worker: a message, no crash, matrix released.
+        TBitmapProcesorThread thread(true);
+        TAdvancedBitmap src(pic), dst;
+        thread.FOperation = op::UserFilter;
+        thread.FSource = &src;
+        thread.FDestination = &dst;
+        thread.FMatrix = AllocateCoefficients(7);
+        thread.FIntParam = 9;
+        thread.Execute();
+        EXPECT_EQ(thread.FMatrix, nullptr);
+        EXPECT_FALSE(thread.FErrorMessage.empty());
+        EXPECT_TRUE(dst.Empty());
+    }
+}
