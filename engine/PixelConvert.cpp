@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace kadrimex {
@@ -369,6 +370,50 @@ bool SameColour(const TPaletteEntry& a, const TPaletteEntry& b)
     return a.peRed == b.peRed && a.peGreen == b.peGreen && a.peBlue == b.peBlue;
 }
 
+// Two colours by luminance with Floyd-Steinberg error diffusion (see
+// SetMonochrome); `result` receives the indices, 0 black and 1 white.
+void Dither(const TBitmap& source, TBitmap& result)
+{
+    const int width = source.Width(), height = source.Height();
+    result.Reset(width, height, TPixelFormat::pf1bit);
+
+    constexpr int kFullWhite = 255000;
+    constexpr int kThreshold = 128000;
+    std::vector<int> current(std::size_t(width) + 2, 0), next(std::size_t(width) + 2, 0);
+    std::vector<std::uint8_t> buffer(std::size_t(width) * 3), indices(static_cast<std::size_t>(width));
+    TRowReader reader(source);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* bgr = reader.Row(y, buffer.data());
+        std::fill(next.begin(), next.end(), 0);
+        for (int x = 0; x < width; ++x) {
+            const int luminance = 299 * bgr[3 * x + 2] + 587 * bgr[3 * x + 1] + 114 * bgr[3 * x];
+            const int level = luminance + current[std::size_t(x) + 1];
+            const bool white = level >= kThreshold;
+            indices[std::size_t(x)] = white ? 1 : 0;
+            const int error = level - (white ? kFullWhite : 0);
+            const int right = error * 7 / 16, downLeft = error * 3 / 16, down = error * 5 / 16;
+            current[std::size_t(x) + 2] += right;
+            next[std::size_t(x)] += downLeft;
+            next[std::size_t(x) + 1] += down;
+            next[std::size_t(x) + 2] += error - right - downLeft - down;
+        }
+        WriteIndices(indices.data(), 1, width, result.ScanLine(y));
+        std::swap(current, next);
+    }
+}
+
+// Work buffers (colour bitmap, histogram, row buffers) come from the heap;
+// running out of memory for them reports like the pixel allocation does.
+template <typename Body>
+void ReportingMemory(Body body)
+{
+    try {
+        body();
+    } catch (const std::bad_alloc&) {
+        throw EOutOfResources("Not enough memory to convert the picture");
+    }
+}
+
 }  // namespace
 
 void TBitmap::SetPixelFormat(TPixelFormat format)
@@ -383,14 +428,16 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
         return;
     }
     TBitmap result;
-    if (IsPaletteFormat(format)) {
-        if (IsPaletteFormat(FPixelFormat) && BitsPerPixel(format) > BitsPerPixel(FPixelFormat))
-            WidenPalette(*this, result, format);
-        else if (!IsPaletteFormat(FPixelFormat) || !TranslatePalette(*this, result, format))
-            ReduceToPalette(*this, result, format);
-    } else {
-        ConvertDirect(*this, result, format);
-    }
+    ReportingMemory([&] {
+        if (IsPaletteFormat(format)) {
+            if (IsPaletteFormat(FPixelFormat) && BitsPerPixel(format) > BitsPerPixel(FPixelFormat))
+                WidenPalette(*this, result, format);
+            else if (!IsPaletteFormat(FPixelFormat) || !TranslatePalette(*this, result, format))
+                ReduceToPalette(*this, result, format);
+        } else {
+            ConvertDirect(*this, result, format);
+        }
+    });
     *this = std::move(result);
 }
 
@@ -418,34 +465,9 @@ void TBitmap::SetMonochrome(bool value)
     if (Monochrome())
         return;
 
-    const int width = FWidth, height = FHeight;
     TBitmap result;
-    result.Reset(width, height, TPixelFormat::pf1bit);
+    ReportingMemory([&] { Dither(*this, result); });
     result.FPalette = {kBlack, kWhite};
-
-    constexpr int kFullWhite = 255000;
-    constexpr int kThreshold = 128000;
-    std::vector<int> current(std::size_t(width) + 2, 0), next(std::size_t(width) + 2, 0);
-    std::vector<std::uint8_t> buffer(std::size_t(width) * 3), indices(static_cast<std::size_t>(width));
-    TRowReader reader(*this);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* bgr = reader.Row(y, buffer.data());
-        std::fill(next.begin(), next.end(), 0);
-        for (int x = 0; x < width; ++x) {
-            const int luminance = 299 * bgr[3 * x + 2] + 587 * bgr[3 * x + 1] + 114 * bgr[3 * x];
-            const int level = luminance + current[std::size_t(x) + 1];
-            const bool white = level >= kThreshold;
-            indices[std::size_t(x)] = white ? 1 : 0;
-            const int error = level - (white ? kFullWhite : 0);
-            const int right = error * 7 / 16, downLeft = error * 3 / 16, down = error * 5 / 16;
-            current[std::size_t(x) + 2] += right;
-            next[std::size_t(x)] += downLeft;
-            next[std::size_t(x) + 1] += down;
-            next[std::size_t(x) + 2] += error - right - downLeft - down;
-        }
-        WriteIndices(indices.data(), 1, width, result.ScanLine(y));
-        std::swap(current, next);
-    }
     *this = std::move(result);
 }
 

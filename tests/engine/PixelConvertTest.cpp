@@ -330,6 +330,15 @@ TEST(PixelConvert, ReductionMapsEachPixelToItsNearestEntry)
                       NearestByHand(palette, c));
         }
     }
+    // Entries equally far from a cell corner: (15,15,15) is 147 from both,
+    // and the lower index must win there as in the exhaustive search.
+    const std::vector<TPaletteEntry> corner = {{22, 22, 22, 0}, {8, 8, 8, 0}, {30, 0, 9, 0}};
+    TNearestColour nearCorner(corner);
+    for (int r = 0; r < 32; ++r)
+        for (int g = 0; g < 32; ++g)
+            for (int b = 0; b < 32; ++b)
+                ASSERT_EQ(nearCorner.Nearest(std::uint8_t(r), std::uint8_t(g), std::uint8_t(b)),
+                          NearestByHand(corner, {r, g, b})) << r << "," << g << "," << b;
     EXPECT_THROW(TNearestColour(std::vector<TPaletteEntry>{}), EImageError);
 }
 
