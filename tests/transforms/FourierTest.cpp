@@ -1,0 +1,566 @@
+// The FFT engine and the Fourier operations: the fast, multi-threaded paths
+// against the plain reference byte for byte, the worked examples of the
+// transforms, the brightness-keeping Gauss kernel, cancellation and memory
+// refusal.
+#include "FourierReference.h"
+
+#include "engine/Codecs.h"
+#include "engine/ProcessorThread.h"
+#include "transforms/Fft.h"
+#include "transforms/Fourier.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+
+namespace kadrimex {
+namespace {
+
+using reference::Picture;
+
+Picture RandomPicture(int width, int height, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    Picture p;
+    p.width = width;
+    p.height = height;
+    p.bgr.resize(std::size_t(width) * std::size_t(height) * 3);
+    for (auto& b : p.bgr)
+        b = std::uint8_t(random() & 0xFF);
+    return p;
+}
+
+// Smooth shading with texture and a few hard edges, like a photograph.
+Picture PhotoLikePicture(int width, int height)
+{
+    std::mt19937 random(7);
+    Picture p = RandomPicture(width, height, 1);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                double v = 40 + 150.0 * x / width + 30 * std::sin(0.07 * y + c) + double(random() % 21) - 10;
+                if ((x / 37 + y / 23) % 5 == 0)
+                    v += 60;
+                p.At(x, y, c) = std::uint8_t(std::clamp(v, 0.0, 255.0));
+            }
+    return p;
+}
+
+TAdvancedBitmap ToBitmap(const Picture& p)
+{
+    TAdvancedBitmap b;
+    b.Reset(p.width, p.height, TPixelFormat::pf24bit);
+    for (int y = 0; y < p.height; ++y)
+        std::copy_n(&p.bgr[std::size_t(y) * std::size_t(p.width) * 3], std::size_t(p.width) * 3, b.ScanLine(y));
+    return b;
+}
+
+Picture FromBitmap(const TBitmap& b)
+{
+    EXPECT_EQ(b.PixelFormat(), TPixelFormat::pf24bit);
+    Picture p;
+    p.width = b.Width();
+    p.height = b.Height();
+    p.bgr.resize(std::size_t(p.width) * std::size_t(p.height) * 3);
+    for (int y = 0; y < p.height; ++y)
+        std::copy_n(b.ScanLine(y), std::size_t(p.width) * 3, &p.bgr[std::size_t(y) * std::size_t(p.width) * 3]);
+    return p;
+}
+
+// Runs one operation through the dispatcher, as the editor and the batch
+// tool do, and checks that the engine left no table behind.
+Picture RunOperation(std::int8_t code, const Picture& input, long double level = 0)
+{
+    TBitmapProcesorThread thread(true);
+    TAdvancedBitmap source = ToBitmap(input);
+    TAdvancedBitmap destination;
+    destination.SetPixelFormat(TPixelFormat::pf24bit);
+    thread.FOperation = code;
+    thread.FSource = &source;
+    thread.FDestination = &destination;
+    thread.FParam1 = level;
+    thread.Execute();
+    EXPECT_EQ(thread.FErrorMessage, "");
+    EXPECT_EQ(thread.FTwiddleTable, nullptr);
+    return FromBitmap(destination);
+}
+
+double Mean(const Picture& p)
+{
+    double sum = 0;
+    for (const auto b : p.bgr)
+        sum += b;
+    return sum / double(p.bgr.size());
+}
+
+// Sum of absolute differences of horizontally neighbouring bytes.
+double Roughness(const Picture& p)
+{
+    double sum = 0;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 1; x < p.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                sum += std::abs(int(p.At(x, y, c)) - int(p.At(x - 1, y, c)));
+    return sum;
+}
+
+void ExpectSamePicture(const Picture& expected, const Picture& actual)
+{
+    ASSERT_EQ(expected.width, actual.width);
+    ASSERT_EQ(expected.height, actual.height);
+    std::size_t differing = 0, first = 0;
+    for (std::size_t i = 0; i < expected.bgr.size(); ++i)
+        if (expected.bgr[i] != actual.bgr[i] && differing++ == 0)
+            first = i;
+    EXPECT_EQ(differing, 0u) << "first difference at byte " << first << ": expected " << int(expected.bgr[first])
+                             << ", got " << int(actual.bgr[first]);
+}
+
+// ---------------------------------------------------------------------------
+// Fast paths against the reference
+
+TEST(FourierTest, OperationsMatchReferenceByteForByte)
+{
+    const int sizes[][2] = {{1, 1}, {2, 1}, {1, 3}, {3, 3}, {5, 7}, {33, 17}, {64, 48}, {17, 130}, {100, 3}, {257, 66}};
+    std::uint32_t seed = 1;
+    for (const auto& size : sizes) {
+        const Picture input = RandomPicture(size[0], size[1], seed++);
+        SCOPED_TRACE(std::to_string(size[0]) + " x " + std::to_string(size[1]));
+        {
+            SCOPED_TRACE("fft");
+            ExpectSamePicture(reference::MakeFFT(input), RunOperation(op::FFT, input));
+        }
+        {
+            SCOPED_TRACE("revfft");
+            ExpectSamePicture(reference::MakeRevFFT(input), RunOperation(op::RevFFT, input));
+        }
+        for (const long double level : {0.0L, 2.5L, 13.0L, -3.0L}) {
+            SCOPED_TRACE("fftgauss " + std::to_string(double(level)));
+            ExpectSamePicture(reference::MakeFFTGauss(input, level), RunOperation(op::FFTGauss, input, level));
+        }
+    }
+}
+
+TEST(FourierTest, SpectrumOfASpectrumPictureMatchesReference)
+{
+    // The reverse transform's real input: a spectrum picture made by fft.
+    const Picture spectrum = reference::MakeFFT(PhotoLikePicture(120, 70));
+    ExpectSamePicture(reference::MakeRevFFT(spectrum), RunOperation(op::RevFFT, spectrum));
+}
+
+TEST(FourierTest, FFTGaussMaskMatchesReference)
+{
+    TBitmapProcesorThread thread(true);
+    // Sums far from 1 (normalised), already 1 (left alone) and near 0
+    // (left alone).
+    const struct {
+        int w, h;
+        long double a;
+    } cases[] = {{16, 8, 0.05L}, {4, 4, 1e-9L}, {8, 8, 4000.0L}};
+    for (const auto& k : cases) {
+        std::vector<long double> mask(std::size_t(k.w) * std::size_t(k.h));
+        const long double cx = (k.w - 1) / 2.0L, cy = (k.h - 1) / 2.0L;
+        FFTGaussMask(thread, mask.data(), k.w, k.h, k.a, k.a, cx, cy);
+        const auto expected = reference::GaussMask(k.w, k.h, k.a, k.a, cx, cy);
+        for (std::size_t i = 0; i < mask.size(); ++i)
+            ASSERT_EQ(mask[i], expected[i]) << "sample " << i << " a " << double(k.a);
+    }
+    // A sum within 1e-5 of 1 (here 1.000005) keeps the values as they are.
+    const long double a = -4 * logl(0.5000025L);
+    std::vector<long double> pair(2);
+    FFTGaussMask(thread, pair.data(), 2, 1, a, a, 0.5L, 0);
+    EXPECT_GT(pair[0] + pair[1], 1.000004L);
+    EXPECT_EQ(pair[0], expl(-a * 0.25L));
+    EXPECT_EQ(pair[1], expl(-a * 0.25L));
+}
+
+// ---------------------------------------------------------------------------
+// Engine
+
+TEST(FftEngineTest, PaddedSizes)
+{
+    const int cases[][2] = {{1, 2}, {2, 2}, {3, 4}, {5, 8}, {1024, 1024}, {1025, 2048}, {640, 1024}, {480, 512}};
+    for (const auto& c : cases)
+        EXPECT_EQ(PaddedSize(c[0]), c[1]) << c[0];
+}
+
+TEST(FftEngineTest, FFT1DIsTheDiscreteFourierTransformInBothDirections)
+{
+    TBitmapProcesorThread thread(true);
+    const int n = 16;
+    std::vector<ComplexSample> table(n);
+    thread.FTwiddleTable = table.data();
+    std::mt19937 random(3);
+    std::vector<ComplexSample> input(n);
+    for (auto& s : input)
+        s = {(long double)(random() % 200) - 100, (long double)(random() % 200) - 100};
+    for (const int sign : {-1, +1}) {
+        FillTwiddleTable(table.data(), n, sign);
+        std::vector<ComplexSample> line = input;
+        thread.FFT1D(line.data(), n);
+        for (int k = 0; k < n; ++k) {
+            long double re = 0, im = 0;
+            for (int j = 0; j < n; ++j) {
+                const long double t = sign * 2 * M_PIl * j * k / n;
+                re += input[j].re * cosl(t) - input[j].im * sinl(t);
+                im += input[j].re * sinl(t) + input[j].im * cosl(t);
+            }
+            EXPECT_NEAR(double(line[k].re), double(re), 1e-9) << "sign " << sign << " k " << k;
+            EXPECT_NEAR(double(line[k].im), double(im), 1e-9) << "sign " << sign << " k " << k;
+        }
+    }
+    thread.FTwiddleTable = nullptr;
+}
+
+TEST(FftEngineTest, OnePixelBecomesATwoByTwoPlane)
+{
+    TBitmapProcesorThread thread(true);
+    TAdvancedBitmap source;
+    source.Reset(1, 1, TPixelFormat::pf24bit);
+    FillSolid(source, 30, 20, 10);  // red, green, blue
+    ComplexPlane blue(2, 2), green(2, 2), red(2, 2);
+    thread.FFT2D(blue.Data(), green.Data(), red.Data(), &source);
+    EXPECT_EQ(thread.FTwiddleTable, nullptr);
+    const long double values[3] = {10, 20, 30};
+    const ComplexPlane* planes[3] = {&blue, &green, &red};
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ((*planes[c])[0].re, 4 * values[c]);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ((*planes[c])[std::size_t(i)].im, 0);
+            if (i > 0) {
+                EXPECT_EQ((*planes[c])[std::size_t(i)].re, 0);
+            }
+        }
+    }
+}
+
+TEST(FftEngineTest, ConstantPictureHasOnlyAZeroFrequency)
+{
+    TBitmapProcesorThread thread(true);
+    TAdvancedBitmap source;
+    source.Reset(5, 3, TPixelFormat::pf24bit);
+    FillSolid(source, 200, 7, 0);
+    ComplexPlane blue(8, 4), green(8, 4), red(8, 4);
+    thread.FFT2D(blue.Data(), green.Data(), red.Data(), &source);
+    const long double values[3] = {0, 7, 200};
+    const ComplexPlane* planes[3] = {&blue, &green, &red};
+    for (int c = 0; c < 3; ++c)
+        for (std::size_t i = 0; i < 32; ++i) {
+            EXPECT_EQ((*planes[c])[i].re, i == 0 ? values[c] * 32 : 0) << "channel " << c << " sample " << i;
+            EXPECT_EQ((*planes[c])[i].im, 0) << "channel " << c << " sample " << i;
+        }
+}
+
+TEST(FftEngineTest, RoundTripMirrorsIntoThePaddingAndAddsOne)
+{
+    // Transforming back over the whole padded size shows the padding: a
+    // 5 x 3 picture pads to 8 x 4 with columns 5, 6, 7 repeating 4, 3, 2 and
+    // row 3 repeating row 2. Every value v below 255 comes back as v + 1.
+    Picture input = RandomPicture(5, 3, 11);
+    input.At(0, 0, 0) = 255;
+    input.At(1, 0, 0) = 0;
+    input.At(2, 0, 0) = 254;
+    TAdvancedBitmap source = ToBitmap(input);
+    TBitmapProcesorThread thread(true);
+    ComplexPlane blue(8, 4), green(8, 4), red(8, 4);
+    thread.FFT2D(blue.Data(), green.Data(), red.Data(), &source);
+    EXPECT_EQ(thread.ProgressMax(), 64);  // 2 Wp Hp
+    EXPECT_EQ(thread.Progress(), 32);     // the forward transform ends at half
+    TAdvancedBitmap back;
+    thread.RevFFT2D(&back, 8, 4, blue.Data(), green.Data(), red.Data());
+    EXPECT_EQ(thread.FTwiddleTable, nullptr);
+    EXPECT_EQ(thread.Progress(), thread.ProgressMax());
+    const Picture output = FromBitmap(back);
+    ASSERT_EQ(output.width, 8);
+    ASSERT_EQ(output.height, 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int sx = x < 5 ? x : 9 - x;
+                const int sy = y < 3 ? y : 5 - y;
+                const int v = input.At(sx, sy, c);
+                EXPECT_EQ(output.At(x, y, c), v < 255 ? v + 1 : 255) << x << "," << y << " channel " << c;
+            }
+}
+
+TEST(FftEngineTest, SwapQuadrantsAndMulSpectrum)
+{
+    TBitmapProcesorThread thread(true);
+    ComplexPlane p(2, 2);
+    for (int i = 0; i < 4; ++i)
+        p[std::size_t(i)] = {(long double)i, -(long double)i};
+    thread.SwapQuadrants(p.Data(), 2, 2);
+    const long double afterSwap[4] = {3, 2, 1, 0};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(p[std::size_t(i)].re, afterSwap[i]);
+
+    ComplexPlane q(4, 2);
+    for (int i = 0; i < 8; ++i)
+        q[std::size_t(i)] = {(long double)i, 0};
+    thread.SwapQuadrants(q.Data(), 4, 2);
+    const long double swapped[8] = {6, 7, 4, 5, 2, 3, 0, 1};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(q[std::size_t(i)].re, swapped[i]) << i;
+    thread.SwapQuadrants(q.Data(), 4, 2);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(q[std::size_t(i)].re, i);
+
+    ComplexPlane a(2, 2), b(2, 2);
+    a[0] = {1, 2};
+    b[0] = {3, -4};
+    a[3] = {-0.5L, 1};
+    b[3] = {2, 2};
+    thread.MulSpectrum(a.Data(), b.Data(), 2, 2);
+    EXPECT_EQ(a[0].re, 11);  // (1 + 2i)(3 - 4i) = 11 + 2i
+    EXPECT_EQ(a[0].im, 2);
+    EXPECT_EQ(a[3].re, -3);  // (-0.5 + i)(2 + 2i) = -3 + i
+    EXPECT_EQ(a[3].im, 1);
+}
+
+// ---------------------------------------------------------------------------
+// Operations
+
+TEST(FourierTest, SpectrumPictureHasThePaddedSize)
+{
+    EXPECT_EQ(RunOperation(op::FFT, RandomPicture(3, 3, 5)).width, 4);
+    const Picture big = RunOperation(op::FFT, PhotoLikePicture(640, 480));
+    EXPECT_EQ(big.width, 1024);
+    EXPECT_EQ(big.height, 512);
+}
+
+TEST(FourierTest, SpectrumOfAConstantPicture)
+{
+    // Channels blue 0, green 100, red 200 over a 6 x 5 picture (8 x 8).
+    Picture input = RandomPicture(6, 5, 1);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 6; ++x) {
+            input.At(x, y, 0) = 0;
+            input.At(x, y, 1) = 100;
+            input.At(x, y, 2) = 200;
+        }
+    const Picture output = RunOperation(op::FFT, input);
+    ASSERT_EQ(output.width, 8);
+    ASSERT_EQ(output.height, 8);
+    const int centre[3] = {128, 228, 255};
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(output.At(x, y, c), x == 4 && y == 4 ? centre[c] : 128) << x << "," << y;
+}
+
+TEST(FourierTest, ReverseOfAGreySpectrumIsAllOnesAndKeepsTheSize)
+{
+    for (const auto& size : {std::pair{16, 8}, std::pair{5, 7}}) {
+        Picture input = RandomPicture(size.first, size.second, 2);
+        std::fill(input.bgr.begin(), input.bgr.end(), 128);
+        const Picture output = RunOperation(op::RevFFT, input);
+        EXPECT_EQ(output.width, size.first);
+        EXPECT_EQ(output.height, size.second);
+        EXPECT_EQ(std::count(output.bgr.begin(), output.bgr.end(), 1), std::ptrdiff_t(output.bgr.size()));
+    }
+}
+
+TEST(FourierTest, FFTGaussKeepsTheSourceSize)
+{
+    const Picture output = RunOperation(op::FFTGauss, RandomPicture(37, 21, 4), 5);
+    EXPECT_EQ(output.width, 37);
+    EXPECT_EQ(output.height, 21);
+}
+
+TEST(FourierTest, FFTGaussPassesAConstantPictureUnchangedAtEveryLevel)
+{
+    // The kernel's zero frequency is exactly 1 and its imaginary part 0, so a
+    // flat picture comes back as the plain round trip does: v + 1.
+    Picture input = RandomPicture(20, 12, 3);
+    for (std::size_t i = 0; i < input.bgr.size(); i += 3) {
+        input.bgr[i] = 17;
+        input.bgr[i + 1] = 128;
+        input.bgr[i + 2] = 254;
+    }
+    for (const long double level : {0.0L, 2.0L, 13.0L, 50.0L, 100.0L, 1000.0L}) {
+        const Picture output = RunOperation(op::FFTGauss, input, level);
+        for (std::size_t i = 0; i < output.bgr.size(); i += 3) {
+            ASSERT_EQ(output.bgr[i], 18) << "level " << double(level);
+            ASSERT_EQ(output.bgr[i + 1], 129) << "level " << double(level);
+            ASSERT_EQ(output.bgr[i + 2], 255) << "level " << double(level);
+        }
+    }
+}
+
+void ExpectBrightnessKept(const Picture& photo)
+{
+    const double before = Mean(photo);
+    double previousRoughness = 0;
+    for (const long double level : {2.0L, 13.0L, 50.0L, 100.0L}) {
+        const Picture output = RunOperation(op::FFTGauss, photo, level);
+        EXPECT_NEAR(Mean(output), before, 1.0) << "level " << double(level);
+        std::printf("level %g: mean %.3f -> %.3f\n", double(level), before, Mean(output));
+        // A larger level passes more frequencies: less blur.
+        const double roughness = Roughness(output);
+        EXPECT_GT(roughness, previousRoughness) << "level " << double(level);
+        previousRoughness = roughness;
+    }
+    EXPECT_LT(previousRoughness, Roughness(photo) * 1.05);
+}
+
+TEST(FourierTest, FFTGaussKeepsTheBrightnessOfAPhotoLikePicture)
+{
+    // Power-of-two sides: no mirrored padding shifts the mean, so what is
+    // left is the rounding up of the reverse transform (about half a level).
+    ExpectBrightnessKept(PhotoLikePicture(256, 128));
+}
+
+TEST(FourierTest, FFTGaussKeepsTheBrightnessOfAPhoto)
+{
+#ifndef KADRIMEX_SHARED_DIR
+    GTEST_SKIP() << "KADRIMEX_SHARED_DIR is not set: no test photographs";
+#else
+    const std::string path = std::string(KADRIMEX_SHARED_DIR) + "/testdata/chelsea-451x300.bmp";
+    if (!std::ifstream(path).good())
+        GTEST_SKIP() << "test photograph not found: " << path;
+    const auto bytes = ReadFileBytes(path);
+    TBitmap bitmap = DecodeBmp(bytes.data(), bytes.size());
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    ExpectBrightnessKept(FromBitmap(bitmap));
+#endif
+}
+
+// ---------------------------------------------------------------------------
+// Cancellation and memory
+
+TEST(FftEngineTest, TerminateBeforeAPassLeavesNoTable)
+{
+    TBitmapProcesorThread thread(true);
+    thread.Terminate();
+    TAdvancedBitmap source = ToBitmap(RandomPicture(9, 9, 8));
+    ComplexPlane blue(16, 16), green(16, 16), red(16, 16);
+    thread.FFT2D(blue.Data(), green.Data(), red.Data(), &source);
+    EXPECT_EQ(thread.FTwiddleTable, nullptr);
+    EXPECT_EQ(blue[0].re, 0);  // no row was transformed
+    TAdvancedBitmap destination;
+    thread.RevFFT2D(&destination, 9, 9, blue.Data(), green.Data(), red.Data());
+    EXPECT_EQ(thread.FTwiddleTable, nullptr);
+    EXPECT_EQ(destination.Width(), 9);  // sized before the first row
+    EXPECT_EQ(destination.Height(), 9);
+    EXPECT_EQ(thread.Progress(), thread.ProgressMax() / 2);
+}
+
+TEST(FourierTest, CancellingMidTransformStopsCleanly)
+{
+    for (const std::int8_t code : {op::FFT, op::FFTGauss}) {
+        SCOPED_TRACE(int(code));
+        TBitmapProcesorThread thread(true);
+        TAdvancedBitmap source = ToBitmap(RandomPicture(1024, 1024, 9));
+        TAdvancedBitmap destination;
+        thread.FOperation = code;
+        thread.FSource = &source;
+        thread.FDestination = &destination;
+        thread.FParam1 = 10;
+        thread.Resume();
+        // Wait for the column pass of the forward transform (past 25 %).
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!thread.Finished() && std::chrono::steady_clock::now() < deadline &&
+               !(thread.ProgressMax() > 0 && thread.Progress() * 10 > thread.ProgressMax() * 3))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        thread.Terminate();
+        thread.WaitFor();
+        EXPECT_EQ(thread.FTwiddleTable, nullptr);
+        EXPECT_EQ(thread.FErrorMessage, "");
+        // It stopped inside the forward transform (which ends at half way);
+        // the Gauss operation then starts the reverse transform, which stops
+        // before its first column.
+        if (code == op::FFT)
+            EXPECT_LT(thread.Progress() * 2, thread.ProgressMax());
+        else
+            EXPECT_EQ(thread.Progress() * 2, thread.ProgressMax());
+        EXPECT_GT(destination.Width(), 0);
+    }
+}
+
+TEST(FourierTest, MemoryCheckNamesTheSizes)
+{
+    const std::uint64_t gigabyte = std::uint64_t(1) << 30;
+    EXPECT_NO_THROW(CheckFFTMemory(4000, 3000, 3, 0, 24 * gigabyte));
+    try {
+        CheckFFTMemory(4000, 3000, 3, 0, 1 * gigabyte);
+        ADD_FAILURE() << "1 GB accepted for 1.5 GB of planes";
+    } catch (const EOutOfResources& e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("4000 x 3000"), std::string::npos) << message;
+        EXPECT_NE(message.find("4096 x 4096"), std::string::npos) << message;
+    }
+    // Exactly at the limit (nine tenths of what is available) is allowed.
+    const std::uint64_t needed = 3ull * 4 * 4 * sizeof(ComplexSample);
+    EXPECT_NO_THROW(CheckFFTMemory(3, 3, 3, 0, needed * 10 / 9 + 1));
+    EXPECT_THROW(CheckFFTMemory(3, 3, 3, 0, needed), EOutOfResources);
+}
+
+TEST(FourierTest, PictureTooLargeForMemoryEndsWithAMessage)
+{
+    // 16385 x 8193 pads to 32768 x 16384: three planes need 48 GB.
+    const int width = 16385, height = 8193;
+    const std::uint64_t needed = 3ull * 32768 * 16384 * sizeof(ComplexSample);
+    if (AvailableMemoryBytes() > needed)
+        GTEST_SKIP() << "this machine has memory for the planes";
+    for (const std::int8_t code : {op::FFT, op::RevFFT, op::FFTGauss}) {
+        TBitmapProcesorThread thread(true);
+        TAdvancedBitmap source;
+        source.Reset(width, height, TPixelFormat::pf8bit);
+        TAdvancedBitmap destination;
+        thread.FOperation = code;
+        thread.FSource = &source;
+        thread.FDestination = &destination;
+        thread.FParam1 = 20;
+        thread.Execute();
+        EXPECT_NE(thread.FErrorMessage.find("16385 x 8193"), std::string::npos) << thread.FErrorMessage;
+        EXPECT_EQ(thread.FTwiddleTable, nullptr);
+        EXPECT_EQ(source.PixelFormat(), TPixelFormat::pf8bit);  // not even converted
+        EXPECT_TRUE(destination.Empty());
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Batch tool
+
+#if defined(KADRIMEX_BATCH_PATH)
+TEST(FourierBatchTest, CommandsMatchReference)
+{
+    const std::string dir = testing::TempDir();
+    const std::string in = dir + "/fourier-in.bmp";
+    const std::string out = dir + "/fourier-out.bmp";
+    const Picture input = PhotoLikePicture(45, 30);
+    WriteFileAtomically(in, EncodeBmp(ToBitmap(input)));
+    const struct {
+        std::string args;
+        Picture expected;
+    } cases[] = {{"fft", reference::MakeFFT(input)},
+                 {"revfft", reference::MakeRevFFT(input)},
+                 {"fftgauss 7.5", reference::MakeFFTGauss(input, 7.5L)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        std::remove(out.c_str());
+        const std::string command =
+            std::string(KADRIMEX_BATCH_PATH) + " " + c.args + " -i " + in + " -o " + out + " --quiet";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        const auto bytes = ReadFileBytes(out);
+        ExpectSamePicture(c.expected, FromBitmap(DecodeBmp(bytes.data(), bytes.size())));
+    }
+    const std::string bad = std::string(KADRIMEX_BATCH_PATH) + " fftgauss level -i " + in + " -o " + out +
+                            " --quiet 2>/dev/null";
+    const int status = std::system(bad.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+}
+#endif
+
+}  // namespace
+}  // namespace kadrimex
