@@ -14,6 +14,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include <jpeglib.h>
@@ -26,7 +27,7 @@ namespace {
 // Ceiling on libjpeg's whole-picture buffers (progressive coefficients).
 // Enough for progressive pictures far beyond camera sizes; a header that
 // claims more fails instead of taking gigabytes.
-constexpr long kMaxJpegWorkMemory = 1024L * 1024 * 1024;
+constexpr long kMaxJpegWorkMemory = 512L * 1024 * 1024;
 
 struct TJpegError {
     jpeg_error_mgr pub;
@@ -41,14 +42,17 @@ struct TJpegError {
     std::longjmp(err->jump, 1);
 }
 
-// Warnings are ignored, except the end of the data before the picture is
-// complete: libjpeg would fill the rest with grey; we call it truncated.
+// Warnings are ignored, except the data running out before the picture is
+// complete: libjpeg would fill the rest with grey (and would do so for every
+// row of a short file claiming a huge size); we refuse the file instead.
 void EmitMessage(j_common_ptr cinfo, int level)
 {
     auto* err = reinterpret_cast<TJpegError*>(cinfo->err);
     if (level < 0) {
-        if (cinfo->err->msg_code == JWRN_JPEG_EOF) {
-            std::snprintf(err->message, sizeof err->message, "file is truncated");
+        const int code = cinfo->err->msg_code;
+        if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) {
+            std::snprintf(err->message, sizeof err->message, "%s",
+                          code == JWRN_JPEG_EOF ? "file is truncated" : "the picture data ends too early");
             std::longjmp(err->jump, 1);
         }
         ++cinfo->err->num_warnings;
@@ -70,6 +74,8 @@ struct TDecodeState {
     TBitmap bitmap;
     std::vector<std::uint8_t> cmyk;      // rows of CMYK samples before conversion
     std::vector<JSAMPROW> rows;
+    std::vector<std::unique_ptr<std::uint8_t[]>> strips;  // decoded rows, top first
+    int stripRows = 0;                                    // rows of each full strip
     std::string refusal;                 // a reason found by our own checks
 
     ~TDecodeState()
@@ -127,21 +133,30 @@ bool RunDecode(TDecodeState& s, const std::uint8_t* data, std::size_t size)
 
     const int width = int(s.cinfo.output_width);
     const int height = int(s.cinfo.output_height);
-    s.bitmap.Reset(width, height, TPixelFormat::pf24bit);
+    const std::size_t rowBytes = std::size_t(width) * 3;
     const int batch = std::max(1, s.cinfo.rec_outbuf_height);
+    // Rows go to strips of about 1 MB that grow with the data actually
+    // decoded, so a short file claiming a huge size fails (as truncated)
+    // before the whole picture's memory is taken.
+    const int stripRows = std::max(batch, int((std::size_t(1) << 20) / rowBytes) / batch * batch);
+    s.stripRows = stripRows;
     s.rows.resize(std::size_t(batch));
     if (cmyk)
         s.cmyk.resize(std::size_t(width) * 4 * std::size_t(batch));
 
     while (s.cinfo.output_scanline < s.cinfo.output_height) {
         const int first = int(s.cinfo.output_scanline);
-        const int count = std::min(batch, height - first);
+        if (first % stripRows == 0)
+            s.strips.push_back(AllocatePixels(rowBytes * std::size_t(std::min(stripRows, height - first))));
+        std::uint8_t* strip = s.strips.back().get();
+        auto rowAt = [&](int y) { return strip + std::size_t(y % stripRows) * rowBytes; };
+        const int count = std::min({batch, height - first, stripRows - first % stripRows});
         for (int i = 0; i < count; ++i)
-            s.rows[std::size_t(i)] = cmyk ? s.cmyk.data() + std::size_t(i) * width * 4 : s.bitmap.ScanLine(first + i);
+            s.rows[std::size_t(i)] = cmyk ? s.cmyk.data() + std::size_t(i) * width * 4 : rowAt(first + i);
         const int got = int(jpeg_read_scanlines(&s.cinfo, s.rows.data(), JDIMENSION(count)));
         if (cmyk)
             for (int i = 0; i < got; ++i)
-                CmykToBgr(s.rows[std::size_t(i)], s.bitmap.ScanLine(first + i), width, s.cinfo.saw_Adobe_marker);
+                CmykToBgr(s.rows[std::size_t(i)], rowAt(first + i), width, s.cinfo.saw_Adobe_marker);
         if (got == 0) {
             s.refusal = "file is truncated";
             return false;
@@ -150,6 +165,22 @@ bool RunDecode(TDecodeState& s, const std::uint8_t* data, std::size_t size)
     // The trailer after the last row is not needed; the state's
     // destructor releases the decoder.
     return true;
+}
+
+// Moves the decoded strips into the bitmap, releasing each as it goes.
+void AssembleBitmap(TDecodeState& s)
+{
+    const int width = int(s.cinfo.output_width);
+    const int height = int(s.cinfo.output_height);
+    const std::size_t rowBytes = std::size_t(width) * 3;
+    s.bitmap.Reset(width, height, TPixelFormat::pf24bit);
+    const int stripRows = s.stripRows;
+    int y = 0;
+    for (auto& strip : s.strips) {
+        for (int i = 0; i < stripRows && y < height; ++i, ++y)
+            std::memcpy(s.bitmap.ScanLine(y), strip.get() + std::size_t(i) * rowBytes, rowBytes);
+        strip.reset();
+    }
 }
 
 struct TEncodeState {
@@ -208,6 +239,7 @@ TBitmap DecodeJpeg(const std::uint8_t* data, std::size_t size)
     state->cinfo.err = &state->err.pub;
     if (!RunDecode(*state, data, size))
         throw EImageError("JPEG: " + (state->refusal.empty() ? std::string(state->err.message) : state->refusal));
+    AssembleBitmap(*state);
     return std::move(state->bitmap);
 }
 

@@ -1,0 +1,257 @@
+#include "engine/Codecs.h"
+#include "tests/engine/CodecTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <jpeglib.h>
+
+using namespace kadrimex;
+using namespace kadrimex::testing;
+
+namespace {
+
+// A smooth picture (JPEG-friendly) of odd size.
+TBitmap Smooth(int w, int h)
+{
+    TBitmap b;
+    b.Reset(w, h, TPixelFormat::pf24bit);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* p = b.ScanLine(y) + 3 * x;
+            p[0] = std::uint8_t(x * 255 / w);
+            p[1] = std::uint8_t(y * 255 / h);
+            p[2] = std::uint8_t((x + y) * 127 / (w + h) + 64);
+        }
+    return b;
+}
+
+// Offset of the first marker FF <code>, or npos.
+std::size_t FindMarker(const std::vector<std::uint8_t>& f, std::uint8_t code)
+{
+    for (std::size_t i = 0; i + 1 < f.size(); ++i)
+        if (f[i] == 0xFF && f[i + 1] == code)
+            return i;
+    return std::string::npos;
+}
+
+double MeanAbsDifference(const TBitmap& a, const TBitmap& b)
+{
+    double sum = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int i = 0; i < 3 * a.Width(); ++i)
+            sum += std::abs(a.ScanLine(y)[i] - b.ScanLine(y)[i]);
+    return sum / (3.0 * a.Width() * a.Height());
+}
+
+// Plain libjpeg with its own defaults: the reference our encoder must match,
+// or a writer of colour spaces our encoder does not produce.
+std::vector<std::uint8_t> LibjpegEncode(int w, int h, int components, J_COLOR_SPACE in, J_COLOR_SPACE stored,
+                                        const std::vector<std::uint8_t>& samples, int quality)
+{
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buffer, &size);
+    c.image_width = JDIMENSION(w);
+    c.image_height = JDIMENSION(h);
+    c.input_components = components;
+    c.in_color_space = in;
+    jpeg_set_defaults(&c);
+    jpeg_set_colorspace(&c, stored);
+    jpeg_set_quality(&c, quality, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(samples.data() + std::size_t(c.next_scanline) * w * components);
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::vector<std::uint8_t> out(buffer, buffer + size);
+    jpeg_destroy_compress(&c);
+    std::free(buffer);
+    return out;
+}
+
+std::string DecodeError(const std::vector<std::uint8_t>& f, std::size_t size)
+{
+    try {
+        DecodeJpeg(f.data(), size);
+    } catch (const EImageError& e) {
+        return e.what();
+    }
+    return "(decoded)";
+}
+
+}  // namespace
+
+TEST(JpegCodec, SavesBaselineQuality80WithStandard420Sampling)
+{
+    const TBitmap picture = Smooth(37, 29);
+    const auto file = EncodeJpeg(picture);
+
+    // Byte for byte what libjpeg's defaults at quality 80 write.
+    std::vector<std::uint8_t> samples;
+    for (int y = 0; y < picture.Height(); ++y)
+        samples.insert(samples.end(), picture.ScanLine(y), picture.ScanLine(y) + 3 * picture.Width());
+    EXPECT_EQ(file, LibjpegEncode(37, 29, 3, JCS_EXT_BGR, JCS_YCbCr, samples, 80));
+
+    // Baseline frame, 3 components sampled 2x2, 1x1, 1x1.
+    const std::size_t sof = FindMarker(file, 0xC0);
+    ASSERT_NE(sof, std::string::npos);
+    EXPECT_EQ(FindMarker(file, 0xC2), std::string::npos);
+    EXPECT_EQ(file[sof + 5] << 8 | file[sof + 6], 29);
+    EXPECT_EQ(file[sof + 7] << 8 | file[sof + 8], 37);
+    ASSERT_EQ(file[sof + 9], 3);
+    EXPECT_EQ(file[sof + 11], 0x22);
+    EXPECT_EQ(file[sof + 14], 0x11);
+    EXPECT_EQ(file[sof + 17], 0x11);
+    // Quality 80 scales the standard tables by 40 %: DC 16 -> 6, 17 -> 7.
+    const std::size_t dqt = FindMarker(file, 0xDB);
+    ASSERT_NE(dqt, std::string::npos);
+    EXPECT_EQ(file[dqt + 4], 0);  // table 0, 8-bit values
+    EXPECT_EQ(file[dqt + 5], 6);
+    const std::size_t dqt2 = dqt + 4 + 65;  // table 1 in the next segment
+    ASSERT_EQ(file[dqt2 + 1], 0xDB);
+    EXPECT_EQ(file[dqt2 + 4], 1);
+    EXPECT_EQ(file[dqt2 + 5], 7);
+
+    const TBitmap decoded = DecodeJpeg(file.data(), file.size());
+    ASSERT_EQ(decoded.PixelFormat(), TPixelFormat::pf24bit);
+    ASSERT_EQ(decoded.Width(), 37);
+    ASSERT_EQ(decoded.Height(), 29);
+    EXPECT_LT(MeanAbsDifference(picture, decoded), 3.0);
+
+    const auto progressive = EncodeJpeg(picture, 80, true);
+    EXPECT_NE(FindMarker(progressive, 0xC2), std::string::npos);
+    EXPECT_LT(MeanAbsDifference(picture, DecodeJpeg(progressive.data(), progressive.size())), 3.0);
+}
+
+TEST(JpegCodec, OtherFormatsAreSavedThroughA24BitCopy)
+{
+    // A grey palette picture saves as its 24-bit expansion would.
+    TBitmap indexed = RandomBitmap(19, 11, TPixelFormat::pf8bit, 4);
+    TBitmap expanded;
+    expanded.Reset(19, 11, TPixelFormat::pf24bit);
+    for (int y = 0; y < 11; ++y)
+        for (int x = 0; x < 19; ++x) {
+            const auto rgba = PixelRGBA(indexed, x, y);
+            std::uint8_t* p = expanded.ScanLine(y) + 3 * x;
+            p[0] = std::uint8_t(rgba[2]), p[1] = std::uint8_t(rgba[1]), p[2] = std::uint8_t(rgba[0]);
+        }
+    EXPECT_EQ(EncodeJpeg(indexed), EncodeJpeg(expanded));
+    EXPECT_THROW(EncodeJpeg(TBitmap()), EImageError);
+}
+
+TEST(JpegCodec, GreyscaleAndCmykDecodeToBlueGreenRed)
+{
+    std::vector<std::uint8_t> grey(24 * 8);
+    for (std::size_t i = 0; i < grey.size(); ++i)
+        grey[i] = std::uint8_t(i % 24 * 10);
+    auto file = LibjpegEncode(24, 8, 1, JCS_GRAYSCALE, JCS_GRAYSCALE, grey, 100);
+    TBitmap b = DecodeJpeg(file.data(), file.size());
+    ASSERT_EQ(b.PixelFormat(), TPixelFormat::pf24bit);
+    for (int x = 0; x < 24; ++x) {
+        const std::uint8_t* p = b.ScanLine(3) + 3 * x;
+        EXPECT_TRUE(p[0] == p[1] && p[1] == p[2]) << x;
+        EXPECT_NEAR(p[0], x * 10, 3) << x;
+    }
+
+    // Adobe CMYK stores inverted inks (255 = no ink). Flat 16 x 16 fields,
+    // once as CMYK and once as YCCK.
+    struct Ink {
+        std::array<std::uint8_t, 4> stored;
+        std::array<int, 3> rgb;
+    };
+    const Ink inks[] = {
+        {{0, 255, 255, 255}, {0, 255, 255}},      // full cyan
+        {{255, 255, 0, 255}, {255, 255, 0}},      // full yellow
+        {{255, 255, 255, 128}, {128, 128, 128}},  // half black
+        {{255, 128, 255, 128}, {128, 64, 128}},   // half magenta over half black
+    };
+    for (J_COLOR_SPACE stored : {JCS_CMYK, JCS_YCCK}) {
+        for (const Ink& ink : inks) {
+            std::vector<std::uint8_t> samples;
+            for (int i = 0; i < 16 * 16; ++i)
+                samples.insert(samples.end(), ink.stored.begin(), ink.stored.end());
+            file = LibjpegEncode(16, 16, 4, JCS_CMYK, stored, samples, 100);
+            b = DecodeJpeg(file.data(), file.size());
+            const auto rgba = PixelRGBA(b, 7, 7);
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(rgba[std::size_t(c)], ink.rgb[std::size_t(c)], 3) << "channel " << c;
+        }
+    }
+}
+
+TEST(JpegCodec, DamagedFilesFailWithAMessage)
+{
+    const auto file = EncodeJpeg(Smooth(64, 48));
+    EXPECT_EQ(DecodeError(file, 0), "JPEG: file is empty");
+    const std::vector<std::uint8_t> bmp = EncodeBmp(Smooth(4, 4));
+    EXPECT_EQ(DecodeError(bmp, bmp.size()).rfind("JPEG: Not a JPEG file", 0), 0u);
+
+    // A cut anywhere before the end-of-image marker is an error, not grey rows.
+    const std::size_t scan = FindMarker(file, 0xDA);
+    for (std::size_t cut = 1; cut + 2 < file.size(); ++cut) {
+        const std::string message = DecodeError(file, cut);
+        EXPECT_EQ(message.rfind("JPEG: ", 0), 0u) << cut;
+        if (cut > scan + 20) {
+            EXPECT_EQ(message, "JPEG: file is truncated") << cut;
+        }
+    }
+
+    // A frame header claiming a huge size is refused before decoding.
+    auto huge = file;
+    const std::size_t sof = FindMarker(huge, 0xC0);
+    huge[sof + 5] = 0xEA, huge[sof + 6] = 0x60;  // 60000 rows
+    huge[sof + 7] = 0xEA, huge[sof + 8] = 0x60;  // 60000 columns
+    EXPECT_EQ(DecodeError(huge, huge.size()), "JPEG: a picture of 60000 x 60000 pixels is too large");
+    // Large but allowed: the data ends long before the picture does, and
+    // the decoder stops there instead of filling 30000 rows.
+    huge[sof + 5] = 0x75, huge[sof + 6] = 0x30;  // 30000 rows
+    huge[sof + 7] = 0x75, huge[sof + 8] = 0x30;
+    EXPECT_EQ(DecodeError(huge, huge.size()), "JPEG: the picture data ends too early");
+    EXPECT_EQ(DecodeError(huge, huge.size() - 2), "JPEG: file is truncated");
+
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 300; ++trial) {
+        auto damaged = file;
+        for (int k = 0; k < 4; ++k)
+            damaged[rng() % damaged.size()] = std::uint8_t(rng());
+        try {
+            EXPECT_FALSE(DecodeJpeg(damaged.data(), damaged.size()).Empty());
+        } catch (const EImageError&) {
+        }
+    }
+}
+
+TEST(JpegCodec, SharedPhotographsDecode)
+{
+    const std::string dir = SharedDir() + "/testdata/";
+    if (!std::filesystem::exists(dir + "astronaut-512x512.bmp"))
+        GTEST_SKIP() << "shared test data not found in " << dir;
+    const auto bmp = ReadAll(dir + "astronaut-512x512.bmp");
+    const TBitmap original = DecodeBmp(bmp.data(), bmp.size());
+    for (const char* name : {"astronaut-512x512.jpg", "astronaut-512x512-progressive.jpg"}) {
+        const auto jpg = ReadAll(dir + name);
+        const TBitmap decoded = DecodeJpeg(jpg.data(), jpg.size());
+        ASSERT_EQ(decoded.Width(), 512) << name;
+        ASSERT_EQ(decoded.Height(), 512) << name;
+        EXPECT_LT(MeanAbsDifference(original, decoded), 4.0) << name;
+    }
+    const auto grey = ReadAll(dir + "camera-512x512-gray.jpg");
+    const TBitmap camera = DecodeJpeg(grey.data(), grey.size());
+    const auto greyBmp = ReadAll(dir + "camera-512x512-8bit-gray.bmp");
+    const TBitmap cameraBmp = DecodeBmp(greyBmp.data(), greyBmp.size());
+    double sum = 0;
+    for (int y = 0; y < 512; y += 7)
+        for (int x = 0; x < 512; x += 5) {
+            const auto a = PixelRGBA(camera, x, y), b = PixelRGBA(cameraBmp, x, y);
+            EXPECT_TRUE(a[0] == a[1] && a[1] == a[2]);
+            sum += std::abs(a[0] - b[0]);
+        }
+    EXPECT_LT(sum / (74.0 * 103.0), 4.0);
+}
