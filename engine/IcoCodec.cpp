@@ -139,16 +139,20 @@ TBitmap DecodeIconDib(const TIconEntry& entry)
     std::vector<TPaletteEntry> palette;
     std::size_t position = headerSize;
     if (bits <= 8) {
+        // The pixels follow the palette as stored, even one longer than
+        // the depth can index.
         const std::size_t maxColors = std::size_t(1) << bits;
-        const std::size_t count = colorsUsed == 0 ? maxColors : std::min<std::size_t>(colorsUsed, maxColors);
-        if (position + 4 * count > b.size())
+        const std::size_t stored = colorsUsed == 0 ? maxColors : colorsUsed;
+        if (stored > 256)
+            Fail("bad palette size " + std::to_string(stored));
+        if (position + 4 * stored > b.size())
             Fail("file is truncated");
-        for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t i = 0; i < std::min(stored, maxColors); ++i) {
             const std::uint8_t* e = b.data() + position + 4 * i;
             palette.push_back(TPaletteEntry{e[2], e[1], e[0], 0});
         }
         palette.resize(maxColors);  // indices past a short palette are black
-        position += 4 * count;
+        position += 4 * stored;
     }
 
     const std::size_t colourStride = RowStride(w, bits);

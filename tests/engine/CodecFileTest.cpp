@@ -1,0 +1,132 @@
+#include "engine/Codecs.h"
+#include "engine/Graphic.h"
+#include "tests/engine/CodecTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace kadrimex;
+using namespace kadrimex::testing;
+
+namespace {
+
+class CodecFiles : public ::testing::Test {
+protected:
+    void SetUp() override { dir = TempFolder("files"); }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string Path(const char* name) const { return (dir / name).string(); }
+    std::size_t EntryCount() const
+    {
+        return std::size_t(std::distance(std::filesystem::directory_iterator(dir), {}));
+    }
+    std::string LoadError(const std::string& path) const
+    {
+        try {
+            TPicture::LoadFromFile(path);
+        } catch (const EImageError& e) {
+            return e.what();
+        }
+        return "(loaded)";
+    }
+    std::filesystem::path dir;
+};
+
+}  // namespace
+
+TEST_F(CodecFiles, ReadFileBytesReadsWholeFilesAndExplainsFailures)
+{
+    const std::vector<std::uint8_t> bytes = {0, 1, 2, 255, 13, 10};
+    WriteAll(Path("a.bin"), bytes);
+    EXPECT_EQ(ReadFileBytes(Path("a.bin")), bytes);
+    WriteAll(Path("empty.bin"), {});
+    EXPECT_TRUE(ReadFileBytes(Path("empty.bin")).empty());
+    try {
+        ReadFileBytes(Path("missing.bmp"));
+        ADD_FAILURE() << "a missing file was read";
+    } catch (const EImageError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + Path("missing.bmp") + ": No such file or directory");
+    }
+    try {
+        ReadFileBytes(dir.string());
+        ADD_FAILURE() << "a folder was read";
+    } catch (const EImageError& e) {
+        EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(CodecFiles, WriteFileAtomicallyReplacesOrLeavesEverythingAsItWas)
+{
+    const std::string target = Path("out.bmp");
+    WriteFileAtomically(target, {1, 2, 3});
+    EXPECT_EQ(ReadAll(target), (std::vector<std::uint8_t>{1, 2, 3}));
+
+    // Replacing keeps the permissions of the file replaced.
+    ::chmod(target.c_str(), 0640);
+    WriteFileAtomically(target, {4, 5});
+    EXPECT_EQ(ReadAll(target), (std::vector<std::uint8_t>{4, 5}));
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(EntryCount(), 1u) << "no temporary file stays behind";
+
+    // A folder in the way: the rename fails, the temporary file is removed.
+    std::filesystem::create_directory(dir / "taken.bmp");
+    EXPECT_THROW(WriteFileAtomically(Path("taken.bmp"), {1}), EImageError);
+    EXPECT_EQ(EntryCount(), 2u);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "taken.bmp"));
+
+    EXPECT_THROW(WriteFileAtomically(Path("no-such-folder/x.bmp"), {1}), EImageError);
+    EXPECT_EQ(EntryCount(), 2u);
+}
+
+TEST_F(CodecFiles, LoaderFollowsTheExtensionThenTheSignature)
+{
+    const TBitmap picture = RandomBitmap(13, 7, TPixelFormat::pf24bit, 21);
+    const auto bmp = EncodeBmp(picture);
+    const auto jpg = EncodeJpeg(picture);
+    WriteAll(Path("p.bmp"), bmp);
+    WriteAll(Path("p.dat"), bmp);
+    WriteAll(Path("P.JPG"), jpg);
+    WriteAll(Path("p.jpeg"), jpg);
+    WriteAll(Path("p.bin"), jpg);
+    WriteAll(Path("jpeg-inside.bmp"), jpg);
+    WriteAll(Path("p.xyz"), {1, 2, 3, 4});
+
+    for (const char* name : {"p.bmp", "p.dat"}) {
+        const TPicture loaded = TPicture::LoadFromFile(Path(name));
+        ASSERT_TRUE(loaded.IsBitmap()) << name;
+        EXPECT_TRUE(SamePicture(picture, loaded.ToBitmap())) << name;
+    }
+    for (const char* name : {"P.JPG", "p.jpeg", "p.bin"}) {
+        const TPicture loaded = TPicture::LoadFromFile(Path(name));
+        ASSERT_TRUE(loaded.IsJpeg()) << name;
+        EXPECT_EQ(loaded.GraphicClassName(), "TJPEGImage");
+        EXPECT_EQ(loaded.Width(), 13);
+        EXPECT_EQ(loaded.Height(), 7);
+        EXPECT_TRUE(SamePicture(DecodeJpeg(jpg.data(), jpg.size()), loaded.ToBitmap())) << name;
+    }
+    EXPECT_EQ(LoadError(Path("jpeg-inside.bmp")), "BMP: not a BMP file");
+    EXPECT_EQ(LoadError(Path("p.xyz")), "Unknown picture file extension (.xyz)");
+    EXPECT_EQ(LoadError(Path("missing.jpg")).rfind("Cannot open file", 0), 0u);
+}
+
+TEST_F(CodecFiles, SavedJpegShowsTheCompressedPicture)
+{
+    const TBitmap picture = RandomBitmap(16, 16, TPixelFormat::pf24bit, 8);
+    const TJPEGImage jpeg = TJPEGImage::Compress(picture);
+    EXPECT_EQ(jpeg.Data(), EncodeJpeg(picture, 80, false));
+    EXPECT_EQ(jpeg.Width(), 16);
+    // Random pixels do not survive JPEG: what is shown is the decoded data.
+    const TBitmap shown = jpeg.ToBitmap();
+    EXPECT_FALSE(SamePicture(picture, shown));
+    EXPECT_TRUE(SamePicture(DecodeJpeg(jpeg.Data().data(), jpeg.Data().size()), shown));
+
+    TPicture displayed;
+    TAdvancedBitmap copy;
+    EXPECT_FALSE(MakeWorkingCopy(displayed, copy));
+    displayed.Assign(jpeg);
+    ASSERT_TRUE(MakeWorkingCopy(displayed, copy));
+    EXPECT_EQ(copy.PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_TRUE(SamePicture(shown, copy));
+}
