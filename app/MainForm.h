@@ -230,10 +230,14 @@ private:
         std::function<void(kadrimex::TBitmapProcesorThread&)> fill;
         // Asks the 24-bit conversion question for non-24-bit pictures.
         bool askConversion = true;
-        // Extra check before the conversion question (FFT confirmations).
-        std::function<bool(const kadrimex::TAdvancedBitmap&)> confirm;
+        // Asked instead of the conversion question when the working copy
+        // already has 24 bits (the FFT confirmations).
+        std::function<bool()> confirm;
     };
     void Launch(const TLaunch& launch);
+    // A command whose dialog step is `dialog` run modally (OK continues).
+    TLaunch DialogLaunch(std::int8_t operation, const QString& statusText, QDialog& dialog,
+                         std::function<void(kadrimex::TBitmapProcesorThread&)> fill);
     // Locks or unlocks the six launching toolbars.
     void SetLaunchToolbarsEnabled(bool enabled);
     // Stops a running operation and waits for it (close, exit, destructor).

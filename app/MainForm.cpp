@@ -1,0 +1,360 @@
+// Construction of the main window: toolbars in band order, the tool panel,
+// the picture view, the main menu with its shortcuts, the status bar and the
+// two file dialogs.
+#include "app/MainForm.h"
+
+#include "app/WorkImage.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+
+QIcon Glyph(const QString& name)
+{
+    const QString path = QStringLiteral(":/glyphs/") + name + QStringLiteral(".svg");
+    return QFile::exists(path) ? QIcon(path) : QIcon();
+}
+
+// Qt's file dialog splits a filter's patterns at blanks only; the open
+// dialog's first filter lists its patterns separated by semicolons. This
+// gives the dialog's file model the patterns split at either.
+void ApplyFilterPatterns(QFileDialog& dialog, const QString& filter)
+{
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    if (!model)
+        return;
+    const qsizetype open = filter.lastIndexOf(u'(');
+    const qsizetype close = filter.lastIndexOf(u')');
+    if (open < 0 || close <= open)
+        return;
+    static const QRegularExpression separators(QStringLiteral("[; ]"));
+    model->setNameFilters(filter.mid(open + 1, close - open - 1).split(separators, Qt::SkipEmptyParts));
+}
+
+QFileDialog* MakeFileDialog(QWidget* parent, const char* name, const QString& title, const QStringList& filters,
+                            QFileDialog::AcceptMode mode)
+{
+    auto* dialog = new QFileDialog(parent, title);
+    dialog->setObjectName(QString::fromLatin1(name));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog->setNameFilters(filters);
+    QObject::connect(dialog, &QFileDialog::filterSelected, dialog,
+                     [dialog](const QString& filter) { ApplyFilterPatterns(*dialog, filter); });
+    return dialog;
+}
+
+}  // namespace
+
+TKadrimexMainForm::TKadrimexMainForm(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("KadrimexMainForm"));
+    setWindowTitle(QStringLiteral("Semprol Kadrimex"));
+    setMinimumSize(256, 96);
+    resize(726, 480);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+
+    CreateToolBars();
+    CreateView();
+    CreateMenus();
+    CreateStatusBar();
+
+    ProgressTimer = new QTimer(this);
+    ProgressTimer->setObjectName(QStringLiteral("ProgressTimer"));
+    ProgressTimer->setInterval(300);
+    connect(ProgressTimer, &QTimer::timeout, this, &TKadrimexMainForm::ProgressTimerTimer);
+
+    OpenPictureDialog = MakeFileDialog(this, "OpenPictureDialog", QStringLiteral("Zapodaj jakiegoś wypasionego obrazka"),
+                                       {QStringLiteral("All known (*.jpg;*.jpeg;*.bmp;*.ico)"),
+                                        QStringLiteral("JPEG images (*.jpg)"), QStringLiteral("JPEG images (*.jpeg)"),
+                                        QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("Icons (*.ico)"),
+                                        QStringLiteral("RAW files (*.*)")},
+                                       QFileDialog::AcceptOpen);
+    SavePictureDialog = MakeFileDialog(this, "SavePictureDialog", QStringLiteral("Zapisz obrazek do pliku"),
+                                       {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("JPEG Image File (*.jpg)")},
+                                       QFileDialog::AcceptSave);
+
+    FormCreate();
+}
+
+TKadrimexMainForm::~TKadrimexMainForm()
+{
+    StopProcessing();
+}
+
+QToolButton* TKadrimexMainForm::AddButton(QToolBar* bar, const char* name, const QString& tooltip,
+                                          void (TKadrimexMainForm::*handler)(), const QString& caption)
+{
+    auto* button = new QToolButton(bar);
+    const QString objectName = QString::fromLatin1(name);
+    button->setObjectName(objectName);
+    button->setToolTip(tooltip);
+    button->setAutoRaise(true);
+    button->setFixedSize(23, 20);
+    button->setIconSize(QSize(16, 16));
+    const QIcon icon = Glyph(objectName);
+    button->setIcon(icon);
+    button->setText(caption.isEmpty() ? objectName : caption);
+    button->setToolButtonStyle(icon.isNull() ? Qt::ToolButtonTextOnly : Qt::ToolButtonIconOnly);
+    if (handler)
+        connect(button, &QToolButton::clicked, this, handler);
+    bar->addWidget(button);
+    return button;
+}
+
+void TKadrimexMainForm::CreateToolBars()
+{
+    auto makeBar = [this](const char* name, const QString& title) {
+        auto* bar = new QToolBar(title, this);
+        bar->setObjectName(QString::fromLatin1(name));
+        bar->setIconSize(QSize(16, 16));
+        bar->setFloatable(false);
+        addToolBar(Qt::TopToolBarArea, bar);
+        return bar;
+    };
+    using F = TKadrimexMainForm;
+
+    FileToolBar = makeBar("FileToolBar", QStringLiteral("File"));
+    NewButton = AddButton(FileToolBar, "NewButton", QStringLiteral("Create new image"), &F::NewButtonClick);
+    OpenButton = AddButton(FileToolBar, "OpenButton", QStringLiteral("Open an image from disk"), &F::OpenButtonClick);
+    SaveButton = AddButton(FileToolBar, "SaveButton", QStringLiteral("Save changes"), &F::SaveButtonClick);
+
+    ZoomToolBar = makeBar("ZoomToolBar", QStringLiteral("View"));
+    ZoomInButton = AddButton(ZoomToolBar, "ZoomInButton", QStringLiteral("Zoom in"), &F::ZoomInButtonClick);
+    ZoomOutButton = AddButton(ZoomToolBar, "ZoomOutButton", QStringLiteral("Zoom out"), &F::ZoomOutButtonClick);
+    NormZoomButton = AddButton(ZoomToolBar, "NormZoomButton", QStringLiteral("Normalize view"), &F::NormZoomButtonClick,
+                               QStringLiteral("1:1"));
+    ZoomComboBox = new QComboBox(ZoomToolBar);
+    ZoomComboBox->setObjectName(QStringLiteral("ZoomComboBox"));
+    ZoomComboBox->setToolTip(QStringLiteral("Zoom level"));
+    ZoomComboBox->setEditable(true);
+    ZoomComboBox->setInsertPolicy(QComboBox::NoInsert);
+    ZoomComboBox->addItems({"10", "25", "50", "75", "100", "150", "200", "300", "500", "700", "10000", "20000", "30000"});
+    ZoomComboBox->setEditText(QStringLiteral("100"));
+    ZoomComboBox->setFixedWidth(72);
+    ZoomComboBox->lineEdit()->installEventFilter(this);
+    ZoomToolBar->addWidget(ZoomComboBox);
+
+    ResizeToolBar = makeBar("ResizeToolBar", QStringLiteral("Resizing"));
+    ResizeCanvasButton = AddButton(ResizeToolBar, "ResizeCanvasButton", QStringLiteral("Dorozmiaruj tło obrazeka"));
+    ResizeImageButton = AddButton(ResizeToolBar, "ResizeImageButton", QStringLiteral("Przerozmiaruj obrazeka"));
+    ColorDepthSpeedButton = AddButton(ResizeToolBar, "ColorDepthSpeedButton", QStringLiteral("Zmień głąba kolorów"));
+    FlipRotateSpeedButton = AddButton(ResizeToolBar, "FlipRotateSpeedButton", QStringLiteral("Obij obrazek"));
+
+    GenerateToolBar = makeBar("GenerateToolBar", QStringLiteral("Generate"));
+    AbstractGeneratorButton =
+        AddButton(GenerateToolBar, "AbstractGeneratorButton", QStringLiteral("Generaterator zajefajnych kształtów"));
+    GaussGeneratorSpeedButton =
+        AddButton(GenerateToolBar, "GaussGeneratorSpeedButton", QStringLiteral("Namaż ma obrazku filter Gaussa 2D"));
+    TriangleGeneratorSpeedButton = AddButton(GenerateToolBar, "TriangleGeneratorSpeedButton",
+                                             QStringLiteral("Namaż ma obrazku filter trójkątny 2D"));
+    SharpenGeneratorSpeedButton = AddButton(GenerateToolBar, "SharpenGeneratorSpeedButton",
+                                            QStringLiteral("Namaż ma obrazku filter wyostrzający 2D"));
+    EdgeGeneratorSpeedButton = AddButton(GenerateToolBar, "EdgeGeneratorSpeedButton",
+                                         QStringLiteral("Namaż ma obrazku filter wykrywania krawędzi 2D"));
+
+    FilterToolBar = makeBar("FilterToolBar", QStringLiteral("Filters"));
+    GaussBlurSpeedButton =
+        AddButton(FilterToolBar, "GaussBlurSpeedButton", QStringLiteral("Gauss filter blur"), &F::GaussBlurSpeedButtonClick);
+    TriangBlurSpeedButton = AddButton(FilterToolBar, "TriangBlurSpeedButton", QStringLiteral("Triangle filter blur"),
+                                      &F::TriangBlurSpeedButtonClick);
+    SharpenSpeedButton =
+        AddButton(FilterToolBar, "SharpenSpeedButton", QStringLiteral("Sharpen image"), &F::SharpenSpeedButtonClick);
+    FindEdgesSpeedButton =
+        AddButton(FilterToolBar, "FindEdgesSpeedButton", QStringLiteral("Bounds detection"), &F::FindEdgesSpeedButtonClick);
+    UserFilterSpeedButton = AddButton(FilterToolBar, "UserFilterSpeedButton", QStringLiteral("Design your own filter"),
+                                      &F::UserFilterSpeedButtonClick, QStringLiteral("USR"));
+
+    HelpToolBar = makeBar("HelpToolBar", QStringLiteral("Help"));
+    AboutSpeedButton =
+        AddButton(HelpToolBar, "AboutSpeedButton", QStringLiteral("About the program"), &F::AboutSpeedButtonClick);
+
+    addToolBarBreak(Qt::TopToolBarArea);
+
+    TransformToolBar = makeBar("TransformToolBar", QStringLiteral("Fourier"));
+    FFTSpeedButton = AddButton(TransformToolBar, "FFTSpeedButton", QStringLiteral("Conduct FFT"), &F::FFTSpeedButtonClick);
+    RevFFTSpeedButton =
+        AddButton(TransformToolBar, "RevFFTSpeedButton", QStringLiteral("Conduct reverse FFT"), &F::RevFFTSpeedButtonClick);
+    FFTGaussSpeedButton = AddButton(TransformToolBar, "FFTGaussSpeedButton", QStringLiteral("Gauss filter blur using FFT"),
+                                    &F::FFTGaussSpeedButtonClick);
+
+    HistogramToolBar = makeBar("HistogramToolBar", QStringLiteral("Histogram"));
+    CurvesSpeedButton = AddButton(HistogramToolBar, "CurvesSpeedButton", QStringLiteral("Krzywe"));
+    AutoLevelsButton = AddButton(HistogramToolBar, "AutoLevelsButton", QStringLiteral("Wyrównaj lub poszerz histogram"));
+    SpeedButton3 = AddButton(HistogramToolBar, "SpeedButton3", QStringLiteral("???"));
+    SpeedButton2 = AddButton(HistogramToolBar, "SpeedButton2", QStringLiteral("???"));
+    SpeedButton1 = AddButton(HistogramToolBar, "SpeedButton1", QStringLiteral("???"));
+
+    // The tool panel on the left: three toggles, exactly one down.
+    LeftCoolBar = new QToolBar(QStringLiteral("Tools"), this);
+    LeftCoolBar->setObjectName(QStringLiteral("LeftCoolBar"));
+    LeftCoolBar->setOrientation(Qt::Vertical);
+    LeftCoolBar->setFloatable(false);
+    LeftCoolBar->setMovable(false);
+    addToolBar(Qt::LeftToolBarArea, LeftCoolBar);
+    FunctionPanel = new QFrame(LeftCoolBar);
+    FunctionPanel->setObjectName(QStringLiteral("FunctionPanel"));
+    auto* panelLayout = new QVBoxLayout(FunctionPanel);
+    panelLayout->setContentsMargins(1, 1, 1, 1);
+    panelLayout->setSpacing(1);
+    FunctionButtonGroup = new QButtonGroup(this);
+    FunctionButtonGroup->setObjectName(QStringLiteral("FunctionButtonGroup"));
+    FunctionButtonGroup->setExclusive(true);
+    auto toolButton = [&](const char* name, const QString& hint) {
+        auto* button = new QToolButton(FunctionPanel);
+        const QString objectName = QString::fromLatin1(name);
+        button->setObjectName(objectName);
+        button->setToolTip(hint);
+        button->setCheckable(true);
+        button->setAutoRaise(true);
+        button->setFixedSize(23, 20);
+        button->setIconSize(QSize(16, 16));
+        button->setIcon(Glyph(objectName));
+        panelLayout->addWidget(button);
+        FunctionButtonGroup->addButton(button);
+        return button;
+    };
+    HandSpeedButton = toolButton("HandSpeedButton", QStringLiteral("Hand tool"));
+    DrawSpeedButton = toolButton("DrawSpeedButton", QStringLiteral("(nothing)"));
+    SpeedButton4 = toolButton("SpeedButton4", QStringLiteral("(nothing)"));
+    panelLayout->addStretch(1);
+    HandSpeedButton->setChecked(true);
+    connect(FunctionButtonGroup, &QButtonGroup::buttonClicked, this, [this] { FunctionSpeedButtonClick(); });
+    LeftCoolBar->addWidget(FunctionPanel);
+}
+
+void TKadrimexMainForm::CreateView()
+{
+    MainScrollBox = new QScrollArea(this);
+    MainScrollBox->setObjectName(QStringLiteral("MainScrollBox"));
+    MainScrollBox->setFrameShape(QFrame::NoFrame);
+    MainScrollBox->setWidgetResizable(false);
+    MainScrollBox->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette palette = MainScrollBox->palette();
+    palette.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    MainScrollBox->setPalette(palette);
+    MainScrollBox->setBackgroundRole(QPalette::Window);
+    MainScrollBox->setAutoFillBackground(true);
+
+    WorkImage = new TWorkImage();
+    WorkImage->setObjectName(QStringLiteral("WorkImage"));
+    WorkImage->resize(500, 337);
+    MainScrollBox->setWidget(WorkImage);
+    connect(WorkImage, &TWorkImage::MouseDown, this, &TKadrimexMainForm::MainScrollBoxMouseDown, Qt::UniqueConnection);
+    connect(WorkImage, &TWorkImage::MouseMove, this, &TKadrimexMainForm::MainScrollBoxMouseMove, Qt::UniqueConnection);
+    connect(WorkImage, &TWorkImage::MouseUp, this, &TKadrimexMainForm::MainScrollBoxMouseUp, Qt::UniqueConnection);
+    setCentralWidget(MainScrollBox);
+}
+
+void TKadrimexMainForm::CreateMenus()
+{
+    KadrimexMainMenu = menuBar();
+    KadrimexMainMenu->setObjectName(QStringLiteral("KadrimexMainMenu"));
+
+    auto item = [this](QMenu* menu, const char* name, const QString& text, const QKeySequence& shortcut,
+                       void (TKadrimexMainForm::*handler)(), const QString& glyph) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        if (!shortcut.isEmpty())
+            action->setShortcut(shortcut);
+        if (!glyph.isEmpty())
+            action->setIcon(Glyph(glyph));
+        if (handler)
+            connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return action;
+    };
+    auto useIcons = [](QMenu* menu) { menu->addAction(QStringLiteral("(use icons)")); };
+    using F = TKadrimexMainForm;
+
+    QMenu* fileMenu = KadrimexMainMenu->addMenu(QStringLiteral("&File"));
+    fileMenu->setObjectName(QStringLiteral("FileMenu"));
+    NewMenuItem = item(fileMenu, "NewMenuItem", QStringLiteral("New"), QKeySequence(Qt::CTRL | Qt::Key_N), &F::NewButtonClick,
+                       QStringLiteral("NewButton"));
+    OpenMenuItem = item(fileMenu, "OpenMenuItem", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O),
+                        &F::OpenButtonClick, QStringLiteral("OpenButton"));
+    SaveAsMenuItem = item(fileMenu, "SaveAsMenuItem", QStringLiteral("Save as"), QKeySequence(Qt::CTRL | Qt::Key_S),
+                          &F::SaveButtonClick, QStringLiteral("SaveButton"));
+    ExitMenuItem = item(fileMenu, "ExitMenuItem", QStringLiteral("Exit"), QKeySequence(), nullptr, QString());
+    // close() runs closeEvent(), which stops a running operation first.
+    connect(ExitMenuItem, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* editMenu = KadrimexMainMenu->addMenu(QStringLiteral("&Edit"));
+    editMenu->setObjectName(QStringLiteral("EditMenu"));
+    useIcons(editMenu);
+
+    QMenu* viewMenu = KadrimexMainMenu->addMenu(QStringLiteral("&View"));
+    viewMenu->setObjectName(QStringLiteral("ViewMenu"));
+    ZoomInMenuItem = item(viewMenu, "ZoomInMenuItem", QStringLiteral("Zoom in"),
+                          QKeySequence(Qt::CTRL | Qt::Key_Plus), &F::ZoomInButtonClick, QStringLiteral("ZoomInButton"));
+    // Ctrl+= too: on most keyboards "+" needs Shift.
+    ZoomInMenuItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    ZoomOutMenuItem = item(viewMenu, "ZoomOutMenuItem", QStringLiteral("Zoom out"), QKeySequence(Qt::CTRL | Qt::Key_Minus),
+                           &F::ZoomOutButtonClick, QStringLiteral("ZoomOutButton"));
+    View11MenuItem = item(viewMenu, "View11MenuItem", QStringLiteral("View 1:1"), QKeySequence(Qt::CTRL | Qt::Key_1),
+                          &F::NormZoomButtonClick, QStringLiteral("NormZoomButton"));
+    viewMenu->addSeparator();
+    ToolbarsMenu = viewMenu->addMenu(QStringLiteral("Toolbars"));
+    ToolbarsMenu->setObjectName(QStringLiteral("ToolbarsMenu"));
+    for (QToolBar* bar : {FileToolBar, ZoomToolBar, ResizeToolBar, GenerateToolBar, FilterToolBar, TransformToolBar,
+                          HistogramToolBar, HelpToolBar}) {
+        QAction* toggle = bar->toggleViewAction();
+        toggle->setObjectName(bar->objectName() + QStringLiteral("MenuItem"));
+        ToolbarsMenu->addAction(toggle);
+    }
+
+    for (const char* title : {"&Generate", "&Histogram", "&Filters", "Fo&urier"}) {
+        QMenu* menu = KadrimexMainMenu->addMenu(QString::fromUtf8(title));
+        useIcons(menu);
+    }
+
+    QMenu* helpMenu = KadrimexMainMenu->addMenu(QStringLiteral("&Help"));
+    helpMenu->setObjectName(QStringLiteral("HelpMenu"));
+    AboutMenuItem = item(helpMenu, "AboutMenuItem", QStringLiteral("About"), QKeySequence(Qt::Key_F1),
+                         &F::AboutSpeedButtonClick, QStringLiteral("AboutSpeedButton"));
+}
+
+int TKadrimexMainForm::RunDialog(QDialog& dialog)
+{
+    if (auto* fileDialog = qobject_cast<QFileDialog*>(&dialog))
+        ApplyFilterPatterns(*fileDialog, fileDialog->selectedNameFilter());
+    if (DialogRunner)
+        return DialogRunner(dialog);
+    return dialog.exec();
+}
+
+void TKadrimexMainForm::closeEvent(QCloseEvent* event)
+{
+    StopProcessing();
+    QMainWindow::closeEvent(event);
+}
+
+void TKadrimexMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!FShown) {
+        FShown = true;
+        FormShow();
+    }
+}
+
+bool TKadrimexMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (ZoomComboBox && watched == ZoomComboBox->lineEdit() && event->type() == QEvent::KeyPress) {
+        if (ZoomComboBoxKeyPress(static_cast<QKeyEvent*>(event)->key()))
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,122 @@
+// File commands: New, Open and Save. They act on the displayed picture
+// directly, without the worker thread.
+#include "app/MainForm.h"
+
+#include "app/NewImgForm.h"
+#include "app/Prompt.h"
+#include "app/WorkImage.h"
+#include "engine/Codecs.h"
+
+#include <memory>
+
+namespace ui = kadrimex::ui;
+
+namespace {
+
+// 1-based index of the dialog's chosen filter, 0 when none matches.
+int FilterIndex(const QFileDialog& dialog)
+{
+    return int(dialog.nameFilters().indexOf(dialog.selectedNameFilter())) + 1;
+}
+
+// Index of the open dialog's "RAW files (*.*)" filter.
+constexpr int kRawFilterIndex = 6;
+
+}  // namespace
+
+void TKadrimexMainForm::NewButtonClick()
+{
+    auto& form = Dialog<TNewImgForm>();
+    if (RunDialog(form) != QDialog::Accepted)
+        return;
+    // The dialog accepts only sides of 1 to 32760; check again, since the
+    // fields are public.
+    if (form.FNewWidth < TNewImgForm::kMinSide || form.FNewWidth > TNewImgForm::kMaxSide ||
+        form.FNewHeight < TNewImgForm::kMinSide || form.FNewHeight > TNewImgForm::kMaxSide)
+        return;
+    try {
+        kadrimex::TAdvancedBitmap bitmap;
+        bitmap.Reset(form.FNewWidth, form.FNewHeight, kadrimex::TPixelFormat::pf24bit);
+        const QColor colour = form.Color().toRgb();
+        kadrimex::FillSolid(bitmap, std::uint8_t(colour.red()), std::uint8_t(colour.green()),
+                            std::uint8_t(colour.blue()));
+        kadrimex::TPicture picture;
+        picture.Assign(kadrimex::TBitmap(std::move(static_cast<kadrimex::TBitmap&>(bitmap))));
+        WorkImage->SetPicture(std::move(picture));
+    } catch (const std::bad_alloc&) {
+        ui::ShowError(QStringLiteral("Not enough memory for a picture of this size"));
+        return;
+    } catch (const std::exception& e) {
+        ui::ShowError(QString::fromStdString(e.what()));
+        return;
+    }
+    MainStatusBar->SetPanelText(QStringLiteral("Czary mary Tarvel Bimek i obrazek zmalowany."));
+    ApplyZoom();
+    MainStatusBar->repaint();
+}
+
+void TKadrimexMainForm::OpenButtonClick()
+{
+    if (RunDialog(*OpenPictureDialog) != QDialog::Accepted)
+        return;
+    const QStringList files = OpenPictureDialog->selectedFiles();
+    if (files.isEmpty())
+        return;
+    FFileName = files.first();
+
+    // The chosen filter decides, not the file's extension.
+    if (FilterIndex(*OpenPictureDialog) == kRawFilterIndex) {
+        ui::Prompt(QStringLiteral("Importing RAW files is not available in this version."), QStringLiteral("Kadrimex"),
+                   ui::PromptButtons::Ok, ui::PromptIcon::Information);
+    } else {
+        try {
+            kadrimex::TPicture picture = kadrimex::TPicture::LoadFromFile(FFileName.toStdString());
+            WorkImage->SetPicture(std::move(picture));
+        } catch (const std::bad_alloc&) {
+            ui::ShowError(QStringLiteral("Not enough memory to load this picture"));
+            return;
+        } catch (const std::exception& e) {
+            ui::ShowError(QString::fromStdString(e.what()));
+            return;
+        }
+    }
+    NormZoomButtonClick();
+}
+
+void TKadrimexMainForm::SaveButtonClick()
+{
+    if (!FFileName.isEmpty())
+        SavePictureDialog->selectFile(FFileName);
+    if (RunDialog(*SavePictureDialog) != QDialog::Accepted)
+        return;
+    const QStringList files = SavePictureDialog->selectedFiles();
+    if (files.isEmpty())
+        return;
+    // Used as typed: no extension is added; the filter picks the format.
+    const std::string path = files.first().toStdString();
+    const int index = FilterIndex(*SavePictureDialog);
+
+    try {
+        const kadrimex::TPicture& shown = WorkImage->Picture();
+        if (index == 1) {
+            // The picture's own format; a JPEG is decoded and stays a bitmap.
+            kadrimex::TBitmap bitmap = shown.ToBitmap("TAdvancedBitmap");
+            kadrimex::WriteFileAtomically(path, kadrimex::EncodeBmp(bitmap));
+            kadrimex::TPicture picture;
+            picture.Assign(std::move(bitmap));
+            WorkImage->SetPicture(std::move(picture));
+        } else if (index == 2) {
+            // Quality 80, baseline; the compressed JPEG becomes the picture.
+            const kadrimex::TBitmap bitmap = shown.ToBitmap("TJPEGImage");
+            kadrimex::TJPEGImage jpeg = kadrimex::TJPEGImage::Compress(bitmap, 80, false);
+            kadrimex::WriteFileAtomically(path, jpeg.Data());
+            kadrimex::TPicture picture;
+            picture.Assign(std::move(jpeg));
+            WorkImage->SetPicture(std::move(picture));
+        }
+    } catch (const std::bad_alloc&) {
+        ui::ShowError(QStringLiteral("Not enough memory to save this picture"));
+    } catch (const std::exception& e) {
+        ui::ShowError(QString::fromStdString(e.what()));
+    }
+}

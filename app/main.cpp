@@ -1,0 +1,64 @@
+// The editor: the main window, then every dialog in start order (each lives
+// for the whole run and keeps its values), then the message loop.
+#include "app/AboutForm.h"
+#include "app/MainForm.h"
+#include "app/NewImgForm.h"
+#include "app/Prompt.h"
+#include "app/WorkImage.h"
+#include "filters/ui/AbstractGeneratorForm.h"
+#include "filters/ui/FilterGenRotForm.h"
+#include "filters/ui/FilterGeneratorForm.h"
+#include "filters/ui/FilterLevelForm.h"
+#include "filters/ui/SharpenForm.h"
+
+#include <QApplication>
+#include <QFile>
+
+#include <exception>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// The picture shown at start, compiled into the program.
+void ShowInitialPicture(TKadrimexMainForm& form)
+{
+    QFile file(QStringLiteral(":/pictures/initial.jpg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = file.readAll();
+    kadrimex::TPicture picture;
+    picture.Assign(kadrimex::TJPEGImage(std::vector<std::uint8_t>(bytes.begin(), bytes.end())));
+    form.WorkImage->SetPicture(std::move(picture));
+    form.ApplyZoom();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    std::unique_ptr<TKadrimexMainForm> form;
+    try {
+        form = std::make_unique<TKadrimexMainForm>();
+        form->Dialog<TNewImgForm>();
+        form->Dialog<TSharpenForm>();
+        form->Dialog<TFilterGenRotForm>();
+        form->Dialog<TAbstractGeneratorForm>();
+        form->Dialog<TFilterGeneratorForm>();
+        form->Dialog<TAboutForm>();
+        form->Dialog<TFilterLevelForm>();
+        ShowInitialPicture(*form);
+        form->show();
+    } catch (const std::exception& e) {
+        kadrimex::ui::ShowError(QString::fromStdString(e.what()));
+        if (!form)
+            return 1;
+    }
+    try {
+        return app.exec();
+    } catch (const std::exception& e) {
+        kadrimex::ui::ShowError(QString::fromStdString(e.what()));
+        return 1;
+    }
+}
