@@ -1,5 +1,6 @@
 #include "engine/ProcessorThread.h"
 
+#include "filters/Filters.h"
 #include "transforms/Fourier.h"
 #include "userfilter/UserFilter.h"
 
@@ -123,6 +124,18 @@ void TBitmapProcesorThread::Dispatch()
 
     // Each operation family adds its routine here.
     switch (FOperation) {
+    case op::GaussBlur:
+        GaussBlur(*this, FDestination, FSource, FParam1);
+        return;
+    case op::TriangleBlur:
+        TriangleBlur(*this, FDestination, FSource, FParam1);
+        return;
+    case op::Sharpen:
+        Sharpen(*this, FDestination, FSource, FParam1, FParam2);
+        return;
+    case op::FindEdges:
+        FindEdges(*this, FDestination, FSource, FParam1, FParam2);
+        return;
     case op::FFT:
         MakeFFT(*this, FDestination, FSource);
         return;

@@ -1,0 +1,88 @@
+#include "filters/Filters.h"
+
+#include "filters/Convolution.h"
+#include "filters/Masks.h"
+
+namespace kadrimex {
+
+namespace {
+
+enum class TEngine { Unsigned, Signed };
+
+// Steps shared by the four filters: check the bitmaps, paint the private
+// mask on an 8-bit bitmap with the engine's palette, convolve.
+template <typename Paint>
+void RunFilter(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
+               TEngine engine, Paint paint)
+{
+    if (!destination || !source)
+        return;
+    thread.FWidth = source->Width();
+    thread.FHeight = source->Height();
+    if (thread.FWidth < 1 || thread.FHeight < 1)
+        return;
+    TBitmap mask;
+    mask.SetPixelFormat(TPixelFormat::pf8bit);
+    mask.SetPalette(engine == TEngine::Unsigned ? GreyPalette() : SignedPalette());
+    paint(mask);
+    if (engine == TEngine::Unsigned)
+        ConvolveUnsigned(thread, destination, source, &mask);
+    else
+        ConvolveSigned(thread, destination, source, &mask);
+}
+
+}  // namespace
+
+void GaussBlur(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
+               long double level)
+{
+    RunFilter(thread, destination, source, TEngine::Unsigned, [&](TBitmap& mask) {
+        PaintGaussMask(thread, &mask, GaussBaseLevel, level + 1, level + 1);
+    });
+}
+
+void TriangleBlur(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
+                  long double level)
+{
+    RunFilter(thread, destination, source, TEngine::Unsigned, [&](TBitmap& mask) {
+        PaintTriangleMask(thread, &mask, -0.1L, level + 1, level + 1);
+    });
+}
+
+void Sharpen(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
+             long double level, long double size)
+{
+    RunFilter(thread, destination, source, TEngine::Signed, [&](TBitmap& mask) {
+        PaintSharpenMask(thread, &mask, level * GaussBaseLevel, size + 1, size + 1);
+    });
+}
+
+void FindEdges(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
+               long double level, long double size)
+{
+    // The edge mask is `size` wide, not size + 1.
+    RunFilter(thread, destination, source, TEngine::Signed,
+              [&](TBitmap& mask) { PaintEdgeMask(thread, &mask, level, size, size); });
+}
+
+long double SharpenLevelParam(long double amplification)
+{
+    return amplification * 0.039955444L + 1.90004455L;
+}
+
+long double SharpenSizeParam(long double generalisation)
+{
+    return generalisation * 2;
+}
+
+long double EdgesLevelParam(long double amplification)
+{
+    return amplification;
+}
+
+long double EdgesSizeParam(long double generalisation)
+{
+    return generalisation * 2;
+}
+
+}  // namespace kadrimex

@@ -1,0 +1,110 @@
+// The batch commands gauss, triangle, sharpen and edges against the
+// routines called with the launcher formulas.
+#include "engine/Codecs.h"
+#include "filters/Filters.h"
+
+#include "FilterReference.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+
+namespace kadrimex {
+namespace {
+
+#ifdef KADRIMEX_BATCH_PATH
+const char* kBatch = KADRIMEX_BATCH_PATH;
+#else
+const char* kBatch = nullptr;
+#endif
+
+class BatchFiltersTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!kBatch || !std::filesystem::exists(kBatch))
+            GTEST_SKIP() << "kadrimex-batch not built (KADRIMEX_BATCH_PATH)";
+        dir = std::filesystem::temp_directory_path() / ("kadrimex-filters-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir);
+        std::mt19937 random(11);
+        picture = test::RandomPicture(37, 23, random);
+        input = (dir / "in.bmp").string();
+        WriteFileAtomically(input, EncodeBmp(picture));
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+
+    // Exit status of the batch tool with these arguments.
+    int Batch(const std::string& arguments, const std::string& output)
+    {
+        const std::string command =
+            std::string("'") + kBatch + "' " + arguments + " -i '" + input + "' -o '" + output + "' --quiet 2>/dev/null";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    TBitmap Load(const std::string& path)
+    {
+        const auto bytes = ReadFileBytes(path);
+        return DecodeBmp(bytes.data(), bytes.size());
+    }
+
+    std::filesystem::path dir;
+    std::string input;
+    TAdvancedBitmap picture;
+};
+
+TEST_F(BatchFiltersTest, CommandsMatchTheRoutines)
+{
+    const struct {
+        std::string arguments;
+        std::function<void(TBitmapProcesorThread&, TAdvancedBitmap*, TAdvancedBitmap*)> run;
+    } cases[] = {
+        {"gauss 2", [](auto& t, auto* d, auto* s) { GaussBlur(t, d, s, 2); }},
+        {"gauss 37.5", [](auto& t, auto* d, auto* s) { GaussBlur(t, d, s, 37.5L); }},
+        {"gauss -3", [](auto& t, auto* d, auto* s) { GaussBlur(t, d, s, -3); }},
+        {"triangle 0.3", [](auto& t, auto* d, auto* s) { TriangleBlur(t, d, s, 0.3L); }},
+        {"triangle 12", [](auto& t, auto* d, auto* s) { TriangleBlur(t, d, s, 12); }},
+        {"sharpen 1 1", [](auto& t, auto* d, auto* s) { Sharpen(t, d, s, SharpenLevelParam(1), SharpenSizeParam(1)); }},
+        {"sharpen 7.3 2.2",
+         [](auto& t, auto* d, auto* s) { Sharpen(t, d, s, SharpenLevelParam(7.3L), SharpenSizeParam(2.2L)); }},
+        {"sharpen -60 1",
+         [](auto& t, auto* d, auto* s) { Sharpen(t, d, s, SharpenLevelParam(-60), SharpenSizeParam(1)); }},
+        {"edges 1 3", [](auto& t, auto* d, auto* s) { FindEdges(t, d, s, EdgesLevelParam(1), EdgesSizeParam(3)); }},
+        {"edges 0.35 0.7",
+         [](auto& t, auto* d, auto* s) { FindEdges(t, d, s, EdgesLevelParam(0.35L), EdgesSizeParam(0.7L)); }},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string output = (dir / ("out" + std::to_string(n++) + ".bmp")).string();
+        ASSERT_EQ(Batch(c.arguments, output), 0) << c.arguments;
+        TBitmapProcesorThread thread;
+        TAdvancedBitmap src(picture), dest;
+        c.run(thread, &dest, &src);
+        EXPECT_EQ(test::FirstDifference(Load(output), dest), -1) << c.arguments;
+    }
+}
+
+TEST_F(BatchFiltersTest, RefusedArguments)
+{
+    const std::string output = (dir / "refused.bmp").string();
+    for (const char* arguments : {"gauss abc", "gauss inf", "gauss nan", "gauss 0x10", "gauss 1,5", "triangle ''",
+                                  "sharpen 1", "sharpen 1 x", "edges - 1", "gauss 1 2"})
+        EXPECT_EQ(Batch(arguments, output), 2) << arguments;
+    EXPECT_FALSE(std::filesystem::exists(output));
+    // Accepted by the dialog, but no picture that large fits: a failure.
+    EXPECT_EQ(Batch("gauss 1e9", output), 1);
+    EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+}  // namespace
+}  // namespace kadrimex

@@ -1,0 +1,397 @@
+#include "filters/Convolution.h"
+#include "filters/Filters.h"
+#include "filters/Masks.h"
+
+#include "FilterReference.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kadrimex {
+namespace {
+
+using convolution_detail::TSumPath;
+using test::FirstDifference;
+using test::RandomPicture;
+using test::ReferenceConvolve;
+
+struct PathGuard {
+    ~PathGuard() { convolution_detail::SetSumPathForTesting(TSumPath::Auto); }
+};
+
+enum class TFilter { Gauss, Triangle, Sharpen, Edges };
+
+const char* Name(TFilter f)
+{
+    switch (f) {
+    case TFilter::Gauss: return "gauss";
+    case TFilter::Triangle: return "triangle";
+    case TFilter::Sharpen: return "sharpen";
+    case TFilter::Edges: return "edges";
+    }
+    return "?";
+}
+
+void RunFilter(TBitmapProcesorThread& thread, TFilter f, TAdvancedBitmap* dest, TAdvancedBitmap* src, long double p1,
+               long double p2)
+{
+    switch (f) {
+    case TFilter::Gauss: GaussBlur(thread, dest, src, p1); break;
+    case TFilter::Triangle: TriangleBlur(thread, dest, src, p1); break;
+    case TFilter::Sharpen: Sharpen(thread, dest, src, p1, p2); break;
+    case TFilter::Edges: FindEdges(thread, dest, src, p1, p2); break;
+    }
+}
+
+// The mask each filter paints, written out from its definition.
+TBitmap ExpectedMask(TFilter f, long double p1, long double p2)
+{
+    TBitmapProcesorThread thread;
+    TBitmap mask;
+    mask.SetPixelFormat(TPixelFormat::pf8bit);
+    switch (f) {
+    case TFilter::Gauss: PaintGaussMask(thread, &mask, 500, p1 + 1, p1 + 1); break;
+    case TFilter::Triangle: PaintTriangleMask(thread, &mask, -0.1L, p1 + 1, p1 + 1); break;
+    case TFilter::Sharpen: PaintSharpenMask(thread, &mask, p1 * 500, p2 + 1, p2 + 1); break;
+    case TFilter::Edges: PaintEdgeMask(thread, &mask, p1, p2, p2); break;
+    }
+    return mask;
+}
+
+void ExpectFilterMatches(TFilter f, const TAdvancedBitmap& picture, long double p1, long double p2)
+{
+    PathGuard guard;
+    TBitmap expected;
+    const bool isSigned = f == TFilter::Sharpen || f == TFilter::Edges;
+    ReferenceConvolve(picture, ExpectedMask(f, p1, p2), isSigned, expected);
+    for (TSumPath path : {TSumPath::Direct, TSumPath::Fft, TSumPath::Auto}) {
+        convolution_detail::SetSumPathForTesting(path);
+        TBitmapProcesorThread thread;
+        TAdvancedBitmap src(picture), dest;
+        RunFilter(thread, f, &dest, &src, p1, p2);
+        ASSERT_EQ(FirstDifference(dest, expected), -1)
+            << Name(f) << ' ' << double(p1) << ' ' << double(p2) << " path " << int(path) << " picture "
+            << picture.Width() << 'x' << picture.Height();
+    }
+}
+
+TEST(FilterTest, BlursMatchReferenceAtEveryLevel)
+{
+    std::mt19937 random(1);
+    const TAdvancedBitmap small = RandomPicture(7, 5, random);
+    for (int level = 0; level <= 100; ++level) {
+        ExpectFilterMatches(TFilter::Gauss, small, level, 0);
+        ExpectFilterMatches(TFilter::Triangle, small, level, 0);
+    }
+    const TAdvancedBitmap picture = RandomPicture(64, 48, random);
+    for (long double level : {0.5L, 1.5L, 2.25L, 7.3L, 12.75L}) {
+        ExpectFilterMatches(TFilter::Gauss, picture, level, 0);
+        ExpectFilterMatches(TFilter::Triangle, picture, level, 0);
+    }
+    const TAdvancedBitmap medium = RandomPicture(26, 19, random);
+    for (long double level : {33.3L, 99.5L}) {
+        ExpectFilterMatches(TFilter::Gauss, medium, level, 0);
+        ExpectFilterMatches(TFilter::Triangle, medium, level, 0);
+    }
+    // Levels the dialog accepts although its track bar does not reach them.
+    for (long double level : {-0.5L, -1.0L, -7.0L, 0.001L, 150.0L})
+        ExpectFilterMatches(TFilter::Gauss, small, level, 0);
+    ExpectFilterMatches(TFilter::Triangle, small, -0.25L, 0);
+}
+
+TEST(FilterTest, SignedFiltersMatchReference)
+{
+    std::mt19937 random(2);
+    const TAdvancedBitmap picture = RandomPicture(23, 17, random);
+    for (long double amplification : {1.0L, 2.5L, 10.0L, 0.0L, -47.0L, -60.0L})
+        for (long double generalisation : {0.1L, 0.5L, 1.0L, 3.7L, 10.0L})
+            ExpectFilterMatches(TFilter::Sharpen, picture, SharpenLevelParam(amplification),
+                                SharpenSizeParam(generalisation));
+    for (long double amplification : {-1.0L, 0.0L, 1.0L, 2.5L, 10.0L})
+        for (long double generalisation : {0.1L, 0.5L, 1.0L, 2.0L, 3.3L, 10.0L})
+            ExpectFilterMatches(TFilter::Edges, picture, EdgesLevelParam(amplification),
+                                EdgesSizeParam(generalisation));
+}
+
+TEST(FilterTest, LauncherFormulas)
+{
+    EXPECT_EQ(SharpenLevelParam(1), 1.0L * 0.039955444L + 1.90004455L);
+    EXPECT_NEAR(double(SharpenLevelParam(1)), 1.939999994, 1e-9);
+    EXPECT_EQ(SharpenSizeParam(1.5L), 3.0L);
+    EXPECT_EQ(EdgesLevelParam(2.7L), 2.7L);
+    EXPECT_EQ(EdgesSizeParam(0.1L), 0.2L);
+    // Amplification 1, generalisation 1: a 3 x 3 mask of these weights.
+    const TBitmap mask = ExpectedMask(TFilter::Sharpen, SharpenLevelParam(1), SharpenSizeParam(1));
+    ASSERT_EQ(mask.Width(), 3);
+    ASSERT_EQ(mask.Height(), 3);
+    const int weights[3][3] = {{-11, 10, -11}, {10, 127, 10}, {-11, 10, -11}};
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(mask.ScanLine(y)[x] - 128, weights[y][x]);
+}
+
+TEST(FilterTest, WorkedExamples)
+{
+    std::mt19937 random(3);
+    TBitmapProcesorThread thread;
+    const TAdvancedBitmap picture = RandomPicture(19, 13, random);
+
+    // Level 0 copies the picture.
+    TAdvancedBitmap src(picture), dest;
+    GaussBlur(thread, &dest, &src, 0);
+    EXPECT_EQ(FirstDifference(dest, picture), -1);
+
+    // Level 2 convolves with the 3 x 3 mask below; 1.5 paints size 2.5 (3 x 3).
+    TBitmap literal;
+    literal.Reset(3, 3, TPixelFormat::pf8bit);
+    const int bytes[3][3] = {{64, 127, 64}, {127, 255, 127}, {64, 127, 64}};
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 3; ++x)
+            literal.ScanLine(y)[x] = std::uint8_t(bytes[y][x]);
+    TBitmap expected;
+    ReferenceConvolve(picture, literal, false, expected);
+    GaussBlur(thread, &dest, &src, 2);
+    EXPECT_EQ(FirstDifference(dest, expected), -1);
+    EXPECT_EQ(ExpectedMask(TFilter::Gauss, 1.5L, 0).Width(), 3);
+
+    // Uniform pictures keep their value under both blurs and sharpening.
+    for (int value : {0, 1, 77, 128, 254, 255}) {
+        TAdvancedBitmap uniform;
+        uniform.Reset(13, 11, TPixelFormat::pf24bit);
+        FillSolid(uniform, std::uint8_t(value), std::uint8_t(255 - value), std::uint8_t(value / 2));
+        for (long double level : {0.0L, 1.0L, 2.0L, 5.5L, 20.0L, 100.0L}) {
+            GaussBlur(thread, &dest, &uniform, level);
+            EXPECT_EQ(FirstDifference(dest, uniform), -1) << "gauss " << value << ' ' << double(level);
+            TriangleBlur(thread, &dest, &uniform, level);
+            EXPECT_EQ(FirstDifference(dest, uniform), -1) << "triangle " << value << ' ' << double(level);
+        }
+        Sharpen(thread, &dest, &uniform, SharpenLevelParam(1), SharpenSizeParam(1));
+        EXPECT_EQ(FirstDifference(dest, uniform), -1) << "sharpen " << value;
+    }
+
+    // Sharpening clamps instead of wrapping: a bright dot on grey goes to
+    // 255 (the sum is above 260), a dark dot on white to 0 (below 0).
+    TAdvancedBitmap dot;
+    dot.Reset(5, 5, TPixelFormat::pf24bit);
+    FillSolid(dot, 100, 100, 100);
+    std::fill(dot.ScanLine(2) + 6, dot.ScanLine(2) + 9, 255);
+    Sharpen(thread, &dest, &dot, SharpenLevelParam(1), SharpenSizeParam(1));
+    EXPECT_EQ(dest.ScanLine(2)[6], 255);
+    EXPECT_EQ(dest.ScanLine(1)[6], 112);  // 1.001 / 123.001 * (113 * 100 + 10 * 255)
+    EXPECT_EQ(dest.ScanLine(1)[3], 86);   // 1.001 / 123.001 * (134 * 100 - 11 * 255)
+    FillSolid(dot, 255, 255, 255);
+    std::fill(dot.ScanLine(2) + 6, dot.ScanLine(2) + 9, 0);
+    Sharpen(thread, &dest, &dot, SharpenLevelParam(1), SharpenSizeParam(1));
+    EXPECT_EQ(dest.ScanLine(2)[6], 0);
+
+    // A one-pixel picture is filtered against itself.
+    TAdvancedBitmap one;
+    one.Reset(1, 1, TPixelFormat::pf24bit);
+    FillSolid(one, 200, 3, 91);
+    for (TFilter f : {TFilter::Gauss, TFilter::Triangle}) {
+        RunFilter(thread, f, &dest, &one, 30, 0);
+        EXPECT_EQ(FirstDifference(dest, one), -1) << Name(f);
+    }
+    Sharpen(thread, &dest, &one, SharpenLevelParam(4), SharpenSizeParam(3));
+    EXPECT_EQ(FirstDifference(dest, one), -1);
+}
+
+TEST(FilterTest, EdgeMaskSummingToZeroSaturates)
+{
+    // Find a size and level at which the edge mask's weights sum to zero.
+    long double zeroLevel = 0;
+    int zeroSize = 0;
+    for (int size = 4; size <= 12 && zeroSize == 0; ++size)
+        for (int i = 1; i <= 600; ++i) {
+            const TBitmap mask = ExpectedMask(TFilter::Edges, i * 0.005L, size);
+            int sum = 0;
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x)
+                    sum += mask.ScanLine(y)[x] - 128;
+            if (sum == 0) {
+                zeroLevel = i * 0.005L;
+                zeroSize = size;
+                break;
+            }
+        }
+    ASSERT_GT(zeroSize, 0) << "no edge mask with a zero sum";
+    std::mt19937 random(4);
+    TAdvancedBitmap picture = RandomPicture(40, 30, random), dest;
+    TBitmapProcesorThread thread;
+    FindEdges(thread, &dest, &picture, zeroLevel, zeroSize);
+    int saturated = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 120; ++x)
+            saturated += dest.ScanLine(y)[x] == 0 || dest.ScanLine(y)[x] == 255;
+    EXPECT_GT(saturated, 120 * 30 * 9 / 10);
+}
+
+TEST(FilterTest, ProgressAndMissingOrEmptyPictures)
+{
+    std::mt19937 random(5);
+    for (TSumPath path : {TSumPath::Direct, TSumPath::Fft}) {
+        PathGuard guard;
+        convolution_detail::SetSumPathForTesting(path);
+        for (TFilter f : {TFilter::Gauss, TFilter::Sharpen}) {
+            TBitmapProcesorThread thread;
+            TAdvancedBitmap src = RandomPicture(37, 29, random), dest;
+            RunFilter(thread, f, &dest, &src, f == TFilter::Gauss ? 25 : SharpenLevelParam(1), 2);
+            EXPECT_EQ(thread.FRow, 29);
+            EXPECT_EQ(thread.FColumn, 37);
+            EXPECT_EQ(thread.ProgressMax(), 37 * 29);
+            EXPECT_EQ(thread.Progress(), 37 * 29);
+        }
+    }
+    // Empty sources and missing bitmaps: nothing happens.
+    for (auto size : {std::pair{0, 0}, std::pair{4, 0}, std::pair{0, 4}}) {
+        TBitmapProcesorThread thread;
+        TAdvancedBitmap src, dest = RandomPicture(3, 2, random);
+        src.Reset(size.first, size.second, TPixelFormat::pf24bit);
+        const TAdvancedBitmap before(dest);
+        for (TFilter f : {TFilter::Gauss, TFilter::Triangle, TFilter::Sharpen, TFilter::Edges})
+            RunFilter(thread, f, &dest, &src, 2, 2);
+        EXPECT_EQ(FirstDifference(dest, before), -1);
+        EXPECT_EQ(thread.ProgressMax(), 0);
+    }
+    TBitmapProcesorThread thread;
+    TAdvancedBitmap src = RandomPicture(3, 2, random);
+    GaussBlur(thread, nullptr, &src, 2);
+    Sharpen(thread, &src, nullptr, 2, 2);
+    EXPECT_EQ(thread.ProgressMax(), 0);
+}
+
+TEST(FilterTest, DestinationMayBeTheSource)
+{
+    std::mt19937 random(6);
+    const TAdvancedBitmap picture = RandomPicture(21, 14, random);
+    TBitmapProcesorThread thread;
+    TAdvancedBitmap separate(picture), dest, inPlace(picture);
+    GaussBlur(thread, &dest, &separate, 4);
+    GaussBlur(thread, &inPlace, &inPlace, 4);
+    EXPECT_EQ(FirstDifference(inPlace, dest), -1);
+}
+
+TEST(FilterTest, PaletteSourcesAreConvertedTo24Bits)
+{
+    TAdvancedBitmap src;
+    src.Reset(6, 4, TPixelFormat::pf8bit);
+    src.SetPalette(GreyPalette());
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x)
+            src.ScanLine(y)[x] = std::uint8_t(40 * y + x);
+    TBitmapProcesorThread thread;
+    TAdvancedBitmap dest;
+    GaussBlur(thread, &dest, &src, 0);
+    EXPECT_EQ(src.PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(dest.PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(dest.ScanLine(3)[3 * 5 + 1], 125);
+}
+
+// Runs the filter on the worker thread, terminates it once some progress
+// is published, and checks that every row is either fully filtered or as
+// the destination held it.
+void ExpectTerminationLeavesWholeRows(TSumPath path, std::int8_t code, long double p1, long double p2, int width,
+                                      int height)
+{
+    PathGuard guard;
+    std::mt19937 random(8);
+    const TAdvancedBitmap picture = RandomPicture(width, height, random);
+    TBitmap full;
+    {
+        TBitmapProcesorThread thread;
+        thread.FOperation = code;
+        TAdvancedBitmap src(picture), dest;
+        thread.FSource = &src;
+        thread.FDestination = &dest;
+        thread.FParam1 = p1;
+        thread.FParam2 = p2;
+        thread.Execute();
+        full = dest;
+    }
+    convolution_detail::SetSumPathForTesting(path);
+    TAdvancedBitmap src(picture), dest;
+    dest.Reset(width, height, TPixelFormat::pf24bit);
+    FillSolid(dest, 1, 2, 3);
+    const TAdvancedBitmap before(dest);
+    TBitmapProcesorThread thread;
+    thread.FOperation = code;
+    thread.FSource = &src;
+    thread.FDestination = &dest;
+    thread.FParam1 = p1;
+    thread.FParam2 = p2;
+    thread.Resume();
+    while (thread.Progress() == 0 && !thread.Finished())
+        std::this_thread::yield();
+    thread.Terminate();
+    thread.WaitFor();
+    int filtered = 0, untouched = 0;
+    for (int y = 0; y < height; ++y) {
+        const std::size_t bytes = 3 * std::size_t(width);
+        const bool isFiltered = std::equal(dest.ScanLine(y), dest.ScanLine(y) + bytes, full.ScanLine(y));
+        const bool isUntouched = std::equal(dest.ScanLine(y), dest.ScanLine(y) + bytes, before.ScanLine(y));
+        ASSERT_TRUE(isFiltered || isUntouched) << "row " << y << " partly filtered";
+        filtered += isFiltered;
+        untouched += isUntouched && !isFiltered;
+    }
+    EXPECT_GT(filtered, 0);
+    EXPECT_GT(untouched, 0) << "the run ended before the terminate request; code " << int(code) << " path "
+                            << int(path);
+}
+
+TEST(FilterTest, TerminationLeavesWholeRows)
+{
+    ExpectTerminationLeavesWholeRows(TSumPath::Direct, op::GaussBlur, 60, 0, 900, 700);
+    ExpectTerminationLeavesWholeRows(TSumPath::Direct, op::Sharpen, SharpenLevelParam(3), SharpenSizeParam(10), 900,
+                                     700);
+    // Bands of several hundred rows on the FFT path.
+    ExpectTerminationLeavesWholeRows(TSumPath::Fft, op::TriangleBlur, 100, 0, 300, 3000);
+}
+
+TEST(FilterTest, DispatcherRunsTheFourFilters)
+{
+    std::mt19937 random(9);
+    const TAdvancedBitmap picture = RandomPicture(16, 9, random);
+    const struct {
+        std::int8_t code;
+        TFilter filter;
+        long double p1, p2;
+    } cases[] = {{op::GaussBlur, TFilter::Gauss, 3, 0},
+                 {op::TriangleBlur, TFilter::Triangle, 3, 0},
+                 {op::Sharpen, TFilter::Sharpen, SharpenLevelParam(2), SharpenSizeParam(2)},
+                 {op::FindEdges, TFilter::Edges, EdgesLevelParam(1), EdgesSizeParam(3)}};
+    for (const auto& c : cases) {
+        TBitmapProcesorThread thread;
+        TAdvancedBitmap src(picture), dest;
+        thread.FOperation = c.code;
+        thread.FSource = &src;
+        thread.FDestination = &dest;
+        thread.FParam1 = c.p1;
+        thread.FParam2 = c.p2;
+        thread.Execute();
+        EXPECT_TRUE(thread.FErrorMessage.empty()) << thread.FErrorMessage;
+        TBitmap expected;
+        ReferenceConvolve(picture, ExpectedMask(c.filter, c.p1, c.p2),
+                          c.filter == TFilter::Sharpen || c.filter == TFilter::Edges, expected);
+        EXPECT_EQ(FirstDifference(dest, expected), -1) << Name(c.filter);
+    }
+    // An absurd level is an error message, not a crash; the destination is untouched.
+    TBitmapProcesorThread thread;
+    TAdvancedBitmap src(picture), dest;
+    thread.FOperation = op::GaussBlur;
+    thread.FSource = &src;
+    thread.FDestination = &dest;
+    thread.FParam1 = 1e12L;
+    thread.Execute();
+    EXPECT_FALSE(thread.FErrorMessage.empty());
+    EXPECT_TRUE(dest.Empty());
+}
+
+}  // namespace
+}  // namespace kadrimex

@@ -1,0 +1,218 @@
+#include "filters/Masks.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace kadrimex {
+namespace {
+
+using Rows = std::vector<std::vector<int>>;
+
+Rows Bytes(const TBitmap& mask)
+{
+    Rows rows;
+    for (int y = 0; y < mask.Height(); ++y) {
+        rows.emplace_back();
+        for (int x = 0; x < mask.Width(); ++x)
+            rows.back().push_back(mask.ScanLine(y)[x]);
+    }
+    return rows;
+}
+
+TBitmap Mask8()
+{
+    TBitmap mask;
+    mask.SetPixelFormat(TPixelFormat::pf8bit);
+    return mask;
+}
+
+TEST(MaskTest, GaussWorkedValues)
+{
+    TBitmapProcesorThread thread;
+    TBitmap mask = Mask8();
+    PaintGaussMask(thread, &mask, GaussBaseLevel, 3, 3);
+    EXPECT_EQ(Bytes(mask), (Rows{{64, 127, 64}, {127, 255, 127}, {64, 127, 64}}));
+    PaintGaussMask(thread, &mask, 500, 2, 2);
+    EXPECT_EQ(Bytes(mask), (Rows{{117, 117}, {117, 117}}));
+    PaintGaussMask(thread, &mask, 500, 2.5L, 2);
+    EXPECT_EQ(mask.Width(), 3);
+    EXPECT_EQ(mask.Height(), 2);
+    PaintGaussMask(thread, &mask, 1, 4, 5);
+    for (const auto& row : Bytes(mask))
+        for (int v : row)
+            EXPECT_EQ(v, 255);
+    // The side of a large odd mask approaches 255 * 500^-0.25 (53.9) from above.
+    PaintGaussMask(thread, &mask, 500, 101, 101);
+    EXPECT_EQ(mask.ScanLine(50)[50], 255);
+    EXPECT_EQ(mask.ScanLine(0)[50], 55);
+    PaintGaussMask(thread, &mask, 500, 1001, 1001);
+    EXPECT_EQ(mask.ScanLine(0)[500], 54);
+    EXPECT_EQ(mask.ScanLine(500)[1000], 54);
+}
+
+TEST(MaskTest, GaussNonPositiveLevelActsAsTiny)
+{
+    TBitmapProcesorThread thread;
+    TBitmap tiny = Mask8(), zero = Mask8(), negative = Mask8();
+    PaintGaussMask(thread, &tiny, 1e-30L, 9, 7);
+    PaintGaussMask(thread, &zero, 0, 9, 7);
+    PaintGaussMask(thread, &negative, -4, 9, 7);
+    EXPECT_EQ(Bytes(zero), Bytes(tiny));
+    EXPECT_EQ(Bytes(negative), Bytes(tiny));
+    // Below level 1 the value grows outward past 255 and only its low byte
+    // is kept: the corners of this mask are far above 255.
+    const long double kx = std::log(1e-30L) / 81, ky = std::log(1e-30L) / 49;
+    const long double corner = 255 * std::exp(-ky * 9) * std::exp(-kx * 16);
+    EXPECT_GT(corner, 2147483647.0L);
+    EXPECT_EQ(tiny.ScanLine(0)[0], std::uint8_t(std::floor(std::fmod(corner, 256.0L))));
+}
+
+TEST(MaskTest, TriangleWorkedValues)
+{
+    TBitmapProcesorThread thread;
+    TBitmap mask = Mask8();
+    PaintTriangleMask(thread, &mask, -0.1L, 3, 3);
+    EXPECT_EQ(Bytes(mask), (Rows{{86, 148, 86}, {148, 255, 148}, {86, 148, 86}}));
+    PaintTriangleMask(thread, &mask, -0.1L, 4, 4);
+    EXPECT_EQ(Bytes(mask), (Rows{{63, 106, 106, 63}, {106, 177, 177, 106}, {106, 177, 177, 106}, {63, 106, 106, 63}}));
+}
+
+TEST(MaskTest, TentFootOfOneHalfLightsOnlyThePeak)
+{
+    TBitmapProcesorThread thread;
+    TBitmap mask = Mask8();
+    PaintTriangleMask(thread, &mask, 0.5L, 3, 3);
+    EXPECT_EQ(Bytes(mask), (Rows{{0, 0, 0}, {0, 255, 0}, {0, 0, 0}}));
+    // Even sizes have no cell at the peak.
+    PaintTriangleMask(thread, &mask, 0.5L, 4, 2);
+    for (const auto& row : Bytes(mask))
+        for (int v : row)
+            EXPECT_EQ(v, 0);
+    // Just below 0.5 the tent is already that steep.
+    TBitmap steep = Mask8();
+    PaintTriangleMask(thread, &steep, 0.4999L, 3, 3);
+    EXPECT_EQ(Bytes(steep), (Rows{{0, 0, 0}, {0, 255, 0}, {0, 0, 0}}));
+    PaintRotatedTriangleMask(thread, &mask, 0.5L, 0.3L, 40, 30);
+    EXPECT_GT(mask.Width(), 30);
+    for (const auto& row : Bytes(mask))
+        for (int v : row)
+            EXPECT_TRUE(v == 0 || v == 255);
+}
+
+TEST(MaskTest, RotatedTriangleCanvasAndOrientation)
+{
+    TBitmapProcesorThread thread;
+    TBitmap upright = Mask8();
+    PaintRotatedTriangleMask(thread, &upright, -0.1L, 0, 100, 100);
+    ASSERT_EQ(upright.Width(), 94);
+    ASSERT_EQ(upright.Height(), 94);
+    // Upright and centred: the cells next to the centre are bright, the
+    // canvas is (up to rounding) mirror symmetric.
+    EXPECT_GE(upright.ScanLine(46)[46], 250);
+    for (int y = 0; y < 94; ++y)
+        for (int x = 0; x < 94; ++x) {
+            EXPECT_LE(std::abs(upright.ScanLine(y)[x] - upright.ScanLine(93 - y)[x]), 1) << y << ',' << x;
+            EXPECT_LE(std::abs(upright.ScanLine(y)[x] - upright.ScanLine(y)[93 - x]), 1) << y << ',' << x;
+        }
+    // A narrow tall tent turned by pi/2 becomes a wide flat one.
+    TBitmap tall = Mask8(), turned = Mask8();
+    PaintRotatedTriangleMask(thread, &tall, 0.2L, 0, 10, 60);
+    PaintRotatedTriangleMask(thread, &turned, 0.2L, kPi / 2, 10, 60);
+    ASSERT_EQ(tall.Width(), turned.Width());
+    const int n = tall.Width();
+    int tallRow = 0, tallColumn = 0, turnedRow = 0, turnedColumn = 0;
+    for (int i = 0; i < n; ++i) {
+        tallRow += tall.ScanLine(n / 2)[i] > 0;
+        tallColumn += tall.ScanLine(i)[n / 2] > 0;
+        turnedRow += turned.ScanLine(n / 2)[i] > 0;
+        turnedColumn += turned.ScanLine(i)[n / 2] > 0;
+    }
+    EXPECT_LT(tallRow, tallColumn);
+    EXPECT_GT(turnedRow, turnedColumn);
+    EXPECT_NEAR(tallRow, turnedColumn, 2);
+    EXPECT_NEAR(tallColumn, turnedRow, 2);
+}
+
+TEST(MaskTest, SharpenWorkedValuesAndNonPositiveLevel)
+{
+    TBitmapProcesorThread thread;
+    TBitmap mask = Mask8();
+    PaintSharpenMask(thread, &mask, 970, 3, 3);
+    EXPECT_EQ(Bytes(mask), (Rows{{117, 138, 117}, {138, 255, 138}, {117, 138, 117}}));
+    // At the reference level the whole mask is 128 + g/2.
+    TBitmap gauss = Mask8();
+    PaintGaussMask(thread, &gauss, GaussBaseLevel, 7, 5);
+    PaintSharpenMask(thread, &mask, GaussBaseLevel, 7, 5);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            EXPECT_EQ(mask.ScanLine(y)[x], int(gauss.ScanLine(y)[x] / 2.0 + 128));
+    // A level of 0 or below is painted as 1e-30.
+    TBitmap tiny = Mask8(), zero = Mask8(), negative = Mask8();
+    PaintSharpenMask(thread, &tiny, 1e-30L, 11, 9);
+    PaintSharpenMask(thread, &zero, 0, 11, 9);
+    PaintSharpenMask(thread, &negative, -2.5L, 11, 9);
+    EXPECT_EQ(Bytes(zero), Bytes(tiny));
+    EXPECT_EQ(Bytes(negative), Bytes(tiny));
+}
+
+TEST(MaskTest, EdgeWorkedValues)
+{
+    TBitmapProcesorThread thread;
+    TBitmap mask = Mask8();
+    PaintEdgeMask(thread, &mask, 1, 6, 6);
+    const Rows rows = Bytes(mask);
+    EXPECT_EQ(rows[0], (std::vector<int>{159, 191, 156, 94, 64, 97}));
+    EXPECT_EQ(rows[5], (std::vector<int>{97, 88, 127, 127, 127, 127}));
+    // Level 0 zeroes the negative ring (128); the positive ring stays.
+    TBitmap flat = Mask8();
+    PaintEdgeMask(thread, &flat, 0, 6, 6);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x) {
+            if (rows[std::size_t(y)][std::size_t(x)] < 127)
+                EXPECT_EQ(flat.ScanLine(y)[x], 128) << y << ',' << x;
+            else
+                EXPECT_EQ(flat.ScanLine(y)[x], rows[std::size_t(y)][std::size_t(x)]) << y << ',' << x;
+        }
+}
+
+TEST(MaskTest, SizesAndTermination)
+{
+    TBitmapProcesorThread thread;
+    TBitmap mask = Mask8();
+    PaintEdgeMask(thread, &mask, 1, 0, 4);
+    EXPECT_TRUE(mask.Empty());
+    PaintGaussMask(thread, &mask, 500, -3, 2.01L);
+    EXPECT_EQ(mask.Width(), 0);
+    EXPECT_EQ(mask.Height(), 3);
+    EXPECT_THROW(PaintGaussMask(thread, &mask, 500, 1e9L, 3), EOutOfResources);
+    EXPECT_THROW(PaintGaussMask(thread, &mask, 500, std::nanl(""), 3), EImageError);
+    PaintGaussMask(thread, nullptr, 500, 3, 3);
+
+    // A terminated thread sizes the mask but paints no row.
+    thread.Terminate();
+    TBitmap stopped = Mask8();
+    PaintGaussMask(thread, &stopped, 500, 5, 4);
+    PaintEdgeMask(thread, &stopped, 1, 5, 4);
+    PaintRotatedTriangleMask(thread, &stopped, -0.1L, 0, 5, 4);
+    ASSERT_EQ(stopped.Width(), 5);
+    for (int y = 0; y < stopped.Height(); ++y)
+        for (int x = 0; x < stopped.Width(); ++x)
+            EXPECT_EQ(stopped.ScanLine(y)[x], 0);
+}
+
+TEST(MaskTest, WrappedFloorRule)
+{
+    EXPECT_EQ(WrappedFloor(255.99L), 255);
+    EXPECT_EQ(WrappedFloor(2147483647.0L), 2147483647);
+    EXPECT_EQ(WrappedFloor(2147483904.5L), 0);  // 2^31 + 256 + 0.5: remainder 0.5
+    EXPECT_EQ(WrappedFloor(1e30L), std::int32_t(std::floor(std::fmod(1e30L, 256.0L))));
+    EXPECT_EQ(WrappedFloor(std::numeric_limits<long double>::infinity()), 0);
+    EXPECT_EQ(WrappedFloor(std::nanl("")), 0);
+    EXPECT_EQ(WrappedFloor(-3.5L), -4);
+}
+
+}  // namespace
+}  // namespace kadrimex
