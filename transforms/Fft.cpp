@@ -248,17 +248,6 @@ bool ColumnPass(TBitmapProcesorThread& thread, ComplexSample* const planes[3], i
     });
 }
 
-// The byte of a value clamped into [0, 255] and rounded up. A value that is
-// not above 0 (NaN included) gives 0.
-inline std::uint8_t CeilByte(long double v)
-{
-    if (!(v > 0))
-        return 0;
-    if (v >= 255)
-        return 255;
-    return std::uint8_t(int(ceill(v)));
-}
-
 }  // namespace
 
 void TBitmapProcesorThread::FFT1D(ComplexSample* line, int N)
@@ -351,7 +340,9 @@ void TBitmapProcesorThread::RevFFT2D(TAdvancedBitmap* destination, int W, int H,
     // Row pass over the image rows only; each row is written as soon as it
     // is transformed. Padding rows and columns are never written.
     const std::size_t stride = std::size_t(Wp);
-    const long double count = (long double)Wp * (long double)Hp;
+    // Wp * Hp is a power of two: multiplying by its exact inverse gives the
+    // same value as dividing by it, at a fraction of the cost.
+    const long double scale = 1 / ((long double)Wp * (long double)Hp);
     TAdvancedBitmap& pixels = *destination;
     RunItems(*this, H, 0, std::int64_t(FRow) * FWidth, Wp / 2, 1, [&](int y, ComplexSample*) {
         std::uint8_t* row = pixels.ScanLine(y);
@@ -359,7 +350,7 @@ void TBitmapProcesorThread::RevFFT2D(TAdvancedBitmap* destination, int W, int H,
             ComplexSample* line = planes[c] + std::size_t(y) * stride;
             Transform(line, Wp, table.Get());
             for (int x = 0; x < W; ++x)
-                row[3 * x + c] = CeilByte((line[x].re + 0.49L) / count);
+                row[3 * x + c] = CeilByte((line[x].re + 0.49L) * scale);
         }
     });
 }

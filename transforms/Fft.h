@@ -63,6 +63,25 @@ private:
 // forward transform, +1 for the inverse.
 void FillTwiddleTable(ComplexSample* table, int N, int sign);
 
+// The byte of v clamped into [0, 255] and rounded up (the integer part,
+// plus 1 when a fraction remains). A value that is not above 0, NaN
+// included, gives 0.
+inline std::uint8_t CeilByte(long double v)
+{
+    if (!(v > 0))
+        return 0;
+    if (v >= 255)
+        return 255;
+    // ceill() on an 80-bit value is slow. The double nearest to v lies within
+    // one unit of it, so its truncation needs at most a step of correction.
+    int k = int(double(v));
+    while (k < v)
+        ++k;
+    while (k - 1 >= v)
+        --k;
+    return std::uint8_t(k);
+}
+
 // Memory the operating system reports as available for new allocations
 // (MemAvailable); falls back to the free physical pages.
 std::uint64_t AvailableMemoryBytes();

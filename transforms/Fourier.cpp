@@ -67,17 +67,6 @@ void CheckPaddedSides(int width, int height)
     }
 }
 
-// The byte of a value clamped into [0, 255] and rounded up; a value that is
-// not above 0 (NaN included) gives 0.
-inline std::uint8_t CeilByte(long double v)
-{
-    if (!(v > 0))
-        return 0;
-    if (v >= 255)
-        return 255;
-    return std::uint8_t(int(ceill(v)));
-}
-
 bool Usable(const TAdvancedBitmap* destination, const TAdvancedBitmap* source)
 {
     return destination && source && !source->Empty();
@@ -115,7 +104,9 @@ void MakeFFT(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvan
     // Quadrant swap and byte conversion in one pass: pixel (x, y) shows the
     // sample that SwapQuadrants would bring there.
     const ComplexSample* const planes[3] = {blue.Data(), green.Data(), red.Data()};
-    const long double count = (long double)Wp * (long double)Hp;
+    // Wp * Hp is a power of two: multiplying by its exact inverse gives the
+    // same value as dividing by it.
+    const long double scale = 1 / ((long double)Wp * (long double)Hp);
     TAdvancedBitmap& pixels = *destination;
     ParallelFor(Hp, [&](int y) {
         std::uint8_t* row = pixels.ScanLine(y);
@@ -123,7 +114,7 @@ void MakeFFT(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvan
         for (int x = 0; x < Wp; ++x) {
             const std::size_t i = from + std::size_t((x + Wp / 2) % Wp);
             for (int c = 0; c < 3; ++c)
-                row[3 * x + c] = CeilByte(planes[c][i].re / count + 128);
+                row[3 * x + c] = CeilByte(planes[c][i].re * scale + 128);
         }
     });
 }
