@@ -424,7 +424,7 @@ TEST(FourierTest, FFTGaussKeepsTheBrightnessOfAPhoto)
 #ifndef KADRIMEX_SHARED_DIR
     GTEST_SKIP() << "KADRIMEX_SHARED_DIR is not set: no test photographs";
 #else
-    const std::string path = std::string(KADRIMEX_SHARED_DIR) + "/testdata/chelsea-451x300.bmp";
+    const std::string path = std::string(KADRIMEX_SHARED_DIR) + "/testdata/astronaut-512x512.bmp";
     if (!std::ifstream(path).good())
         GTEST_SKIP() << "test photograph not found: " << path;
     const auto bytes = ReadFileBytes(path);
