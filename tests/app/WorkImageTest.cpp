@@ -1,0 +1,348 @@
+// The picture control: every pixel format shows its true colours, stretched
+// with nearest-pixel sampling, and only the exposed part is painted, so a
+// 50 000 % view of a large picture paints the right pixels without any
+// scaled copy.
+#include "app/WorkImage.h"
+
+#include "engine/Bitmap.h"
+#include "engine/Graphic.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QRegion>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+using kadrimex::TBitmap;
+using kadrimex::TPaletteEntry;
+using kadrimex::TPicture;
+using kadrimex::TPixelFormat;
+
+namespace {
+
+struct Rgb {
+    int r, g, b;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Rgb& c)
+{
+    return os << "(" << c.r << "," << c.g << "," << c.b << ")";
+}
+
+Rgb ToRgb(QRgb c)
+{
+    return {qRed(c), qGreen(c), qBlue(c)};
+}
+
+// Grabs the control stretched to `scale` times the picture and returns the
+// colour shown at the centre of each picture pixel.
+std::vector<Rgb> ShownColours(TWorkImage& view, int scale)
+{
+    const QSize picture = view.PictureSize();
+    view.resize(picture * scale);
+    const QImage shot = view.grab().toImage();
+    std::vector<Rgb> colours;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            colours.push_back(ToRgb(shot.pixel(x * scale + scale / 2, y * scale + scale / 2)));
+    return colours;
+}
+
+TPicture BitmapPicture(TBitmap bitmap)
+{
+    TPicture picture;
+    picture.Assign(std::move(bitmap));
+    return picture;
+}
+
+std::vector<TPaletteEntry> Palette(const std::vector<Rgb>& colours)
+{
+    std::vector<TPaletteEntry> entries;
+    for (const Rgb& c : colours)
+        entries.push_back({std::uint8_t(c.r), std::uint8_t(c.g), std::uint8_t(c.b), 0});
+    return entries;
+}
+
+int Expand5(int v)
+{
+    return (v << 3) | (v >> 2);
+}
+
+int Expand6(int v)
+{
+    return (v << 2) | (v >> 4);
+}
+
+const std::vector<Rgb> kColours = {{255, 0, 0},   {0, 255, 0},     {0, 0, 255},    {255, 255, 0},
+                                   {0, 255, 255}, {255, 255, 255}, {17, 99, 201},  {0, 0, 0},
+                                   {128, 64, 32}, {250, 5, 130}};
+
+}  // namespace
+
+TEST(WorkImage, TrueColourFormatsShowTheirPixels)
+{
+    // 5 x 2 pixels: odd width, so rows carry padding.
+    TBitmap b24;
+    b24.Reset(5, 2, TPixelFormat::pf24bit);
+    TBitmap b32;
+    b32.Reset(5, 2, TPixelFormat::pf32bit);
+    std::vector<Rgb> expected;
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 5; ++x) {
+            const Rgb c = kColours[y * 5 + x];
+            expected.push_back(c);
+            std::uint8_t* p24 = b24.ScanLine(y) + 3 * x;
+            p24[0] = std::uint8_t(c.b), p24[1] = std::uint8_t(c.g), p24[2] = std::uint8_t(c.r);
+            std::uint8_t* p32 = b32.ScanLine(y) + 4 * x;
+            p32[0] = std::uint8_t(c.b), p32[1] = std::uint8_t(c.g), p32[2] = std::uint8_t(c.r);
+            p32[3] = std::uint8_t(x * 40);  // not alpha: the picture shows opaque
+        }
+    TWorkImage view;
+    view.SetPicture(BitmapPicture(b24));
+    EXPECT_EQ(ShownColours(view, 7), expected);
+    view.SetPicture(BitmapPicture(b32));
+    EXPECT_EQ(ShownColours(view, 7), expected);
+    // The 24-bit picture is shown from the bitmap's own rows, not a copy.
+    const auto* shown = std::get_if<TBitmap>(&view.Picture().graphic());
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(view.DisplayImage().constBits(), shown->ScanLine(0));
+}
+
+TEST(WorkImage, SixteenBitFormatsShowTheirPixels)
+{
+    TBitmap b15;
+    b15.Reset(3, 3, TPixelFormat::pf15bit);
+    TBitmap b16;
+    b16.Reset(3, 3, TPixelFormat::pf16bit);
+    const int levels[3] = {0, 16, 31};
+    std::vector<Rgb> expected15, expected16;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 3; ++x) {
+            const int r = levels[x], g = levels[y], b = levels[(x + y) % 3];
+            const std::uint16_t w15 = std::uint16_t((r << 10) | (g << 5) | b);
+            const std::uint16_t w16 = std::uint16_t((r << 11) | ((2 * g) << 5) | b);
+            b15.ScanLine(y)[2 * x] = std::uint8_t(w15), b15.ScanLine(y)[2 * x + 1] = std::uint8_t(w15 >> 8);
+            b16.ScanLine(y)[2 * x] = std::uint8_t(w16), b16.ScanLine(y)[2 * x + 1] = std::uint8_t(w16 >> 8);
+            expected15.push_back({Expand5(r), Expand5(g), Expand5(b)});
+            expected16.push_back({Expand5(r), Expand6(2 * g), Expand5(b)});
+        }
+    TWorkImage view;
+    view.SetPicture(BitmapPicture(b15));
+    EXPECT_EQ(ShownColours(view, 5), expected15);
+    view.SetPicture(BitmapPicture(b16));
+    EXPECT_EQ(ShownColours(view, 5), expected16);
+}
+
+TEST(WorkImage, PaletteFormatsShowTheirColours)
+{
+    // 8 bits: every palette entry, and an index past the palette's end,
+    // which shows black instead of reading outside the colour table.
+    TBitmap b8;
+    b8.Reset(11, 1, TPixelFormat::pf8bit);
+    b8.SetPaletteEntries(Palette(kColours));
+    std::vector<Rgb> expected8;
+    for (int x = 0; x < 10; ++x) {
+        b8.ScanLine(0)[x] = std::uint8_t(9 - x);
+        expected8.push_back(kColours[9 - x]);
+    }
+    b8.ScanLine(0)[10] = 200;
+    expected8.push_back({0, 0, 0});
+
+    // 4 bits, odd width: high nibble first.
+    TBitmap b4;
+    b4.Reset(5, 2, TPixelFormat::pf4bit);
+    b4.SetPaletteEntries(Palette(kColours));
+    std::vector<Rgb> expected4;
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 5; ++x) {
+            const int index = (3 * x + 7 * y) % 10;
+            std::uint8_t& byte = b4.ScanLine(y)[x / 2];
+            byte = std::uint8_t((x & 1) ? ((byte & 0xF0) | index) : ((byte & 0x0F) | (index << 4)));
+            expected4.push_back(kColours[index]);
+        }
+
+    // 1 bit across a byte boundary, leftmost pixel in the high bit, with a
+    // palette that is not black and white.
+    TBitmap b1;
+    b1.Reset(11, 2, TPixelFormat::pf1bit);
+    b1.SetPaletteEntries(Palette({{200, 30, 40}, {10, 60, 220}}));
+    std::vector<Rgb> expected1;
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 11; ++x) {
+            const bool set = ((x * 5 + y * 3) % 7) < 3;
+            if (set)
+                b1.ScanLine(y)[x / 8] |= std::uint8_t(0x80 >> (x % 8));
+            expected1.push_back(set ? Rgb{10, 60, 220} : Rgb{200, 30, 40});
+        }
+
+    TWorkImage view;
+    view.SetPicture(BitmapPicture(b8));
+    EXPECT_EQ(ShownColours(view, 6), expected8);
+    view.SetPicture(BitmapPicture(b4));
+    EXPECT_EQ(ShownColours(view, 6), expected4);
+    view.SetPicture(BitmapPicture(b1));
+    EXPECT_EQ(ShownColours(view, 6), expected1);
+}
+
+TEST(WorkImage, JpegIsDecodedForDisplay)
+{
+    // Four flat 16 x 16 blocks survive JPEG compression nearly unchanged.
+    const std::vector<Rgb> blocks = {{220, 40, 40}, {40, 200, 60}, {30, 60, 210}, {240, 240, 240}};
+    TBitmap bitmap;
+    bitmap.Reset(32, 32, TPixelFormat::pf24bit);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const Rgb c = blocks[(y / 16) * 2 + x / 16];
+            std::uint8_t* p = bitmap.ScanLine(y) + 3 * x;
+            p[0] = std::uint8_t(c.b), p[1] = std::uint8_t(c.g), p[2] = std::uint8_t(c.r);
+        }
+    TPicture picture;
+    picture.Assign(kadrimex::TJPEGImage::Compress(bitmap, 95));
+    TWorkImage view;
+    view.SetPicture(std::move(picture));
+    ASSERT_EQ(view.PictureSize(), QSize(32, 32));
+    ASSERT_EQ(view.DisplayImage().size(), QSize(32, 32));
+    const std::vector<Rgb> shown = ShownColours(view, 3);
+    for (int b = 0; b < 4; ++b) {
+        const Rgb s = shown[(b / 2 * 16 + 8) * 32 + (b % 2) * 16 + 8];
+        EXPECT_NEAR(s.r, blocks[b].r, 6) << b;
+        EXPECT_NEAR(s.g, blocks[b].g, 6) << b;
+        EXPECT_NEAR(s.b, blocks[b].b, 6) << b;
+    }
+}
+
+TEST(WorkImage, IconShowsItsLargestEntry)
+{
+#ifndef KADRIMEX_SHARED_DIR
+    GTEST_SKIP() << "KADRIMEX_SHARED_DIR is not set: no test icons";
+#else
+    for (const char* name : {"astronaut-multi.ico", "astronaut-multi-png256.ico"}) {
+        const std::string path = std::string(KADRIMEX_SHARED_DIR) + "/testdata/" + name;
+        TPicture picture;
+        try {
+            picture = TPicture::LoadFromFile(path);
+        } catch (const kadrimex::EImageError& e) {
+            GTEST_SKIP() << "cannot read " << path << ": " << e.what();
+        }
+        ASSERT_TRUE(picture.IsIcon()) << name;
+        TWorkImage view;
+        view.SetPicture(std::move(picture));
+        // The entry the core picks for the picture's size is the one shown.
+        EXPECT_FALSE(view.DisplayImage().isNull()) << name;
+        EXPECT_EQ(view.DisplayImage().size(), view.PictureSize()) << name;
+        // A photograph: the middle is not transparent black.
+        const QRgb middle = view.DisplayImage().pixel(view.PictureSize().width() / 2, view.PictureSize().height() / 2);
+        EXPECT_GT(qAlpha(middle), 0) << name;
+        EXPECT_GT(qRed(middle) + qGreen(middle) + qBlue(middle), 0) << name;
+    }
+#endif
+}
+
+TEST(WorkImage, SourceRectCoversTheExposedArea)
+{
+    using R = QRect;
+    // 1:1
+    EXPECT_EQ(TWorkImage::SourceRectFor(R(10, 20, 30, 40), QSize(100, 100), QSize(100, 100)), R(10, 20, 30, 40));
+    // 500 times: widget columns 1000..1499 are picture columns 2 and 3.
+    EXPECT_EQ(TWorkImage::SourceRectFor(R(1000, 0, 500, 1), QSize(2000000, 1500000), QSize(4000, 3000)),
+              R(2, 0, 1, 1));
+    EXPECT_EQ(TWorkImage::SourceRectFor(R(999, 0, 502, 1), QSize(2000000, 1500000), QSize(4000, 3000)),
+              R(1, 0, 3, 1));
+    // 10 %: one widget pixel covers ten picture pixels.
+    EXPECT_EQ(TWorkImage::SourceRectFor(R(0, 0, 400, 300), QSize(400, 300), QSize(4000, 3000)), R(0, 0, 4000, 3000));
+    EXPECT_EQ(TWorkImage::SourceRectFor(R(5, 5, 1, 1), QSize(400, 300), QSize(4000, 3000)), R(50, 50, 10, 10));
+    // Outside the widget or an empty picture: nothing.
+    EXPECT_TRUE(TWorkImage::SourceRectFor(R(500, 0, 10, 10), QSize(400, 300), QSize(4000, 3000)).isEmpty());
+    EXPECT_TRUE(TWorkImage::SourceRectFor(R(0, 0, 10, 10), QSize(400, 300), QSize()).isEmpty());
+}
+
+namespace {
+
+// A deterministic colour for every pixel of a large picture.
+Rgb PatternColour(int x, int y)
+{
+    std::uint32_t h = std::uint32_t(x) * 0x9E3779B1u ^ std::uint32_t(y) * 0x85EBCA77u;
+    h ^= h >> 15;
+    h *= 0x2C1B3C6Du;
+    h ^= h >> 12;
+    return {int(h & 0xFF), int((h >> 8) & 0xFF), int((h >> 16) & 0xFF)};
+}
+
+}  // namespace
+
+TEST(WorkImage, HugeZoomPaintsTheExposedPixelsInPlace)
+{
+    // 4000 x 3000 at 50 000 %: the control is 2 000 000 x 1 500 000 pixels.
+    // Any scaled copy of the picture would need terabytes; the exposed part
+    // is painted straight from the rows.
+    const int w = 4000, h = 3000, zoom = 500;
+    TBitmap bitmap;
+    bitmap.Reset(w, h, TPixelFormat::pf24bit);
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = bitmap.ScanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const Rgb c = PatternColour(x, y);
+            row[3 * x] = std::uint8_t(c.b), row[3 * x + 1] = std::uint8_t(c.g), row[3 * x + 2] = std::uint8_t(c.r);
+        }
+    }
+    TWorkImage view;
+    view.SetPicture(BitmapPicture(std::move(bitmap)));
+    view.resize(w * zoom, h * zoom);
+    ASSERT_EQ(view.size(), QSize(w * zoom, h * zoom));
+
+    std::mt19937 random(5);
+    const QSize exposed(640, 480);
+    for (int round = 0; round < 6; ++round) {
+        // The last round shows the bottom right corner.
+        const int left = round == 5 ? w * zoom - exposed.width()
+                                    : int(random() % unsigned(w * zoom - exposed.width()));
+        const int top = round == 5 ? h * zoom - exposed.height()
+                                   : int(random() % unsigned(h * zoom - exposed.height()));
+        QImage shot(exposed, QImage::Format_RGB32);
+        shot.fill(Qt::magenta);
+        view.render(&shot, QPoint(0, 0), QRegion(QRect(QPoint(left, top), exposed)));
+        for (int sy = 0; sy < exposed.height(); sy += 3)
+            for (int sx = 0; sx < exposed.width(); sx += 3) {
+                const int px = (left + sx) / zoom, py = (top + sy) / zoom;
+                ASSERT_EQ(ToRgb(shot.pixel(sx, sy)), PatternColour(px, py))
+                    << "widget pixel " << left + sx << "," << top + sy;
+            }
+        // The edges of a zoomed pixel fall exactly on multiples of the zoom.
+        const int edge = (left / zoom + 1) * zoom - left;
+        if (edge < exposed.width()) {
+            EXPECT_EQ(ToRgb(shot.pixel(edge - 1, 0)), PatternColour(left / zoom, top / zoom));
+            EXPECT_EQ(ToRgb(shot.pixel(edge, 0)), PatternColour(left / zoom + 1, top / zoom));
+        }
+    }
+}
+
+TEST(WorkImage, StrongDownScalingShowsOnePixelOfEachCell)
+{
+    // 1000 x 800, 8 bits, in flat 10 x 10 cells: at 10 % each control
+    // pixel is one cell, whichever of its pixels is sampled.
+    TBitmap bitmap;
+    bitmap.Reset(1000, 800, TPixelFormat::pf8bit);
+    std::vector<TPaletteEntry> palette;
+    for (int i = 0; i < 256; ++i)
+        palette.push_back({std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i * 7), 0});
+    bitmap.SetPaletteEntries(palette);
+    const auto cellIndex = [](int cx, int cy) { return (cx * 31 + cy * 17) % 256; };
+    for (int y = 0; y < 800; ++y)
+        for (int x = 0; x < 1000; ++x)
+            bitmap.ScanLine(y)[x] = std::uint8_t(cellIndex(x / 10, y / 10));
+    TWorkImage view;
+    view.SetPicture(BitmapPicture(std::move(bitmap)));
+    view.resize(100, 80);
+    const QImage shot = view.grab().toImage();
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < 100; ++x) {
+            const TPaletteEntry& e = palette[cellIndex(x, y)];
+            ASSERT_EQ(ToRgb(shot.pixel(x, y)), (Rgb{e.peRed, e.peGreen, e.peBlue})) << x << "," << y;
+        }
+}
