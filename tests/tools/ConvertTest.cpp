@@ -1,0 +1,210 @@
+// kadrimex-batch convert, run as a separate process on generated pictures,
+// the shared photographs and the BMP suite.
+#include "engine/Codecs.h"
+#include "tests/engine/CodecTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+using namespace kadrimex;
+using namespace kadrimex::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+    bool exited = false;  // false: killed by a signal
+    int status = -1;
+    std::vector<std::string> errorLines;
+};
+
+TRun Convert(const fs::path& input, const fs::path& output, const fs::path& errors)
+{
+    std::vector<std::string> args = {KADRIMEX_BATCH_PATH, "convert", "-i", input.string(), "-o", output.string()};
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    TRun run;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return run;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exited = WIFEXITED(status);
+    run.status = run.exited ? WEXITSTATUS(status) : -WTERMSIG(status);
+    std::ifstream in(errors);
+    for (std::string line; std::getline(in, line);)
+        run.errorLines.push_back(line);
+    return run;
+}
+
+TBitmap DecodeFile(const fs::path& path)
+{
+    const auto bytes = ReadAll(path);
+    return DecodeBmp(bytes.data(), bytes.size());
+}
+
+std::size_t FindMarker(const std::vector<std::uint8_t>& f, std::uint8_t code)
+{
+    for (std::size_t i = 0; i + 1 < f.size(); ++i)
+        if (f[i] == 0xFF && f[i + 1] == code)
+            return i;
+    return std::string::npos;
+}
+
+class ConvertCommand : public ::testing::Test {
+protected:
+    void SetUp() override { dir = TempFolder("convert"); }
+    void TearDown() override { fs::remove_all(dir); }
+    TRun Run(const fs::path& input, const char* output) { return Convert(input, dir / output, dir / "stderr.txt"); }
+    fs::path dir;
+};
+
+}  // namespace
+
+TEST_F(ConvertCommand, BmpOfEveryDepthComesBackIdentical)
+{
+    std::uint32_t seed = 50;
+    for (TPixelFormat format : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit,
+                                TPixelFormat::pf15bit, TPixelFormat::pf16bit, TPixelFormat::pf24bit,
+                                TPixelFormat::pf32bit}) {
+        const TBitmap original = RandomBitmap(37, 23, format, seed++);
+        WriteAll(dir / "in.bmp", EncodeBmp(original));
+        const TRun run = Run(dir / "in.bmp", "out.bmp");
+        ASSERT_EQ(run.status, 0) << int(format) << (run.errorLines.empty() ? "" : run.errorLines[0]);
+        EXPECT_TRUE(run.errorLines.empty());
+        EXPECT_TRUE(SamePicture(original, DecodeFile(dir / "out.bmp"))) << "format " << int(format);
+    }
+}
+
+TEST_F(ConvertCommand, JpegDecodesToBmpAndBmpSavesAsBaselineQuality80)
+{
+    const TBitmap picture = RandomBitmap(45, 31, TPixelFormat::pf24bit, 77);
+    WriteAll(dir / "in.bmp", EncodeBmp(picture));
+    ASSERT_EQ(Run(dir / "in.bmp", "out.jpg").status, 0);
+    const auto jpg = ReadAll(dir / "out.jpg");
+    EXPECT_EQ(jpg, EncodeJpeg(picture, 80, false));
+    EXPECT_NE(FindMarker(jpg, 0xC0), std::string::npos);
+    EXPECT_EQ(FindMarker(jpg, 0xC2), std::string::npos);
+    const std::size_t dqt = FindMarker(jpg, 0xDB);
+    ASSERT_NE(dqt, std::string::npos);
+    EXPECT_EQ(jpg[dqt + 5], 6) << "luminance DC step of quality 80";
+
+    ASSERT_EQ(Run(dir / "out.jpg", "back.bmp").status, 0);
+    const TBitmap back = DecodeFile(dir / "back.bmp");
+    EXPECT_EQ(back.PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_TRUE(SamePicture(DecodeJpeg(jpg.data(), jpg.size()), back));
+
+    // A palette picture is saved as JPEG through its 24-bit colours.
+    WriteAll(dir / "in8.bmp", EncodeBmp(RandomBitmap(16, 9, TPixelFormat::pf8bit, 3)));
+    ASSERT_EQ(Run(dir / "in8.bmp", "out8.jpeg").status, 0);
+    EXPECT_NE(FindMarker(ReadAll(dir / "out8.jpeg"), 0xC0), std::string::npos);
+}
+
+TEST_F(ConvertCommand, BrokenInputsFailWithOneLineAndTouchNothing)
+{
+    const auto bmp = EncodeBmp(RandomBitmap(20, 10, TPixelFormat::pf24bit, 5));
+    const auto jpg = EncodeJpeg(RandomBitmap(20, 10, TPixelFormat::pf24bit, 6));
+    WriteAll(dir / "short.bmp", std::vector<std::uint8_t>(bmp.begin(), bmp.begin() + 300));
+    WriteAll(dir / "short.jpg", std::vector<std::uint8_t>(jpg.begin(), jpg.begin() + long(jpg.size() / 2)));
+    WriteAll(dir / "text.bmp", {'h', 'e', 'l', 'l', 'o'});
+    WriteAll(dir / "text.jpg", {'h', 'e', 'l', 'l', 'o'});
+    struct Case {
+        const char* name;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"short.bmp", "kadrimex-batch: BMP: file is truncated"},
+        {"short.jpg", "kadrimex-batch: JPEG: file is truncated"},
+        {"text.bmp", "kadrimex-batch: BMP: not a BMP file"},
+        {"text.jpg", ""},
+        {"missing.bmp", "kadrimex-batch: Cannot open file " + (dir / "missing.bmp").string() +
+                            ": No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        for (const char* output : {"new.bmp", "new.jpg"}) {
+            const TRun run = Run(dir / c.name, output);
+            EXPECT_EQ(run.status, 1) << c.name;
+            ASSERT_EQ(run.errorLines.size(), 1u) << c.name;
+            if (!c.message.empty()) {
+                EXPECT_EQ(run.errorLines[0], c.message);
+            }
+            EXPECT_FALSE(fs::exists(dir / output)) << c.name;
+        }
+    }
+    // An existing output stays as it was.
+    WriteAll(dir / "keep.bmp", {'k'});
+    EXPECT_EQ(Run(dir / "short.bmp", "keep.bmp").status, 1);
+    EXPECT_EQ(ReadAll(dir / "keep.bmp"), (std::vector<std::uint8_t>{'k'}));
+}
+
+TEST_F(ConvertCommand, SharedPhotographsKeepTheirFormatAndPixels)
+{
+    const fs::path data = fs::path(SharedDir()) / "testdata";
+    if (!fs::exists(data / "chelsea-451x300.bmp"))
+        GTEST_SKIP() << "shared test data not found in " << data;
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(data)) {
+        const fs::path in = entry.path();
+        const std::string ext = in.extension().string();
+        if (ext == ".bmp") {
+            ASSERT_EQ(Run(in, "out.bmp").status, 0) << in.filename();
+            EXPECT_TRUE(SamePicture(DecodeFile(in), DecodeFile(dir / "out.bmp"))) << in.filename();
+            ++files;
+        } else if (ext == ".jpg") {
+            ASSERT_EQ(Run(in, "out.bmp").status, 0) << in.filename();
+            const auto jpg = ReadAll(in);
+            EXPECT_TRUE(SamePicture(DecodeJpeg(jpg.data(), jpg.size()), DecodeFile(dir / "out.bmp")))
+                << in.filename();
+            ++files;
+        } else if (ext == ".ico") {
+            const TRun run = Run(in, "out.bmp");
+            EXPECT_EQ(run.status, 1);
+            ASSERT_EQ(run.errorLines.size(), 1u);
+            EXPECT_EQ(run.errorLines[0], "kadrimex-batch: Cannot assign a TIcon to a TAdvancedBitmap");
+            EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+        }
+        fs::remove(dir / "out.bmp");
+    }
+    EXPECT_GE(files, 25);
+}
+
+TEST_F(ConvertCommand, BmpSuiteOpensOrFailsCleanly)
+{
+    const fs::path suite = fs::path(SharedDir()) / "bmpsuite";
+    if (!fs::exists(suite / "g"))
+        GTEST_SKIP() << "BMP suite not found in " << suite;
+    for (const char* folder : {"g", "q", "b", "x"}) {
+        for (const auto& entry : fs::directory_iterator(suite / folder)) {
+            if (entry.path().extension() != ".bmp")
+                continue;
+            const TRun run = Run(entry.path(), "out.bmp");
+            const std::string name = std::string(folder) + "/" + entry.path().filename().string();
+            ASSERT_TRUE(run.exited) << name << " crashed";
+            if (std::string(folder) == "g") {
+                EXPECT_EQ(run.status, 0) << name;
+            }
+            if (run.status == 0) {
+                EXPECT_TRUE(run.errorLines.empty()) << name;
+                EXPECT_TRUE(SamePicture(DecodeFile(entry.path()), DecodeFile(dir / "out.bmp"))) << name;
+            } else {
+                EXPECT_EQ(run.status, 1) << name;
+                EXPECT_EQ(run.errorLines.size(), 1u) << name;
+                EXPECT_FALSE(fs::exists(dir / "out.bmp")) << name;
+            }
+            fs::remove(dir / "out.bmp");
+        }
+    }
+}
