@@ -77,7 +77,8 @@ void ReadIndices(const std::uint8_t* row, int bits, int width, std::uint8_t* ind
             indices[x] = (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
         break;
     default:
-        std::memcpy(indices, row, std::size_t(width));
+        if (width > 0)
+            std::memcpy(indices, row, std::size_t(width));
         break;
     }
 }
@@ -95,7 +96,8 @@ void WriteIndices(const std::uint8_t* indices, int bits, int width, std::uint8_t
             row[x >> 1] |= std::uint8_t((x & 1) ? (indices[x] & 0x0F) : ((indices[x] & 0x0F) << 4));
         break;
     default:
-        std::memcpy(row, indices, std::size_t(width));
+        if (width > 0)
+            std::memcpy(row, indices, std::size_t(width));
         break;
     }
 }
@@ -185,7 +187,7 @@ void WriteDirectRow(const std::uint8_t* bgr, int bits, int width, std::uint8_t* 
         }
         break;
     default:
-        if (row != bgr)
+        if (row != bgr && width > 0)
             std::memcpy(row, bgr, std::size_t(width) * 3);
         break;
     }
