@@ -6,9 +6,13 @@
 
 #include "app/Prompt.h"
 #include "app/WorkImage.h"
+#include "filters/Filters.h"
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
+#include "userfilter/UserFilter.h"
+#include "userfilter/ui/UsrFilterForm.h"
 
+#include <QCheckBox>
 #include <QMetaObject>
 
 #include <memory>
@@ -132,6 +136,10 @@ void TKadrimexMainForm::FinishProcessing(bool display)
     std::unique_ptr<TAdvancedBitmap> destination(thread->FDestination);
     thread->FSource = nullptr;
     thread->FDestination = nullptr;
+    // The user filter's matrix is released by its routine; only a thread
+    // that never reached it still holds one.
+    kadrimex::ReleaseCoefficients(thread->FMatrix);
+    thread->FMatrix = nullptr;
     const QString error = QString::fromStdString(thread->FErrorMessage);
     thread.reset();
 
@@ -180,9 +188,40 @@ void TKadrimexMainForm::TriangBlurSpeedButtonClick()
                         [&](TBitmapProcesorThread& t) { t.FParam1 = form.Level; }));
 }
 
-void TKadrimexMainForm::SharpenSpeedButtonClick() {}
-void TKadrimexMainForm::FindEdgesSpeedButtonClick() {}
-void TKadrimexMainForm::UserFilterSpeedButtonClick() {}
+void TKadrimexMainForm::SharpenSpeedButtonClick()
+{
+    auto& form = Dialog<TSharpenForm>();
+    Launch(DialogLaunch(kadrimex::op::Sharpen, QStringLiteral("No to liczem se te wyostrzenie..."), form,
+                        [&](TBitmapProcesorThread& t) {
+                            t.FParam1 = kadrimex::SharpenLevelParam(form.Level);
+                            t.FParam2 = kadrimex::SharpenSizeParam(form.Size);
+                        }));
+}
+
+void TKadrimexMainForm::FindEdgesSpeedButtonClick()
+{
+    auto& form = Dialog<TSharpenForm>();
+    Launch(DialogLaunch(kadrimex::op::FindEdges, QStringLiteral("Robiem krawądzia..."), form,
+                        [&](TBitmapProcesorThread& t) {
+                            t.FParam1 = kadrimex::EdgesLevelParam(form.Level);
+                            t.FParam2 = kadrimex::EdgesSizeParam(form.Size);
+                        }));
+}
+
+void TKadrimexMainForm::UserFilterSpeedButtonClick()
+{
+    auto& form = Dialog<TUsrFilterForm>();
+    Launch(DialogLaunch(kadrimex::op::UserFilter, QStringLiteral("Robiem tą całą filtrację..."), form,
+                        [&](TBitmapProcesorThread& t) {
+                            // The matrix now belongs to the operation, which releases it.
+                            t.FMatrix = form.Coefficients;
+                            form.Coefficients = nullptr;
+                            t.FIntParam = form.MatrixSize;
+                            t.FParam1 = form.Scale;
+                            t.FParam2 = form.Offset;
+                            t.FFlagParam = form.AbsoluteCheckBox->isChecked() ? 1 : 0;
+                        }));
+}
 
 void TKadrimexMainForm::FFTSpeedButtonClick()
 {

@@ -10,6 +10,7 @@
 #include "filters/ui/FilterGeneratorForm.h"
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
+#include "userfilter/ui/UsrFilterForm.h"
 
 #include <QApplication>
 #include <QFile>
@@ -46,6 +47,7 @@ int main(int argc, char** argv)
         form->Dialog<TFilterGenRotForm>();
         form->Dialog<TAbstractGeneratorForm>();
         form->Dialog<TFilterGeneratorForm>();
+        form->Dialog<TUsrFilterForm>();
         form->Dialog<TAboutForm>();
         form->Dialog<TFilterLevelForm>();
         ShowInitialPicture(*form);
