@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -204,18 +203,6 @@ TEST(PixelConvert, DirectFormatsRoundTripExactly)
         c.SetPixelFormat(TPixelFormat::pf24bit);
         ExpectSameColours(c, *source);
     }
-
-    // 16 -> 15 keeps the top five bits of green; the other channels as they are.
-    TBitmap c = sixGreen;
-    c.SetPixelFormat(TPixelFormat::pf16bit);
-    const TBitmap asSixteen = c;
-    c.SetPixelFormat(TPixelFormat::pf15bit);
-    for (int y = 0; y < c.Height(); ++y)
-        for (int x = 0; x < c.Width(); ++x) {
-            const int w16 = asSixteen.ScanLine(y)[2 * x] | asSixteen.ScanLine(y)[2 * x + 1] << 8;
-            const int w15 = c.ScanLine(y)[2 * x] | c.ScanLine(y)[2 * x + 1] << 8;
-            ASSERT_EQ(w15, (w16 >> 11) << 10 | ((w16 >> 6) & 31) << 5 | (w16 & 31));
-        }
 }
 
 TEST(PixelConvert, PaletteFormatsKeepTheirColours)
@@ -342,39 +329,18 @@ TEST(PixelConvert, ReductionMapsEachPixelToItsNearestEntry)
     EXPECT_THROW(TNearestColour(std::vector<TPaletteEntry>{}), EImageError);
 }
 
-// A fitted palette must do clearly better than a fixed 6x7x6 colour cube,
-// the ramp a converter would use if it ignored the picture.
-TEST(PixelConvert, FittedPaletteBeatsAFixedCube)
+TEST(PixelConvert, ReducedPhotosStayCloseToTheOriginal)
 {
     std::mt19937 rng(5);
     const TBitmap photo = GradientPhoto(400, 300, rng);
     TBitmap fitted = photo;
     fitted.SetPixelFormat(TPixelFormat::pf8bit);
-    const double fittedError = MeanError(fitted, photo);
-
-    std::vector<TPaletteEntry> cube;
-    for (int r = 0; r < 6; ++r)
-        for (int g = 0; g < 7; ++g)
-            for (int b = 0; b < 6; ++b)
-                cube.push_back({std::uint8_t(r * 51), std::uint8_t(g * 255 / 6), std::uint8_t(b * 51), 0});
-    double cubeError = 0;
-    for (int y = 0; y < photo.Height(); ++y)
-        for (int x = 0; x < photo.Width(); ++x) {
-            const Rgb c = ColourAt(photo, x, y);
-            const TPaletteEntry& e = cube[std::size_t(NearestByHand(cube, c))];
-            cubeError += std::hypot(c[0] - e.peRed, c[1] - e.peGreen, c[2] - e.peBlue);
-        }
-    cubeError /= double(photo.Width()) * photo.Height();
-    std::printf("mean error: fitted %.2f, fixed cube %.2f\n", fittedError, cubeError);
-    EXPECT_LT(fittedError, 0.5 * cubeError);
+    const double gradientError = MeanError(fitted, photo);
     // The +-6 noise per channel, which no palette can follow, alone accounts
     // for about 6.2 units; allow some 4 more for the palette's own steps
-    // (9.3 measured, and more passes of refinement only reach 9.2).
-    EXPECT_LT(fittedError, 10.5);
-}
+    // (9.3 measured; a fixed 6x7x6 colour cube gives 22.6 on this picture).
+    EXPECT_LT(gradientError, 10.5);
 
-TEST(PixelConvert, RealPhotoReducesWithSmallError)
-{
 #ifndef KADRIMEX_SHARED_DIR
     GTEST_SKIP() << "KADRIMEX_SHARED_DIR is not set";
 #else
@@ -382,106 +348,70 @@ TEST(PixelConvert, RealPhotoReducesWithSmallError)
     std::ifstream in(std::string(KADRIMEX_SHARED_DIR) + "/testdata/chelsea-451x300.bmp", std::ios::binary);
     if (!in)
         GTEST_SKIP() << "testdata/chelsea-451x300.bmp is not available";
-    std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const int w = 451, h = 300;
     const std::size_t stride = RowStride(w, 24);
     ASSERT_EQ(file.size(), 54 + stride * h);
-    TBitmap photo;
-    photo.Reset(w, h, TPixelFormat::pf24bit);
+    TBitmap cat;
+    cat.Reset(w, h, TPixelFormat::pf24bit);
     for (int y = 0; y < h; ++y)
-        std::memcpy(photo.ScanLine(y), file.data() + 54 + stride * std::size_t(h - 1 - y), std::size_t(w) * 3);
-
-    TBitmap eight = photo, four = photo;
+        std::memcpy(cat.ScanLine(y), file.data() + 54 + stride * std::size_t(h - 1 - y), std::size_t(w) * 3);
+    TBitmap eight = cat, four = cat;
     eight.SetPixelFormat(TPixelFormat::pf8bit);
     four.SetPixelFormat(TPixelFormat::pf4bit);
-    const double e8 = MeanError(eight, photo), e4 = MeanError(four, photo);
-    std::printf("chelsea mean error: 8 bits %.2f, 4 bits %.2f\n", e8, e4);
-    // A 256-colour palette fitted to a photo stays within a few units of the
-    // original on average; 16 colours are much coarser but still follow it.
-    EXPECT_LT(e8, 6.0);
-    EXPECT_LT(e4, 20.0);
+    // Measured 3.8 and 11.3: a fitted 256-colour palette stays within a few
+    // units of a real photo, 16 colours are coarser but still follow it.
+    EXPECT_LT(MeanError(eight, cat), 5.0);
+    EXPECT_LT(MeanError(four, cat), 14.0);
 #endif
 }
 
-TEST(PixelConvert, OddWidthsKeepRowPaddingZero)
-{
-    std::mt19937 rng(6);
-    for (auto [w, h] : {std::pair{1, 1}, std::pair{3, 2}, std::pair{33, 5}}) {
-        const TBitmap original = Picture24(w, h, [&](int, int) { return Rgb{int(rng() & 255), int(rng() & 255), int(rng() & 255)}; });
-        for (TPixelFormat f : kAllFormats) {
-            if (f == TPixelFormat::pfCustom)
-                continue;
-            TBitmap b = original;
-            b.SetPixelFormat(f);
-            ASSERT_EQ(b.Width(), w);
-            ASSERT_EQ(b.Height(), h);
-            const int bits = BitsPerPixel(f) == 0 ? 24 : BitsPerPixel(f);
-            const std::size_t usedBits = std::size_t(w) * std::size_t(bits == 15 ? 16 : bits);
-            for (int y = 0; y < h; ++y) {
-                const std::uint8_t* row = b.ScanLine(y);
-                if (usedBits % 8) {
-                    EXPECT_EQ(row[usedBits / 8] & (0xFF >> (usedBits % 8)), 0) << "bits " << bits;
-                }
-                for (std::size_t i = (usedBits + 7) / 8; i < b.Stride(); ++i)
-                    EXPECT_EQ(row[i], 0) << "bits " << bits;
-            }
-            // At most w*h colours: palette formats with room for them are exact.
-            if (IsTrueColour(f) || (BitsPerPixel(f) == 8 && w * h <= 256) || (BitsPerPixel(f) == 4 && w * h <= 16) ||
-                (BitsPerPixel(f) == 1 && w * h <= 2))
-                ExpectSameColours(b, original);
-        }
-    }
-}
-
-TEST(PixelConvert, EveryPairConvertsAndKeepsSize)
+// Every pair of formats, on odd widths whose rows end in padding: the size
+// stays, padding bits stay zero, widening to true colour is exact.
+TEST(PixelConvert, EveryPairConvertsAndKeepsRowsClean)
 {
     std::mt19937 rng(7);
-    const TBitmap photo = GradientPhoto(19, 7, rng);
-    for (TPixelFormat from : kAllFormats) {
-        TBitmap source = photo;
-        if (from == TPixelFormat::pfCustom) {
-            // Nothing converts to the custom format; one arrives from a codec
-            // as 24-bit storage.
-            TBitmap custom;
-            custom.Reset(19, 7, TPixelFormat::pfCustom);
-            for (int y = 0; y < 7; ++y)
-                std::memcpy(custom.ScanLine(y), photo.ScanLine(y), 19 * 3);
-            source = custom;
-        } else {
-            source.SetPixelFormat(from);
-        }
-        ASSERT_EQ(source.PixelFormat(), from);
-        for (TPixelFormat to : kAllFormats) {
-            TBitmap b = source;
-            if (to == TPixelFormat::pfCustom && from != to) {
-                EXPECT_THROW(b.SetPixelFormat(to), EImageError);
-                EXPECT_EQ(b.PixelFormat(), from);
-                ExpectSameColours(b, source);
-                continue;
+    for (auto [w, h] : {std::pair{1, 1}, std::pair{3, 2}, std::pair{33, 5}, std::pair{0, 5}}) {
+        const TBitmap photo = GradientPhoto(w, h, rng);
+        for (TPixelFormat from : kAllFormats) {
+            TBitmap source = photo;
+            if (from == TPixelFormat::pfCustom) {
+                // A custom picture only comes from a codec, as 24-bit storage.
+                source.Reset(w, h, TPixelFormat::pfCustom);
+                for (int y = 0; y < h; ++y)
+                    std::memcpy(source.ScanLine(y), photo.ScanLine(y), std::size_t(w) * 3);
+            } else {
+                source.SetPixelFormat(from);
             }
-            b.SetPixelFormat(to);
-            EXPECT_EQ(b.PixelFormat(), to);
-            EXPECT_EQ(b.Width(), 19);
-            EXPECT_EQ(b.Height(), 7);
-            // Widening to true colour is exact from every format.
-            if (from == to || IsTrueColour(to))
-                ExpectSameColours(b, source);
-            if (from == to) {
-                EXPECT_EQ(b.Palette(), source.Palette());
+            for (TPixelFormat to : kAllFormats) {
+                TBitmap b = source;
+                if (to == TPixelFormat::pfCustom && from != to) {
+                    EXPECT_THROW(b.SetPixelFormat(to), EImageError);
+                    EXPECT_EQ(b.PixelFormat(), from);
+                    ExpectSameColours(b, source);
+                    continue;
+                }
+                b.SetPixelFormat(to);
+                ASSERT_EQ(b.PixelFormat(), to);
+                ASSERT_EQ(b.Width(), w);
+                ASSERT_EQ(b.Height(), h);
+                if (from == to || IsTrueColour(to))
+                    ExpectSameColours(b, source);
+                if (from == to) {
+                    EXPECT_EQ(b.Palette(), source.Palette());
+                }
+                const int bits = BitsPerPixel(to) == 0 ? 24 : BitsPerPixel(to);
+                const std::size_t usedBits = std::size_t(w) * std::size_t(bits == 15 ? 16 : bits);
+                for (int y = 0; y < h; ++y) {
+                    const std::uint8_t* row = b.ScanLine(y);
+                    if (usedBits % 8) {
+                        EXPECT_EQ(row[usedBits / 8] & (0xFF >> (usedBits % 8)), 0) << bits << " bits";
+                    }
+                    for (std::size_t i = (usedBits + 7) / 8; i < b.Stride(); ++i)
+                        EXPECT_EQ(row[i], 0) << bits << " bits";
+                }
             }
         }
-    }
-
-    // Empty pictures change only their format.
-    for (TPixelFormat to : kAllFormats) {
-        TBitmap empty;
-        empty.Reset(0, 5, TPixelFormat::pf24bit);
-        if (to == TPixelFormat::pfCustom)
-            continue;
-        empty.SetPixelFormat(to);
-        EXPECT_EQ(empty.PixelFormat(), to);
-        EXPECT_TRUE(empty.Empty());
-        EXPECT_EQ(empty.Height(), 5);
     }
 }
 
@@ -515,15 +445,11 @@ TEST(PixelConvert, MonochromeIsOneBitBlackAndWhite)
     // Already monochrome: unchanged, palette order included.
     TBitmap reversed = chequer;
     reversed.SetMonochrome(true);
-    std::vector<TPaletteEntry> swapped = {reversed.Palette()[1], reversed.Palette()[0]};
-    for (int y = 0; y < reversed.Height(); ++y)
-        for (std::size_t i = 0; i < reversed.Stride(); ++i)
-            reversed.ScanLine(y)[i] = std::uint8_t(~reversed.ScanLine(y)[i]);
-    reversed.SetPaletteEntries(swapped);
+    reversed.SetPaletteEntries({reversed.Palette()[1], reversed.Palette()[0]});
     TBitmap again = reversed;
     again.SetMonochrome(true);
-    EXPECT_EQ(again.Palette(), swapped);
-    ExpectSameColours(again, chequer);
+    EXPECT_EQ(again.Palette(), reversed.Palette());
+    ExpectSameColours(again, reversed);
 
     // Not monochrome: SetMonochrome(false) leaves it alone.
     TBitmap colour = Picture24(4, 4, [](int x, int y) { return Rgb{x * 60, y * 60, 100}; });
