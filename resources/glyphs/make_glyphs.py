@@ -209,7 +209,7 @@ GLYPHS["EdgeGeneratorSpeedButton"] = svg(
     + curve_area(edge_kernel, base=8.0, height=6.5, fill="#efc8c8", stroke=RED))
 
 GLYPHS["GaussBlurSpeedButton"] = svg(
-    '<defs><radialGradient id="g"><stop offset="0" stop-color="#2f6fd0"/>'
+    '<defs><radialGradient id="g" cx="0.5" cy="0.5" r="0.5"><stop offset="0" stop-color="#2f6fd0"/>'
     '<stop offset="0.55" stop-color="#2f6fd0" stop-opacity="0.55"/>'
     '<stop offset="1" stop-color="#2f6fd0" stop-opacity="0"/></radialGradient></defs>'
     + circle(8, 6.5, 6, "url(#g)", stroke="none", width=0)
@@ -263,10 +263,13 @@ GLYPHS["AutoLevelsButton"] = svg(
 
 
 def unknown(dots):
-    pos = {1: [(8, 13.2)], 2: [(6, 13.2), (10, 13.2)], 3: [(4, 13.2), (8, 13.2), (12, 13.2)]}[dots]
-    return svg(rect(1.5, 0.5, 13, 15, "#eeeeee", stroke=GREY, width=0.9, rx=2)
-               + question(8, 2.5, scale=0.8, stroke=GREY, width=1.5)
-               + "".join(circle(x, y, 1.0, ORANGE, stroke="none", width=0) for x, y in pos))
+    # The three buttons without a command: a question mark on a card, told
+    # apart by their colour and their count of dots.
+    back, dot = {1: ("#fde3c0", ORANGE), 2: ("#d5eed5", GREEN), 3: ("#e2daf6", PURPLE)}[dots]
+    pos = {1: [(8, 13.3)], 2: [(5.5, 13.3), (10.5, 13.3)], 3: [(4.2, 13.3), (8, 13.3), (11.8, 13.3)]}[dots]
+    return svg(rect(1.5, 0.5, 13, 15, back, stroke=GREY, width=0.9, rx=2)
+               + question(8, 1.8, scale=0.8, stroke=INK, width=1.5)
+               + "".join(circle(x, y, 1.4, dot, stroke="none", width=0) for x, y in pos))
 
 
 GLYPHS["SpeedButton1"] = unknown(1)
