@@ -429,6 +429,14 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
         FPalette.clear();
         return;
     }
+    if (Empty()) {
+        // No pixels to carry over; a palette stays between palette formats.
+        const bool keepPalette = IsPaletteFormat(format) && IsPaletteFormat(FPixelFormat);
+        std::vector<TPaletteEntry> palette = keepPalette ? FPalette : std::vector<TPaletteEntry>{};
+        Reset(FWidth, FHeight, format);
+        FPalette = std::move(palette);
+        return;
+    }
     TBitmap result;
     ReportingMemory([&] {
         if (IsPaletteFormat(format)) {
