@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace kadrimex {
@@ -27,7 +28,7 @@ void ReleaseCoefficients(long double* matrix) noexcept
 namespace {
 
 // Steps after the sum: factor and offset, optional absolute value, clamp,
-// Floor. Inside (0, 255) truncation equals Floor.
+// Floor.
 inline std::uint8_t ChannelByte(long double s, long double factor, long double offset, bool absolute)
 {
     long double v = factor * s + offset;
@@ -37,7 +38,11 @@ inline std::uint8_t ChannelByte(long double s, long double factor, long double o
         return 255;
     if (!(v > 0))  // also a value that is not a number
         return 0;
-    return std::uint8_t(int(v));
+    // Floor of v in (0, 255) without switching the x87 rounding mode: the
+    // nearest double lies in [n, n + 1] for n = Floor(v), so its truncation
+    // is n, or n + 1 exactly when it rounded up to the next whole number.
+    const int k = int(double(v));
+    return std::uint8_t((long double)k > v ? k - 1 : k);
 }
 
 // First source row or column used for output position p (Floor(p - c + 0.5)),
@@ -205,17 +210,48 @@ void IntegerRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, co
     });
 }
 
+// A product m * b (80-bit) split into two doubles whose 80-bit sum gives it
+// back exactly. Two double loads are much cheaper than one 80-bit load.
+struct SplitProduct {
+    double high;
+    double low;
+};
+
+// Products as split pairs, or an empty table when some product does not
+// split exactly (beyond the double range, or too small).
+std::vector<SplitProduct> SplitProducts(const std::vector<long double>& products)
+{
+    std::vector<SplitProduct> split(products.size());
+    for (std::size_t k = 0; k < products.size(); ++k) {
+        const long double p = products[k];
+        const double high = double(p);
+        const double low = double(p - (long double)high);
+        if (!std::isfinite(high) || (long double)high + (long double)low != p)
+            return {};
+        split[k] = {high, low};
+    }
+    return split;
+}
+
+// The same 80-bit sums, in the same order, from either product table.
+template <typename Product>
+inline long double ProductValue(const Product& p)
+{
+    if constexpr (std::is_same_v<Product, SplitProduct>)
+        return (long double)p.high + (long double)p.low;  // exact: checked when split
+    else
+        return p;
+}
+
 // Real coefficients: the 80-bit sums in their given order, each product
 // taken from a table of coefficient times byte value (the same product the
 // literal loop forms).
-void RealRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const TAdvancedBitmap& source,
-              const Geometry& g, const std::vector<Term>& terms, const Output& out)
+template <typename Product>
+void RealRowsWith(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const TAdvancedBitmap& source,
+                  const Geometry& g, const std::vector<Term>& terms, const Output& out,
+                  const std::vector<Product>& products)
 {
     const std::size_t count = terms.size();
-    std::vector<long double> products(count * 256);
-    for (std::size_t k = 0; k < count; ++k)
-        for (int b = 0; b < 256; ++b)
-            products[k * 256 + std::size_t(b)] = terms[k].coefficient * (long double)b;
 
     const std::size_t paddedBytes = std::size_t(g.width + g.padLeft + g.padRight) * 3;
     ParallelRows(thread, g.height, g.width, [&](int y) {
@@ -234,7 +270,7 @@ void RealRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const
             termRow[k] = copy + std::size_t(g.padLeft + g.shift + terms[k].j) * 3;
         }
         std::uint8_t* dst = destination.ScanLine(y);
-        const long double* table = products.data();
+        const Product* table = products.data();
         const std::uint8_t* const* rows = termRow.data();
         for (int x = 0; x < g.width; ++x) {
             if (thread.Terminated())
@@ -243,16 +279,30 @@ void RealRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const
             long double s0 = 0, s1 = 0, s2 = 0;
             for (std::size_t k = 0; k < count; ++k) {
                 const std::uint8_t* p = rows[k] + at;
-                const long double* t = table + k * 256;
-                s0 += t[p[0]];
-                s1 += t[p[1]];
-                s2 += t[p[2]];
+                const Product* t = table + k * 256;
+                s0 += ProductValue(t[p[0]]);
+                s1 += ProductValue(t[p[1]]);
+                s2 += ProductValue(t[p[2]]);
             }
             dst[at] = ChannelByte(s0, out.factor, out.offset, out.absolute);
             dst[at + 1] = ChannelByte(s1, out.factor, out.offset, out.absolute);
             dst[at + 2] = ChannelByte(s2, out.factor, out.offset, out.absolute);
         }
     });
+}
+
+void RealRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const TAdvancedBitmap& source,
+              const Geometry& g, const std::vector<Term>& terms, const Output& out)
+{
+    std::vector<long double> products(terms.size() * 256);
+    for (std::size_t k = 0; k < terms.size(); ++k)
+        for (int b = 0; b < 256; ++b)
+            products[k * 256 + std::size_t(b)] = terms[k].coefficient * (long double)b;
+    const std::vector<SplitProduct> split = SplitProducts(products);
+    if (!split.empty())
+        RealRowsWith(thread, destination, source, g, terms, out, split);
+    else
+        RealRowsWith(thread, destination, source, g, terms, out, products);
 }
 
 // Any centre: clamped indexes per pixel, the sums exactly as written.

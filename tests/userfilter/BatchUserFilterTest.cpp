@@ -116,10 +116,11 @@ TEST_F(BatchUserFilter, RandomRealMatricesOfEverySizeMatchTheReference)
         std::string args = "user " + std::to_string(n);
         const long double divider = real(rng) + 3.5L, offset = real(rng) * 40;
         const bool absolute = n != 3;
-        args += " " + Real(divider) + " " + Real(offset) + (absolute ? " 1" : " 0");
+        for (const std::string& word : {Real(divider), Real(offset), std::string(absolute ? "1" : "0")})
+            args.append(" ").append(word);
         for (auto& c : m) {
             c = real(rng);
-            args += " " + Real(c);
+            args.append(" ").append(Real(c));
         }
         ASSERT_EQ(Batch(args + " -i " + in + " -o " + out), 0) << args;
         EXPECT_EQ(FirstDifference(Read(out), ReferenceUserFilter(pic, m.data(), n, divider, offset, absolute)), -1)

@@ -175,6 +175,23 @@ TEST(UserFilterRules, ZeroDividerFollowsTheClampRule)
     ExpectMatchesReference(pic, {0.5L, -2, 1, 0, 3, 0, -1, 0, -1}, 3, 0, 5, true, "real, divider 0");
 }
 
+TEST(UserFilterRules, LowestBitsOfTheExtendedSumDecideTheFloor)
+{
+    // 200 * (1 - 2^-63) lies below 200 by less than a double can show; with
+    // a factor of exactly 1 and offset -199 the result is 1 - 2^-55 and
+    // floors to 0. Any path that drops the extended bits (of a product, the
+    // sum, or the value before Floor) gives 1 instead.
+    const TAdvancedBitmap flat = Uniform(3, 2, 200);
+    const long double below = 1 - 0x1p-63L, above = 1 + 0x1p-60L;
+    EXPECT_EQ(Pixel(Filter(flat, {below}, 1, ScaleBias, -199, false), 1, 1), 0);
+    EXPECT_EQ(Pixel(Filter(flat, {above}, 1, ScaleBias, -199, false), 1, 1), 1);
+    // Nine such terms in a 3x3 matrix: 1800 * (1 - 2^-60) with offset -1799.
+    EXPECT_EQ(Pixel(Filter(flat, std::vector<long double>(9, below), 3, ScaleBias, -1799, false), 0, 0), 0);
+    EXPECT_EQ(Pixel(Filter(flat, std::vector<long double>(9, below), 3, ScaleBias, -1798, false), 0, 0), 1);
+    // The absolute value of -(1 - tiny) floors to 0 as well.
+    EXPECT_EQ(Pixel(Filter(flat, {-below}, 1, ScaleBias, 199, true), 2, 0), 0);
+}
+
 // The fast paths (integer sums with and without a result table, product
 // tables for real coefficients, row bands over all cores) against the
 // literal reference.
@@ -227,6 +244,11 @@ TEST(UserFilterFastPaths, RandomMatricesOfEverySizeMatchTheReference)
     ExpectMatchesReference(pic, {3e7L, -3e7L, 1, 2, 5e6L, 0, -1, 4, 1e9L}, 3, 1e10L, 0, true, "huge integers");
     // Whole-number products too large for an integer at all.
     ExpectMatchesReference(pic, {1e300L, -1e300L, 0, 0, 1, 0, 0, 0, 0}, 3, 1, 0, false, "1e300");
+    // Products beyond the double range, or below it, which the split
+    // product table cannot hold exactly.
+    ExpectMatchesReference(pic, {1e307L, -1e307L, 0.5L, 0, 1, 0, 0, 0, 3}, 3, 1e305L, 100, false, "1e307");
+    ExpectMatchesReference(pic, {1e-330L, 0.25L, 0, 0, 1.5L, 0, 0, 0, -1e-4000L}, 3, 1, 0, true, "tiny");
+    ExpectMatchesReference(pic, {1e-330L, 1, 0, 0, 0, 0, 0, 0, 0}, 3, 1e-331L, 0, false, "tiny sums");
 }
 
 TEST(UserFilterFastPaths, OffCentreMatrixAndPaletteSource)
