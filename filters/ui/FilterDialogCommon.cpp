@@ -19,8 +19,8 @@ namespace kadrimex::ui {
 
 QString TrackPositionText(int position)
 {
-    // position <= 10000 in magnitude: position / 10 rounded to one decimal
-    // is exactly the integer quotient and the remainder digit.
+    // For any int, position / 10 rounded to one decimal is the integer
+    // quotient, the separator and the absolute remainder ("-0.5" for -5).
     return FormatReal(static_cast<long double>(position) / 10.0L, 1);
 }
 
@@ -54,12 +54,12 @@ int TrackPositionOf(long double value, int minimum, int maximum)
 
 void CoupleEditToTrackBar(const QLineEdit* edit, QSlider* trackBar)
 {
-    // The blocker lives until return, so the track bar's handler is back in
-    // place whether the conversion succeeded or not.
-    const QSignalBlocker blocker(trackBar);
+    // Converted before the track bar's handler is detached: the error box
+    // runs its own event loop, which should not meet a silenced track bar.
     long double value = 0;
     if (!ReadRealEdit(edit, value))
         return;
+    const QSignalBlocker blocker(trackBar);
     trackBar->setValue(TrackPositionOf(value, trackBar->minimum(), trackBar->maximum()));
 }
 

@@ -16,13 +16,23 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <vector>
+
+// Readable QString values in failure messages.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
 
 using namespace kadrimex::ui;
 
@@ -226,8 +236,6 @@ TEST_F(DialogTest, TrackBarWritesTenthsWithOneDecimal)
     for (const auto& [position, text] : cases) {
         generator.LevelTrackBar->setValue(position);
         EXPECT_EQ(generator.LevelEdit->text(), text) << position;
-        // The edit's handler stayed detached: the position is untouched.
-        EXPECT_EQ(generator.LevelTrackBar->value(), position);
     }
 
     TSharpenForm sharpen;
@@ -470,13 +478,6 @@ TEST_F(DialogTest, EnterIsOkAndEscapeIsCancelInLevelDialogs)
         EXPECT_EQ(sharpen.result(), QDialog::Rejected) << widget->objectName().toStdString();
     }
 
-    // The handled key is discarded: the edit does not see it.
-    TFilterLevelForm typed;
-    typed.open();
-    typed.LevelEdit->setText("5");
-    typed.LevelEdit->setCursorPosition(1);
-    QTest::keyClick(typed.LevelEdit, Qt::Key_Escape);
-    EXPECT_EQ(typed.LevelEdit->text(), "5");
 }
 
 namespace {
@@ -539,6 +540,29 @@ TEST_F(DialogTest, GeneratorDialogsTakeEnterOnlyAndIgnoreEscape)
     EXPECT_EQ(modal.exec(), QDialog::Rejected);
 
     EXPECT_TRUE(Prompts.empty());
+}
+
+TEST_F(DialogTest, LevelDialogsOpenMidScreenGeneratorsMidWindow)
+{
+    QWidget window;
+    window.setGeometry(20, 30, 500, 400);
+    window.show();
+    const QPoint screenCentre = window.screen()->availableGeometry().center();
+    ASSERT_GT((screenCentre - window.geometry().center()).manhattanLength(), 100);
+
+    TFilterLevelForm level(&window);
+    level.open();
+    EXPECT_LE((level.frameGeometry().center() - screenCentre).manhattanLength(), 4);
+    level.reject();
+    TSharpenForm sharpen(&window);
+    sharpen.open();
+    EXPECT_LE((sharpen.frameGeometry().center() - screenCentre).manhattanLength(), 4);
+    sharpen.reject();
+
+    TFilterGeneratorForm generator(&window);
+    generator.open();
+    EXPECT_LE((generator.frameGeometry().center() - window.frameGeometry().center()).manhattanLength(), 4);
+    generator.reject();
 }
 
 TEST_F(DialogTest, ModalRunEndsWithEnter)
