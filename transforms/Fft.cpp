@@ -107,9 +107,10 @@ void CheckFFTMemory(int width, int height, int planes, std::uint64_t extraBytes)
 namespace {
 
 // FFT1D on a line with an explicit table. Every butterfly is computed as
-// the algorithm states it; only the last pass, whose factor is always
-// table[0] = (1, +-0), skips the multiplication, which changes at most the
-// sign of a zero and so never a value.
+// the algorithm states it, except that a butterfly whose factor is
+// table[0] = (1, +-0) (the first of each block, and every one of the last
+// pass) skips the multiplication: that changes at most the sign of a zero,
+// never a value.
 void Transform(ComplexSample* line, int N, const ComplexSample* table)
 {
     const int passes = Log2Of(N);
@@ -131,7 +132,15 @@ void Transform(ComplexSample* line, int N, const ComplexSample* table)
             for (int base = 0; base < N; base += 2 * half) {
                 ComplexSample* upper = line + base;
                 ComplexSample* lower = upper + half;
-                for (int j = 0; j < half; ++j) {
+                {
+                    const ComplexSample a = upper[0];
+                    const ComplexSample b = lower[0];
+                    upper[0].re = a.re + b.re;
+                    upper[0].im = a.im + b.im;
+                    lower[0].re = a.re - b.re;
+                    lower[0].im = a.im - b.im;
+                }
+                for (int j = 1; j < half; ++j) {
                     const ComplexSample w = table[std::size_t(j) * std::size_t(step)];
                     const ComplexSample a = upper[j];
                     const ComplexSample b = lower[j];

@@ -8,7 +8,7 @@ BATCH is the kadrimex-batch executable, SHARED_DIR the folder holding
 testdata/. Size 0 is the 4000 x 3000 rocket photograph itself; the square
 sizes are its centre 3000 x 3000 averaged down. Every batch command is timed
 as a whole (file reading and writing included), with its wall time, CPU time
-and peak resident memory; numpy transforms the three channels of the same
+and peak resident memory (GNU time, /usr/bin/time); numpy transforms the three channels of the same
 picture in complex128, once at the picture's own size and once at the
 padded power-of-two size the batch commands work on.
 
@@ -71,13 +71,17 @@ def area_average(photo, side):
 
 
 def run_batch(batch, args):
-    start = time.perf_counter()
-    process = subprocess.Popen([batch] + args + ["--quiet"])
-    _, status, usage = os.wait4(process.pid, 0)
-    wall = time.perf_counter() - start
-    if status != 0:
-        sys.exit(f"kadrimex-batch {' '.join(args)} failed with status {status}")
-    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0
+    """Wall time, CPU time and peak resident memory (MB) of one command,
+    measured by GNU time so that the peak is the tool's own, not that of
+    this Python process it was forked from."""
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as report:
+        start = time.perf_counter()
+        status = subprocess.call(["/usr/bin/time", "-o", report.name, "-f", "%U %S %M", batch] + args + ["--quiet"])
+        wall = time.perf_counter() - start
+        if status != 0:
+            sys.exit(f"kadrimex-batch {' '.join(args)} failed with status {status}")
+        user, system, peak = report.read().split()[-3:]
+    return wall, float(user) + float(system), int(peak) / 1024.0
 
 
 def time_numpy(pixels, shape=None, repeats=3):
