@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -117,12 +118,14 @@ TKernel ReadKernel(const TBitmap& mask, bool isSigned)
     return k;
 }
 
-// Turns an exact sum into the stored byte, in long double as written.
+// Turns an exact sum into the stored byte, in long double as written:
+//   unsigned: low 8 bits of floor(norm * acc);
+//   signed:   255 when norm * acc >= 255, 0 when <= 0, else the floor.
 struct TFinisher {
     long double norm;
     bool isSigned;
 
-    std::uint8_t operator()(std::int64_t acc) const
+    std::uint8_t Exact(std::int64_t acc) const
     {
         const long double v = norm * (long double)acc;
         if (isSigned) {
@@ -132,18 +135,88 @@ struct TFinisher {
                 return 0;
             return std::uint8_t(std::int32_t(v));  // 0 < v < 255: truncation is the floor
         }
-        // Non-negative weights and bytes: v >= 0, so truncation is the floor.
-        return std::uint8_t(std::int64_t(v));
+        return std::uint8_t(std::int64_t(std::floor(v)) & 0xff);
     }
+};
+
+// The same mapping without a long double operation per value. The rounded
+// product norm * acc is monotonic in acc, so with a = acc * sign(norm) and
+// n = |norm| (n * a is the same product), floor(n * a) >= k exactly when
+// a >= t[k], the least such a, found once by bisection with the exact
+// product. A double estimate of the floor is then corrected against the
+// thresholds, which makes every byte the exact one.
+class TFastFinisher {
+public:
+    TFastFinisher(const TFinisher& exact, std::int64_t maxAbsAcc) : FExact(exact)
+    {
+        FNegate = exact.norm < 0;
+        const long double n = FNegate ? -exact.norm : exact.norm;
+        FScale = double(n);
+        FThreshold[0] = std::numeric_limits<std::int64_t>::min();
+        for (int k = 1; k <= 256; ++k) {
+            // Least a in [1, maxAbsAcc] with n * a >= k, or maxAbsAcc + 1.
+            std::int64_t lo = k == 1 ? 1 : std::max<std::int64_t>(FThreshold[k - 1], 1);
+            std::int64_t hi = maxAbsAcc + 1;
+            while (lo < hi) {
+                const std::int64_t mid = lo + (hi - lo) / 2;
+                if (n * (long double)mid >= k)
+                    hi = mid;
+                else
+                    lo = mid + 1;
+            }
+            FThreshold[k] = lo;
+        }
+        FThreshold[257] = std::numeric_limits<std::int64_t>::max();
+    }
+
+    std::uint8_t operator()(std::int64_t acc) const
+    {
+        const std::int64_t a = FNegate ? -acc : acc;
+        if (a <= 0)
+            return FExact.Exact(acc);  // v <= 0 (or a zero product): rare and cheap enough
+        double estimate = double(a) * FScale;
+        int k = estimate >= 256 ? 256 : int(estimate);
+        while (a < FThreshold[k])
+            --k;
+        while (a >= FThreshold[k + 1])
+            ++k;
+        // k = floor(n * a) for k < 256; beyond that only the exact product knows the low byte.
+        if (k >= 256)
+            return FExact.isSigned ? 255 : FExact.Exact(acc);
+        return std::uint8_t(k);
+    }
+
+private:
+    TFinisher FExact;
+    bool FNegate = false;
+    double FScale = 0;
+    std::int64_t FThreshold[258];
 };
 
 // ---------------------------------------------------------------------------
 // Direct sums: each output row is a sum of horizontally shifted rows of
 // padded channel planes, vectorised over the row.
 
+// acc[x] += w * p[x] for x < n. Weights fit in 16 bits, so the products
+// are 16 x 16 -> 32-bit widening multiplies, which vectorise well.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void MultiplyAdd(std::int32_t* __restrict acc, const std::uint8_t* __restrict p, std::int16_t w, int n)
+{
+    for (int x = 0; x < n; ++x)
+        acc[x] += std::int32_t(w) * std::int32_t(std::int16_t(p[x]));
+}
+
+void MultiplyAdd(std::int64_t* __restrict acc, const std::uint8_t* __restrict p, std::int16_t w, int n)
+{
+    for (int x = 0; x < n; ++x)
+        acc[x] += std::int64_t(w) * std::int64_t(p[x]);
+}
+
 template <typename Acc>
 bool DirectRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, const TKernel& k,
-                const TFinisher& finish)
+                const TFastFinisher& finish)
 {
     const int width = src.Width();
     const int height = src.Height();
@@ -161,13 +234,13 @@ bool DirectRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src
     });
     struct TTap {
         int j;
-        Acc w;
+        std::int16_t w;
     };
     std::vector<std::vector<TTap>> taps(std::size_t(k.kh));
     for (int i = 0; i < k.kh; ++i)
         for (int j = 0; j < k.kw; ++j)
             if (const std::int32_t w = k.w[std::size_t(i) * std::size_t(k.kw) + std::size_t(j)])
-                taps[std::size_t(i)].push_back({j, Acc(w)});
+                taps[std::size_t(i)].push_back({j, std::int16_t(w)});
 
     return ParallelRows(thread, height, width, [&](int y) {
         std::vector<Acc> acc(static_cast<std::size_t>(width));
@@ -178,12 +251,8 @@ bool DirectRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src
             for (int i = 0; i < k.kh; ++i) {
                 const int r = Clamp(y - k.fh + i, 0, height - 1);
                 const std::uint8_t* prow = &planes[(std::size_t(c) * std::size_t(height) + std::size_t(r)) * pw];
-                for (const TTap& t : taps[std::size_t(i)]) {
-                    const std::uint8_t* p = prow + t.j;
-                    const Acc w = t.w;
-                    for (int x = 0; x < width; ++x)
-                        a[x] += w * Acc(p[x]);
-                }
+                for (const TTap& t : taps[std::size_t(i)])
+                    MultiplyAdd(a, prow + t.j, t.w, width);
             }
             for (int x = 0; x < width; ++x)
                 out[3 * x + c] = finish(std::int64_t(a[x]));
@@ -341,7 +410,7 @@ TFftLayout ChooseFftLayout(const TKernel& k, int width, int height)
 }
 
 bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, const TKernel& k,
-             const TFinisher& finish, const TFftLayout& layout)
+             const TFastFinisher& finish, const TFftLayout& layout)
 {
     const int width = src.Width();
     const int height = src.Height();
@@ -464,11 +533,12 @@ void Convolve(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdva
 
     const TKernel k = ReadKernel(*mask, isSigned);
     const long double s = 0.001L + (long double)k.sum;
-    const TFinisher finish{1.001L / s, isSigned};
+    const TFinisher exact{1.001L / s, isSigned};
+    const TFastFinisher finish(exact, 255 * k.absSum);
 
     if (k.kw == 0 || k.kh == 0) {
         // No cells: every sum is 0.
-        const std::uint8_t value = finish(0);
+        const std::uint8_t value = exact.Exact(0);
         if (!ParallelRows(thread, height, width, [&](int y) {
                 std::fill(destination->ScanLine(y), destination->ScanLine(y) + 3 * std::size_t(width), value);
             }))
