@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace kadrimex::ui {
 
@@ -22,14 +24,43 @@ long double ProgressPercent(std::int64_t progress, std::int64_t progressMax)
 QString ProgressText(long double percent, const QLocale& locale)
 {
     // Four significant digits, but never more than two decimals: the value
-    // is rounded once, at whichever limit comes first.
+    // is rounded once, at whichever limit comes first, half away from zero
+    // on its exact decimal expansion.
     int integerDigits = 0;
     if (std::fabs(percent) >= 1)
         integerDigits = int(std::floor(std::log10(std::fabs(percent)))) + 1;
     const int decimals = std::clamp(4 - integerDigits, 0, 2);
-    char buffer[128];
-    std::snprintf(buffer, sizeof buffer, "%.*Lf", decimals, percent);
-    const double rounded = double(std::strtold(buffer, nullptr));
+    if (!std::isfinite(percent))
+        return locale.toString(double(percent), 'f', 2) + QStringLiteral(" %");
+
+    // glibc prints the exact binary value; 80 decimals hold every digit that
+    // matters for rounding at two.
+    std::vector<char> buffer(std::size_t(integerDigits) + 100);
+    std::snprintf(buffer.data(), buffer.size(), "%.80Lf", percent);
+    std::string digits(buffer.data());
+    const bool negative = !digits.empty() && digits[0] == '-';
+    if (negative)
+        digits.erase(0, 1);
+    // The separator printf uses follows the C library's locale.
+    std::size_t point = digits.find_first_not_of("0123456789");
+    if (point == std::string::npos) {
+        point = digits.size();
+        digits += '.';
+    }
+    digits.append(std::size_t(decimals) + 1, '0');
+    std::string kept = digits.substr(0, point) + digits.substr(point + 1, std::size_t(decimals));
+    if (digits[point + 1 + std::size_t(decimals)] >= '5') {
+        std::size_t i = kept.size();
+        while (i > 0 && kept[i - 1] == '9')
+            kept[--i] = '0';
+        if (i == 0)
+            kept.insert(kept.begin(), '1');
+        else
+            ++kept[i - 1];
+    }
+    if (decimals > 0)
+        kept.insert(kept.size() - std::size_t(decimals), 1, '.');
+    const double rounded = (negative ? -1 : 1) * QString::fromStdString(kept).toDouble();
     return locale.toString(rounded, 'f', 2) + QStringLiteral(" %");
 }
 

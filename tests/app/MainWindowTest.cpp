@@ -1,0 +1,890 @@
+// The main window driven end to end, offscreen: commands through their
+// dialogs and questions (answered by a prompt handler and a dialog runner),
+// the worker's completion, cancellation from the status bar, closing while
+// an operation runs, and the file commands.
+#include "app/MainForm.h"
+#include "app/NewImgForm.h"
+#include "app/ProgressGauge.h"
+#include "app/Prompt.h"
+#include "app/WorkImage.h"
+#include "engine/Codecs.h"
+#include "filters/Filters.h"
+#include "filters/ui/FilterLevelForm.h"
+#include "filters/ui/SharpenForm.h"
+#include "userfilter/UserFilter.h"
+#include "userfilter/ui/UsrFilterForm.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <random>
+#include <vector>
+
+using kadrimex::TAdvancedBitmap;
+using kadrimex::TBitmap;
+using kadrimex::TPicture;
+using kadrimex::TPixelFormat;
+namespace ui = kadrimex::ui;
+
+namespace {
+
+// ---- helpers ---------------------------------------------------------------
+
+TBitmap RandomBitmap(int width, int height, TPixelFormat format, unsigned seed)
+{
+    TBitmap bitmap;
+    bitmap.Reset(width, height, format);
+    if (format == TPixelFormat::pf8bit) {
+        std::vector<kadrimex::TPaletteEntry> palette(256);
+        for (int i = 0; i < 256; ++i)
+            palette[std::size_t(i)] = {std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i / 2), 0};
+        bitmap.SetPaletteEntries(palette);
+    }
+    std::mt19937 random(seed);
+    const int rowBytes = int((width * kadrimex::BitsPerPixel(format) + 7) / 8);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < rowBytes; ++x)
+            bitmap.ScanLine(y)[x] = std::uint8_t(random());
+    return bitmap;
+}
+
+TPicture PictureOf(TBitmap bitmap)
+{
+    TPicture picture;
+    picture.Assign(std::move(bitmap));
+    return picture;
+}
+
+bool SamePixels(const TBitmap& a, const TBitmap& b)
+{
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat())
+        return false;
+    const std::size_t rowBytes = std::size_t((a.Width() * kadrimex::BitsPerPixel(a.PixelFormat()) + 7) / 8);
+    for (int y = 0; y < a.Height(); ++y)
+        if (std::memcmp(a.ScanLine(y), b.ScanLine(y), rowBytes) != 0)
+            return false;
+    return a.Palette() == b.Palette();
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 120000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > milliseconds)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+// Runs an operation routine directly on the calling thread, the way the
+// batch tool does: the reference for what the window must display.
+TBitmap RunDirectly(const TBitmap& input, std::int8_t operation,
+                    const std::function<void(kadrimex::TBitmapProcesorThread&)>& fill)
+{
+    TAdvancedBitmap source;
+    static_cast<TBitmap&>(source) = input;
+    TAdvancedBitmap destination;
+    destination.SetPixelFormat(TPixelFormat::pf24bit);
+    kadrimex::TBitmapProcesorThread thread(true);
+    thread.FSource = &source;
+    thread.FDestination = &destination;
+    thread.FOperation = operation;
+    fill(thread);
+    thread.Execute();
+    EXPECT_EQ(thread.FErrorMessage, "");
+    return static_cast<TBitmap&>(destination);
+}
+
+std::string SharedFile(const char* name)
+{
+#ifdef KADRIMEX_SHARED_DIR
+    return std::string(KADRIMEX_SHARED_DIR) + "/testdata/" + name;
+#else
+    (void)name;
+    return {};
+#endif
+}
+
+// ---- fixture ---------------------------------------------------------------
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ui::SetPromptHandler([this](const ui::PromptRequest& request) {
+            Prompts.push_back(request);
+            if (OnPrompt)
+                return OnPrompt(request);
+            return request.buttons == ui::PromptButtons::YesNo ? ui::PromptAnswer::Yes : ui::PromptAnswer::Ok;
+        });
+        Form = std::make_unique<TKadrimexMainForm>();
+        Form->DialogRunner = [this](QDialog& dialog) {
+            ++DialogsRun;
+            return OnDialog ? OnDialog(dialog) : int(QDialog::Rejected);
+        };
+    }
+    void TearDown() override
+    {
+        Form.reset();
+        ui::SetPromptHandler({});
+    }
+
+    void Show(TBitmap bitmap) { Form->WorkImage->SetPicture(PictureOf(std::move(bitmap))); }
+    TBitmap Shown() const { return Form->WorkImage->Picture().ToBitmap(); }
+    bool WaitIdle() { return WaitUntil([this] { return Form->FProcessor == nullptr; }); }
+
+    // Accepts the filter level dialog with `level` typed into its edit.
+    void AcceptLevel(const QString& level)
+    {
+        OnDialog = [level](QDialog& dialog) {
+            auto& form = dynamic_cast<TFilterLevelForm&>(dialog);
+            form.LevelEdit->setText(level);
+            form.setResult(0);
+            form.OkSpeedButton->click();
+            return form.result();
+        };
+    }
+
+    std::vector<QToolBar*> LaunchBars() const
+    {
+        return {Form->TransformToolBar, Form->ResizeToolBar,   Form->FileToolBar,
+                Form->GenerateToolBar,  Form->FilterToolBar,   Form->HistogramToolBar};
+    }
+
+    std::unique_ptr<TKadrimexMainForm> Form;
+    std::vector<ui::PromptRequest> Prompts;
+    std::function<ui::PromptAnswer(const ui::PromptRequest&)> OnPrompt;
+    std::function<int(QDialog&)> OnDialog;
+    int DialogsRun = 0;
+};
+
+const QString kConversionCaption = QStringLiteral("Automatic bit format conversion");
+const QString kConversionText = QStringLiteral(
+    "This operation is implemented only for 24-bit bitmaps. The format of your image is different.\n\nDo you want to "
+    "make a conversion?");
+
+// ---- the window ------------------------------------------------------------
+
+TEST_F(MainWindow, OpensWithItsCaptionSizeTextsAndToolbarsInBandOrder)
+{
+    EXPECT_EQ(Form->windowTitle(), QStringLiteral("Semprol Kadrimex"));
+    EXPECT_EQ(Form->size(), QSize(726, 480));
+    EXPECT_EQ(Form->minimumSize(), QSize(256, 96));
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Welcome in Kadrimex"));
+    EXPECT_EQ(Form->MainStatusBar->Panel0->width(), 250);
+    EXPECT_EQ(Form->MainStatusBar->Panel1->width(), 50);
+    EXPECT_EQ(Form->ProgressTimer->interval(), 300);
+    EXPECT_FALSE(Form->ProgressTimer->isActive());
+    EXPECT_EQ(Form->FProcessor, nullptr);
+    EXPECT_TRUE(Form->HandSpeedButton->isChecked());
+
+    // Each button: its toolbar, tooltip and flat 23 x 20 size.
+    struct Row {
+        QToolBar* bar;
+        const char* name;
+        const char* tooltip;
+    };
+    const Row rows[] = {
+        {Form->FileToolBar, "NewButton", "Create new image"},
+        {Form->FileToolBar, "SaveButton", "Save changes"},
+        {Form->ZoomToolBar, "NormZoomButton", "Normalize view"},
+        {Form->ResizeToolBar, "ColorDepthSpeedButton", "Zmień głąba kolorów"},
+        {Form->GenerateToolBar, "EdgeGeneratorSpeedButton", "Namaż ma obrazku filter wykrywania krawędzi 2D"},
+        {Form->FilterToolBar, "GaussBlurSpeedButton", "Gauss filter blur"},
+        {Form->FilterToolBar, "UserFilterSpeedButton", "Design your own filter"},
+        {Form->HelpToolBar, "AboutSpeedButton", "About the program"},
+        {Form->TransformToolBar, "FFTGaussSpeedButton", "Gauss filter blur using FFT"},
+        {Form->HistogramToolBar, "AutoLevelsButton", "Wyrównaj lub poszerz histogram"},
+        {Form->HistogramToolBar, "SpeedButton1", "???"},
+    };
+    for (const Row& row : rows) {
+        auto* button = Form->findChild<QToolButton*>(QString::fromLatin1(row.name));
+        ASSERT_NE(button, nullptr) << row.name;
+        EXPECT_EQ(button->parentWidget(), row.bar) << row.name;
+        EXPECT_EQ(button->toolTip(), QString::fromUtf8(row.tooltip)) << row.name;
+        EXPECT_EQ(button->size(), QSize(23, 20)) << row.name;
+        EXPECT_TRUE(button->autoRaise()) << row.name;
+    }
+    int buttons = 0;
+    for (QToolBar* bar : {Form->FileToolBar, Form->ZoomToolBar, Form->ResizeToolBar, Form->GenerateToolBar,
+                          Form->FilterToolBar, Form->HelpToolBar, Form->TransformToolBar, Form->HistogramToolBar})
+        for (auto* button : bar->findChildren<QToolButton*>(Qt::FindDirectChildrenOnly))
+            buttons += !button->objectName().startsWith(QStringLiteral("qt_"));
+    EXPECT_EQ(buttons, 29);
+
+    // Two rows: File ... Help left to right on the first, Transform and
+    // Histogram on the second.
+    Form->show();
+    QCoreApplication::processEvents();
+    const std::vector<QToolBar*> first = {Form->FileToolBar,     Form->ZoomToolBar,   Form->ResizeToolBar,
+                                          Form->GenerateToolBar, Form->FilterToolBar, Form->HelpToolBar};
+    for (std::size_t i = 1; i < first.size(); ++i) {
+        EXPECT_EQ(first[i]->y(), first[0]->y()) << first[i]->objectName().toStdString();
+        EXPECT_GT(first[i]->x(), first[i - 1]->x()) << first[i]->objectName().toStdString();
+    }
+    EXPECT_GT(Form->TransformToolBar->y(), Form->FileToolBar->y());
+    EXPECT_EQ(Form->HistogramToolBar->y(), Form->TransformToolBar->y());
+    EXPECT_GT(Form->HistogramToolBar->x(), Form->TransformToolBar->x());
+}
+
+TEST_F(MainWindow, MenuItemsCarryShortcutsAndToolbarItemsFollowTheirBars)
+{
+    EXPECT_EQ(Form->NewMenuItem->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+    EXPECT_EQ(Form->OpenMenuItem->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+    EXPECT_EQ(Form->SaveAsMenuItem->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+    EXPECT_EQ(Form->ZoomInMenuItem->shortcut(), QKeySequence(QStringLiteral("Ctrl++")));
+    EXPECT_EQ(Form->ZoomOutMenuItem->shortcut(), QKeySequence(QStringLiteral("Ctrl+-")));
+    EXPECT_EQ(Form->View11MenuItem->shortcut(), QKeySequence(QStringLiteral("Ctrl+1")));
+    EXPECT_EQ(Form->AboutMenuItem->shortcut(), QKeySequence(QStringLiteral("F1")));
+
+    Form->show();
+    QStringList items;
+    for (QAction* action : Form->ToolbarsMenu->actions()) {
+        items << action->text();
+        EXPECT_TRUE(action->isChecked()) << action->text().toStdString();
+    }
+    EXPECT_EQ(items, QStringList({"File", "View", "Resizing", "Generate", "Filters", "Fourier", "Histogram", "Help"}));
+
+    QAction* filters = Form->ToolbarsMenu->actions().at(4);
+    filters->trigger();
+    EXPECT_TRUE(Form->FilterToolBar->isHidden());
+    EXPECT_FALSE(filters->isChecked());
+    Form->FilterToolBar->show();
+    EXPECT_TRUE(filters->isChecked());
+}
+
+// ---- launch and completion -------------------------------------------------
+
+TEST_F(MainWindow, CancelledDialogRefusedConversionAndEmptyPictureChangeNothing)
+{
+    const TBitmap original = RandomBitmap(40, 30, TPixelFormat::pf24bit, 1);
+    Show(original);
+    const QString status = Form->MainStatusBar->PanelText();
+
+    OnDialog = [](QDialog&) { return int(QDialog::Rejected); };
+    Form->GaussBlurSpeedButton->click();
+    EXPECT_EQ(DialogsRun, 1);
+    EXPECT_TRUE(Prompts.empty()) << "a 24-bit picture is not questioned";
+
+    // An 8-bit picture: the question comes first; No ends the command
+    // before its dialog.
+    const TBitmap palette = RandomBitmap(40, 30, TPixelFormat::pf8bit, 2);
+    Show(palette);
+    OnPrompt = [](const ui::PromptRequest&) { return ui::PromptAnswer::No; };
+    AcceptLevel(QStringLiteral("3"));
+    Form->TriangBlurSpeedButton->click();
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Prompts[0].caption, kConversionCaption);
+    EXPECT_EQ(Prompts[0].text, kConversionText);
+    EXPECT_EQ(Prompts[0].buttons, ui::PromptButtons::YesNo);
+    EXPECT_EQ(DialogsRun, 1);
+
+    // A picture without pixels: no question, no dialog.
+    Form->WorkImage->SetPicture(TPicture());
+    Form->SharpenSpeedButton->click();
+    EXPECT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(DialogsRun, 1);
+
+    Show(palette);
+    EXPECT_EQ(Form->FProcessor, nullptr);
+    EXPECT_TRUE(SamePixels(Shown(), palette));
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), status);
+    for (QToolBar* bar : LaunchBars())
+        EXPECT_TRUE(bar->isEnabled());
+    EXPECT_FALSE(Form->ProgressTimer->isActive());
+}
+
+TEST_F(MainWindow, IconCannotBeProcessed)
+{
+    const std::string path = SharedFile("astronaut-multi.ico");
+    if (path.empty() || !QFile::exists(QString::fromStdString(path)))
+        GTEST_SKIP() << "KADRIMEX_SHARED_DIR has no test icon";
+    Form->WorkImage->SetPicture(TPicture::LoadFromFile(path));
+    AcceptLevel(QStringLiteral("2"));
+    Form->GaussBlurSpeedButton->click();
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Prompts[0].text, QStringLiteral("Cannot assign a TIcon to a TAdvancedBitmap"));
+    EXPECT_EQ(DialogsRun, 0);
+    EXPECT_EQ(Form->FProcessor, nullptr);
+    EXPECT_TRUE(Form->WorkImage->Picture().IsIcon());
+}
+
+TEST_F(MainWindow, GaussRunsLocksTheLaunchingToolbarsAndDisplaysItsResult)
+{
+    const TBitmap original = RandomBitmap(37, 23, TPixelFormat::pf24bit, 3);
+    Show(original);
+    AcceptLevel(QStringLiteral("3"));
+    Form->GaussBlurSpeedButton->click();
+    ASSERT_NE(Form->FProcessor, nullptr);
+    // Running: only the six launching bars are locked.
+    for (QToolBar* bar : LaunchBars())
+        EXPECT_FALSE(bar->isEnabled()) << bar->objectName().toStdString();
+    EXPECT_TRUE(Form->ZoomToolBar->isEnabled());
+    EXPECT_TRUE(Form->HelpToolBar->isEnabled());
+    EXPECT_TRUE(Form->LeftCoolBar->isEnabled());
+    EXPECT_TRUE(Form->KadrimexMainMenu->isEnabled());
+    EXPECT_TRUE(Form->ProgressTimer->isActive());
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("No to liczem se tego Gaussa..."));
+
+    ASSERT_TRUE(WaitIdle());
+    for (QToolBar* bar : LaunchBars())
+        EXPECT_TRUE(bar->isEnabled()) << bar->objectName().toStdString();
+    EXPECT_FALSE(Form->ProgressTimer->isActive());
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("No i pozamiatane."));
+    EXPECT_TRUE(Prompts.empty());
+
+    const TBitmap expected = RunDirectly(original, kadrimex::op::GaussBlur,
+                                         [](kadrimex::TBitmapProcesorThread& t) { t.FParam1 = 3; });
+    EXPECT_TRUE(SamePixels(Shown(), expected));
+    EXPECT_FALSE(SamePixels(Shown(), original));
+}
+
+TEST_F(MainWindow, SharpenAndEdgesHandTheDialogValuesThroughTheLauncherFormulas)
+{
+    const TBitmap original = RandomBitmap(31, 29, TPixelFormat::pf24bit, 4);
+    OnDialog = [](QDialog& dialog) {
+        auto& form = dynamic_cast<TSharpenForm&>(dialog);
+        form.Level = 7.5L;
+        form.Size = 1.5L;
+        return int(QDialog::Accepted);
+    };
+    Show(original);
+    Form->SharpenSpeedButton->click();
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("No to liczem se te wyostrzenie..."));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(SamePixels(Shown(), RunDirectly(original, kadrimex::op::Sharpen, [](kadrimex::TBitmapProcesorThread& t) {
+                               t.FParam1 = 7.5L * 0.039955444L + 1.90004455L;
+                               t.FParam2 = 3;
+                           })));
+
+    Show(original);
+    Form->FindEdgesSpeedButton->click();
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Robiem krawądzia..."));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(SamePixels(Shown(), RunDirectly(original, kadrimex::op::FindEdges, [](kadrimex::TBitmapProcesorThread& t) {
+                               t.FParam1 = 7.5L;
+                               t.FParam2 = 3;
+                           })));
+}
+
+TEST_F(MainWindow, UserFilterTakesTheMatrixFromTheDialog)
+{
+    const TBitmap original = RandomBitmap(20, 17, TPixelFormat::pf24bit, 5);
+    const long double weights[9] = {0, -1, 0, -1, 6, -1, 0, -1, 0};
+    TUsrFilterForm* dialog = nullptr;
+    OnDialog = [&](QDialog& d) {
+        dialog = &dynamic_cast<TUsrFilterForm&>(d);
+        kadrimex::ReleaseCoefficients(dialog->Coefficients);
+        dialog->Coefficients = kadrimex::AllocateCoefficients(3);
+        std::copy(std::begin(weights), std::end(weights), dialog->Coefficients);
+        dialog->MatrixSize = 3;
+        dialog->Scale = 2;
+        dialog->Offset = 10;
+        dialog->AbsoluteCheckBox->setChecked(true);
+        return int(QDialog::Accepted);
+    };
+    Show(original);
+    Form->UserFilterSpeedButton->click();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->Coefficients, nullptr) << "the matrix belongs to the operation now";
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Robiem tą całą filtrację..."));
+    ASSERT_TRUE(WaitIdle());
+    const TBitmap expected = RunDirectly(original, kadrimex::op::UserFilter, [&](kadrimex::TBitmapProcesorThread& t) {
+        t.FMatrix = kadrimex::AllocateCoefficients(3);
+        std::copy(std::begin(weights), std::end(weights), t.FMatrix);
+        t.FIntParam = 3;
+        t.FParam1 = 2;
+        t.FParam2 = 10;
+        t.FFlagParam = 1;
+    });
+    EXPECT_TRUE(SamePixels(Shown(), expected));
+
+    // A routine that fails reports its message and leaves the picture.
+    OnDialog = [&](QDialog& d) {
+        auto& form = dynamic_cast<TUsrFilterForm&>(d);
+        form.Coefficients = kadrimex::AllocateCoefficients(3);
+        form.MatrixSize = 9;
+        return int(QDialog::Accepted);
+    };
+    Show(original);
+    Form->UserFilterSpeedButton->click();
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Prompts[0].text, QStringLiteral("The filter matrix must be 1x1, 3x3, 5x5 or 7x7"));
+    EXPECT_TRUE(SamePixels(Shown(), original));
+    for (QToolBar* bar : LaunchBars())
+        EXPECT_TRUE(bar->isEnabled());
+}
+
+TEST_F(MainWindow, FourierCommandsAskTheConfirmationOrTheConversionNeverBoth)
+{
+    const TBitmap original = RandomBitmap(24, 20, TPixelFormat::pf24bit, 6);
+    Show(original);
+    Form->FFTSpeedButton->click();
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Prompts[0].caption, QStringLiteral("No to dawaj."));
+    EXPECT_EQ(Prompts[0].text, QStringLiteral("Obraz zostanie przekształcony w część rzeczywistą wyniku transformaty "
+                                              "Fouriera.\n\nCzy chcesz dokonać przekrztałcenia Fouriera algorytmem "
+                                              "FFT obrazka?"));
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Licze szybką Furie..."));
+    ASSERT_TRUE(WaitIdle());
+    const TBitmap spectrum = Shown();
+    EXPECT_TRUE(SamePixels(spectrum, RunDirectly(original, kadrimex::op::FFT, [](auto&) {})));
+    EXPECT_EQ(spectrum.Width(), 32);
+    EXPECT_EQ(spectrum.Height(), 32);
+
+    // An 8-bit picture gets only the conversion question; No stops.
+    Prompts.clear();
+    Show(RandomBitmap(24, 20, TPixelFormat::pf8bit, 7));
+    OnPrompt = [](const ui::PromptRequest&) { return ui::PromptAnswer::No; };
+    Form->RevFFTSpeedButton->click();
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Prompts[0].caption, kConversionCaption);
+    EXPECT_EQ(Form->FProcessor, nullptr);
+
+    // The reverse transform's own confirmation; No changes nothing.
+    Prompts.clear();
+    Show(spectrum);
+    Form->RevFFTSpeedButton->click();
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Prompts[0].text, QStringLiteral("Obraz zostanie przekształcony w wynik odwrotnej transformaty "
+                                              "Fouriera.\n\nCzy chcesz dokonać przekrztałcenia Fouriera algorytmem "
+                                              "Reverse FFT obrazka?"));
+    EXPECT_EQ(Form->FProcessor, nullptr);
+    EXPECT_TRUE(SamePixels(Shown(), spectrum));
+
+    // Yes: the reverse transform runs and an 8-bit picture with consent
+    // comes back as 24 bits (FFT Gauss through its level dialog).
+    OnPrompt = nullptr;
+    Prompts.clear();
+    Show(RandomBitmap(24, 20, TPixelFormat::pf8bit, 8));
+    AcceptLevel(QStringLiteral("5"));
+    Form->FFTGaussSpeedButton->click();
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Prompts[0].caption, kConversionCaption);
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Liczem Gaussa przez FFT..."));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Shown().PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(Shown().Width(), 24);
+}
+
+TEST_F(MainWindow, JpegPictureComesBackAsABitmap)
+{
+    const TBitmap original = RandomBitmap(16, 16, TPixelFormat::pf24bit, 9);
+    TPicture jpeg;
+    jpeg.Assign(kadrimex::TJPEGImage::Compress(original, 80, false));
+    Form->WorkImage->SetPicture(std::move(jpeg));
+    AcceptLevel(QStringLiteral("1"));
+    Form->GaussBlurSpeedButton->click();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(Form->WorkImage->Picture().IsBitmap());
+}
+
+// A slow operation: Gauss level 100 on a large picture.
+TBitmap LargePicture()
+{
+    TBitmap bitmap = RandomBitmap(1600, 1200, TPixelFormat::pf24bit, 10);
+    for (int y = 0; y < bitmap.Height(); ++y)
+        for (int x = 0; x < 3 * bitmap.Width(); ++x)
+            bitmap.ScanLine(y)[x] |= 1;  // no zero byte anywhere
+    return bitmap;
+}
+
+bool HasZeroRow(const TBitmap& bitmap)
+{
+    const std::vector<std::uint8_t> zero(std::size_t(bitmap.Width()) * 3, 0);
+    for (int y = 0; y < bitmap.Height(); ++y)
+        if (std::memcmp(bitmap.ScanLine(y), zero.data(), zero.size()) == 0)
+            return true;
+    return false;
+}
+
+TEST_F(MainWindow, StatusBarClickCancelsAndShowsThePartialResult)
+{
+    // Idle: a click asks nothing.
+    Form->MainStatusBarClick();
+    EXPECT_TRUE(Prompts.empty());
+
+    const TBitmap original = LargePicture();
+    Show(original);
+    AcceptLevel(QStringLiteral("100"));
+    Form->GaussBlurSpeedButton->click();
+    ASSERT_NE(Form->FProcessor, nullptr);
+    Form->MainStatusBarClick();
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Prompts[0].text, QStringLiteral("Ej no co? Ja ROBIEM. Chcesz żebym dał se spokój?"));
+    EXPECT_EQ(Prompts[0].caption, QStringLiteral("Co ty niby robisz, co?"));
+    EXPECT_EQ(Prompts[0].buttons, ui::PromptButtons::YesNo);
+    EXPECT_EQ(Prompts[0].icon, ui::PromptIcon::Warning);
+    ASSERT_TRUE(WaitIdle());
+
+    // The destination as far as it got: the size of the source, rows not
+    // reached still zero.
+    const TBitmap partial = Shown();
+    EXPECT_EQ(partial.Width(), original.Width());
+    EXPECT_EQ(partial.Height(), original.Height());
+    EXPECT_TRUE(HasZeroRow(partial));
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("No i pozamiatane."));
+    for (QToolBar* bar : LaunchBars())
+        EXPECT_TRUE(bar->isEnabled());
+}
+
+TEST_F(MainWindow, CancelQuestionAnsweredNoOrOutlivedLetsTheOperationFinish)
+{
+    const TBitmap original = RandomBitmap(30, 20, TPixelFormat::pf24bit, 11);
+    const TBitmap expected = RunDirectly(original, kadrimex::op::GaussBlur,
+                                         [](kadrimex::TBitmapProcesorThread& t) { t.FParam1 = 2; });
+    AcceptLevel(QStringLiteral("2"));
+
+    Show(original);
+    OnPrompt = [](const ui::PromptRequest&) { return ui::PromptAnswer::No; };
+    Form->GaussBlurSpeedButton->click();
+    Form->MainStatusBarClick();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Prompts.size(), 1u);
+    EXPECT_TRUE(SamePixels(Shown(), expected));
+
+    // The operation completes while the question is still open; the late
+    // Yes must not touch the finished thread.
+    Show(original);
+    OnPrompt = [this](const ui::PromptRequest&) {
+        WaitIdle();
+        return ui::PromptAnswer::Yes;
+    };
+    Form->GaussBlurSpeedButton->click();
+    Form->MainStatusBarClick();
+    EXPECT_EQ(Form->FProcessor, nullptr);
+    EXPECT_TRUE(SamePixels(Shown(), expected));
+}
+
+TEST_F(MainWindow, ClosingOrExitingWhileRunningStopsTheOperationFirst)
+{
+    Show(LargePicture());
+    AcceptLevel(QStringLiteral("100"));
+    Form->show();
+    Form->GaussBlurSpeedButton->click();
+    ASSERT_NE(Form->FProcessor, nullptr);
+    Form->ExitMenuItem->trigger();
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_EQ(Form->FProcessor, nullptr);
+    EXPECT_FALSE(Form->ProgressTimer->isActive());
+    // The completion posted by the stopped thread finds nothing to do.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Form->FProcessor, nullptr);
+    EXPECT_TRUE(Prompts.empty());
+
+    // Destroyed outright with an operation running.
+    Form->GaussBlurSpeedButton->click();
+    ASSERT_NE(Form->FProcessor, nullptr);
+    Form.reset();
+    QCoreApplication::processEvents();
+}
+
+// ---- status gauge ----------------------------------------------------------
+
+TEST(ProgressGauge, PercentageTextFollowsTheLocaleWithFourSignificantDigits)
+{
+    EXPECT_EQ(ui::ProgressPercent(0, 0), 0.0L);
+    EXPECT_EQ(ui::ProgressText(ui::ProgressPercent(0, 0), QLocale::c()), QStringLiteral("0.00 %"));
+    const long double half = ui::ProgressPercent(50, 100);
+    EXPECT_LT(half, 50.0L);
+    EXPECT_EQ(ui::ProgressText(half, QLocale::c()), QStringLiteral("50.00 %"));
+    EXPECT_EQ(ui::ProgressText(12.345678L, QLocale::c()), QStringLiteral("12.35 %"));
+    EXPECT_EQ(ui::ProgressText(0.125L, QLocale::c()), QStringLiteral("0.13 %"));
+    // Past 100 only four significant digits remain, and groups appear.
+    EXPECT_EQ(ui::ProgressText(100.25L, QLocale::c()), QStringLiteral("100.30 %"));
+    EXPECT_EQ(ui::ProgressText(1234.5L, QLocale(QLocale::English, QLocale::UnitedStates)), QStringLiteral("1,235.00 %"));
+    EXPECT_EQ(ui::ProgressText(12.345678L, QLocale(QLocale::Polish, QLocale::Poland)), QStringLiteral("12,35 %"));
+}
+
+TEST(ProgressGauge, BarIsWhiteOnBlackAndNeverWiderThanThePanel)
+{
+    const QSize size(50, 20);
+    const QFont font;
+    auto white = [](const QImage& image, int x, int y) { return (image.pixel(x, y) & 0xFFFFFF) == 0xFFFFFF; };
+    auto black = [](const QImage& image, int x, int y) { return (image.pixel(x, y) & 0xFFFFFF) == 0; };
+
+    const QImage idle = ui::PaintProgressGauge(size, font, false, 0, QLocale::c());
+    ASSERT_EQ(idle.size(), size);
+    EXPECT_TRUE(black(idle, 0, 0));
+    EXPECT_TRUE(black(idle, 49, 19));
+    int lit = 0;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 50; ++x)
+            lit += !black(idle, x, y);
+    EXPECT_GT(lit, 10) << "\"gotowy\" is drawn";
+
+    // 0 %: empty bar. 50 %: the left half lit. Corners are clear of the text.
+    const QImage zero = ui::PaintProgressGauge(size, font, true, 0, QLocale::c());
+    EXPECT_TRUE(black(zero, 0, 0));
+    EXPECT_TRUE(black(zero, 49, 0));
+    const QImage half = ui::PaintProgressGauge(size, font, true, 50, QLocale::c());
+    EXPECT_TRUE(white(half, 0, 0));
+    EXPECT_TRUE(white(half, 24, 0));  // n = trunc(0.5 * 51) = 25 columns
+    EXPECT_TRUE(black(half, 25, 0));
+    EXPECT_TRUE(black(half, 49, 0));
+    for (const long double percent : {100.0L, 250.0L, 1.0e30L}) {
+        const QImage full = ui::PaintProgressGauge(size, font, true, percent, QLocale::c());
+        ASSERT_EQ(full.size(), size);
+        EXPECT_TRUE(white(full, 0, 0));
+        EXPECT_TRUE(white(full, 49, 19));
+    }
+    // The text shows inverted over the bar: some dark pixels inside it.
+    const QImage full = ui::PaintProgressGauge(size, font, true, 100, QLocale::c());
+    int dark = 0;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 50; ++x)
+            dark += !white(full, x, y);
+    EXPECT_GT(dark, 10);
+}
+
+// ---- file commands ---------------------------------------------------------
+
+TEST(NewImgForm, CreateAcceptsSidesFrom1To32760Only)
+{
+    TNewImgForm form;
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Create an empty image"));
+    EXPECT_EQ(form.WidthBox->currentText(), QStringLiteral("640"));
+    EXPECT_EQ(form.HeightBox->currentText(), QStringLiteral("480"));
+    EXPECT_EQ(form.Color(), QColor(Qt::white));
+    EXPECT_FALSE(form.ColorBox->isEnabled());
+
+    struct Case {
+        const char* width;
+        const char* height;
+        bool accepted;
+    };
+    for (const Case& c : {Case{"abc", "480", false}, Case{"32760", "1", true}, Case{"32761", "1", false},
+                          Case{"0", "5", false}, Case{"5", "-3", false}, Case{"", "5", false}, Case{" 12 ", "7", true}}) {
+        form.WidthBox->setEditText(QString::fromLatin1(c.width));
+        form.HeightBox->setEditText(QString::fromLatin1(c.height));
+        form.setResult(0);
+        form.CreateButton->click();
+        EXPECT_EQ(form.result() == QDialog::Accepted, c.accepted) << c.width << " x " << c.height;
+    }
+    EXPECT_EQ(form.FNewWidth, 12);
+    EXPECT_EQ(form.FNewHeight, 7);
+}
+
+TEST_F(MainWindow, NewFillsTheChosenColour)
+{
+    OnDialog = [](QDialog& dialog) {
+        auto& form = dynamic_cast<TNewImgForm&>(dialog);
+        form.WidthBox->setEditText(QStringLiteral("7"));
+        form.HeightBox->setEditText(QStringLiteral("5"));
+        form.SetColor(QColor(10, 20, 30));
+        form.setResult(0);
+        form.CreateButton->click();
+        return form.result();
+    };
+    Form->NewButton->click();
+    const TBitmap made = Shown();
+    ASSERT_EQ(made.Width(), 7);
+    ASSERT_EQ(made.Height(), 5);
+    EXPECT_EQ(made.PixelFormat(), TPixelFormat::pf24bit);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x) {
+            EXPECT_EQ(made.ScanLine(y)[3 * x], 30);
+            EXPECT_EQ(made.ScanLine(y)[3 * x + 1], 20);
+            EXPECT_EQ(made.ScanLine(y)[3 * x + 2], 10);
+        }
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Czary mary Tarvel Bimek i obrazek zmalowany."));
+
+    // Cancel: nothing changes.
+    OnDialog = [](QDialog&) { return int(QDialog::Rejected); };
+    Form->NewButton->click();
+    EXPECT_TRUE(SamePixels(Shown(), made));
+}
+
+// Drives a file dialog: types `path`, picks filter `index` (1-based).
+std::function<int(QDialog&)> ChooseFile(const QString& path, int index, QString* preset = nullptr)
+{
+    return [=](QDialog& dialog) {
+        auto& files = dynamic_cast<QFileDialog&>(dialog);
+        auto* edit = files.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (preset)
+            *preset = edit ? edit->text() : QString();
+        files.selectNameFilter(files.nameFilters().at(index - 1));
+        files.selectFile(path);
+        return int(QDialog::Accepted);
+    };
+}
+
+class FileCommands : public MainWindow {
+protected:
+    void SetUp() override
+    {
+        MainWindow::SetUp();
+        ASSERT_TRUE(Dir.isValid());
+    }
+    QString Temp(const char* name) const { return Dir.filePath(QString::fromLatin1(name)); }
+    QTemporaryDir Dir;
+};
+
+TEST_F(FileCommands, OpenDialogListsTheFiltersAndLoadsByExtension)
+{
+    EXPECT_EQ(Form->OpenPictureDialog->windowTitle(), QStringLiteral("Zapodaj jakiegoś wypasionego obrazka"));
+    EXPECT_EQ(Form->OpenPictureDialog->nameFilters(),
+              QStringList({"All known (*.jpg;*.jpeg;*.bmp;*.ico)", "JPEG images (*.jpg)", "JPEG images (*.jpeg)",
+                           "Bitmaps (*.bmp)", "Icons (*.ico)", "RAW files (*.*)"}));
+    EXPECT_EQ(Form->SavePictureDialog->windowTitle(), QStringLiteral("Zapisz obrazek do pliku"));
+    EXPECT_EQ(Form->SavePictureDialog->nameFilters(),
+              QStringList({"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)"}));
+
+    const TBitmap eight = RandomBitmap(9, 6, TPixelFormat::pf8bit, 12);
+    const QString path = Temp("eight.bmp");
+    kadrimex::WriteFileAtomically(path.toStdString(), kadrimex::EncodeBmp(eight));
+    Form->ZoomComboBox->setEditText(QStringLiteral("300"));
+    OnDialog = ChooseFile(path, 1);
+    Form->OpenButton->click();
+    EXPECT_TRUE(Prompts.empty());
+    EXPECT_TRUE(SamePixels(Shown(), eight));
+    EXPECT_EQ(Form->ZoomComboBox->currentText(), QStringLiteral("100"));
+
+    // Broken file: an error, the picture stays.
+    const QString broken = Temp("broken.bmp");
+    {
+        std::ofstream out(broken.toStdString(), std::ios::binary);
+        out << "BM this is not a bitmap";
+    }
+    OnDialog = ChooseFile(broken, 4);
+    Form->OpenButton->click();
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Prompts[0].icon, ui::PromptIcon::Error);
+    EXPECT_TRUE(SamePixels(Shown(), eight));
+
+    // The RAW filter decides, whatever the extension: a message, no load,
+    // the zoom back at 100.
+    Prompts.clear();
+    Form->ZoomComboBox->setEditText(QStringLiteral("50"));
+    Form->WorkImage->SetPicture(PictureOf(RandomBitmap(3, 3, TPixelFormat::pf24bit, 13)));
+    OnDialog = ChooseFile(path, 6);
+    Form->OpenButton->click();
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Shown().Width(), 3);
+    EXPECT_EQ(Form->ZoomComboBox->currentText(), QStringLiteral("100"));
+
+    // Cancel changes nothing.
+    OnDialog = [](QDialog&) { return int(QDialog::Rejected); };
+    Form->OpenButton->click();
+    EXPECT_EQ(Shown().Width(), 3);
+}
+
+TEST_F(FileCommands, SaveWritesBmpInTheOwnFormatAndJpegAtQuality80Baseline)
+{
+    const TBitmap eight = RandomBitmap(11, 7, TPixelFormat::pf8bit, 14);
+    const QString opened = Temp("opened.bmp");
+    kadrimex::WriteFileAtomically(opened.toStdString(), kadrimex::EncodeBmp(eight));
+    OnDialog = ChooseFile(opened, 4);
+    Form->OpenButton->click();
+
+    // BMP keeps the 8-bit format; the dialog is preset to the opened name.
+    QString preset;
+    const QString bmp = Temp("saved-as-bmp");
+    OnDialog = ChooseFile(bmp, 1, &preset);
+    Form->SaveButton->click();
+    EXPECT_TRUE(preset.endsWith(QStringLiteral("opened.bmp"))) << preset.toStdString();
+    EXPECT_TRUE(Prompts.empty());
+    const auto bmpBytes = kadrimex::ReadFileBytes(bmp.toStdString());
+    EXPECT_TRUE(SamePixels(kadrimex::DecodeBmp(bmpBytes.data(), bmpBytes.size()), eight));
+
+    // JPEG: quality 80 baseline, whatever the name; the JPEG is displayed.
+    const QString jpg = Temp("saved-as-jpeg.bmp");
+    OnDialog = ChooseFile(jpg, 2);
+    Form->SaveButton->click();
+    EXPECT_TRUE(Prompts.empty());
+    EXPECT_TRUE(Form->WorkImage->Picture().IsJpeg());
+    const auto jpegBytes = kadrimex::ReadFileBytes(jpg.toStdString());
+    ASSERT_GT(jpegBytes.size(), 4u);
+    EXPECT_EQ(jpegBytes[0], 0xFF);
+    EXPECT_EQ(jpegBytes[1], 0xD8);
+    // Walk the markers: a baseline frame (SOF0), no progressive one, and
+    // the luminance table of quality 80 (the standard table scaled by 40 %).
+    static const int kLuminance[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+                                       14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+                                       18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+                                       49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+    static const int kZigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+    bool baseline = false, progressive = false, luminanceChecked = false;
+    std::size_t at = 2;
+    while (at + 4 <= jpegBytes.size() && jpegBytes[at] == 0xFF) {
+        const int marker = jpegBytes[at + 1];
+        const std::size_t length = std::size_t(jpegBytes[at + 2]) << 8 | jpegBytes[at + 3];
+        if (marker == 0xC0)
+            baseline = true;
+        if (marker == 0xC2)
+            progressive = true;
+        if (marker == 0xDB && at + 4 + 65 <= jpegBytes.size() && jpegBytes[at + 4] == 0x00) {
+            for (int i = 0; i < 64; ++i)
+                EXPECT_EQ(jpegBytes[at + 5 + std::size_t(i)], std::max(1, (kLuminance[kZigzag[i]] * 40 + 50) / 100))
+                    << "entry " << i;
+            luminanceChecked = true;
+        }
+        if (marker == 0xDA)
+            break;
+        at += 2 + length;
+    }
+    EXPECT_TRUE(baseline);
+    EXPECT_FALSE(progressive);
+    EXPECT_TRUE(luminanceChecked);
+
+    // Saving the JPEG picture as BMP leaves a bitmap on screen.
+    OnDialog = ChooseFile(Temp("from-jpeg.bmp"), 1);
+    Form->SaveButton->click();
+    EXPECT_TRUE(Form->WorkImage->Picture().IsBitmap());
+    EXPECT_EQ(Shown().PixelFormat(), TPixelFormat::pf24bit);
+}
+
+TEST_F(FileCommands, FailedSaveReportsAndKeepsTheExistingFile)
+{
+    const QString target = Temp("keep.bmp");
+    const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
+    kadrimex::WriteFileAtomically(target.toStdString(), old);
+
+    // An icon cannot become a bitmap or a JPEG.
+    const std::string icon = SharedFile("astronaut-multi.ico");
+    if (!icon.empty() && QFile::exists(QString::fromStdString(icon))) {
+        Form->WorkImage->SetPicture(TPicture::LoadFromFile(icon));
+        OnDialog = ChooseFile(target, 2);
+        Form->SaveButton->click();
+        ASSERT_EQ(Prompts.size(), 1u);
+        EXPECT_EQ(Prompts[0].text, QStringLiteral("Cannot assign a TIcon to a TJPEGImage"));
+        EXPECT_EQ(kadrimex::ReadFileBytes(target.toStdString()), old);
+        EXPECT_TRUE(Form->WorkImage->Picture().IsIcon());
+        Prompts.clear();
+    }
+
+    // A folder in the way of the target: the write fails, nothing is lost.
+    const QString folder = Temp("folder.bmp");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const TBitmap picture = RandomBitmap(5, 5, TPixelFormat::pf24bit, 15);
+    Show(picture);
+    OnDialog = ChooseFile(folder, 1);
+    Form->SaveButton->click();
+    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(Prompts[0].icon, ui::PromptIcon::Error);
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_TRUE(SamePixels(Shown(), picture));
+    EXPECT_EQ(kadrimex::ReadFileBytes(target.toStdString()), old);
+    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), QStringList({"keep.bmp"})) << "no temporary file left";
+}
+
+}  // namespace
