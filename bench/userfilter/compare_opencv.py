@@ -11,7 +11,7 @@ of reals, exactly the matrices of BenchUserFilter.cpp) it reports:
     the same formula (Floor(1.00001 / divider * sum), clamped), on the same
     decoded pixels.
 
-Usage: compare_opencv.py --bench BUILD/bench/userfilter/bench_userfilter
+Usage (Debian python3 with python3-opencv): compare_opencv.py --bench BUILD/bench/userfilter/bench_userfilter
                          --batch BUILD/tools/kadrimex-batch [--data DIR]
 """
 import argparse
@@ -44,9 +44,9 @@ def matrix(n, kind):
 
 def kadrimex_ms(bench, photo, n, kind):
     name = f"UserFilter/{photo}/{n}x{n}/{kind}"
-    out = subprocess.run([bench, f"--benchmark_filter=^{name}$", "--benchmark_format=json"],
+    out = subprocess.run([bench, f"--benchmark_filter=^{name}/", "--benchmark_format=json"],
                          check=True, capture_output=True, text=True).stdout
-    runs = [b for b in json.loads(out)["benchmarks"] if b["name"].startswith(name)]
+    runs = [b for b in json.loads(out)["benchmarks"] if b["name"].startswith(name + "/")]
     if not runs or runs[0].get("error_occurred"):
         return None
     return runs[0]["real_time"]
