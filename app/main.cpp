@@ -21,7 +21,8 @@
 
 namespace {
 
-// The picture shown at start, compiled into the program.
+// The picture shown at start, compiled into the program. It is stretched to
+// the picture control's starting size until the first zoom is applied.
 void ShowInitialPicture(TKadrimexMainForm& form)
 {
     QFile file(QStringLiteral(":/pictures/initial.jpg"));
@@ -31,7 +32,6 @@ void ShowInitialPicture(TKadrimexMainForm& form)
     kadrimex::TPicture picture;
     picture.Assign(kadrimex::TJPEGImage(std::vector<std::uint8_t>(bytes.begin(), bytes.end())));
     form.WorkImage->SetPicture(std::move(picture));
-    form.ApplyZoom();
 }
 
 }  // namespace
