@@ -267,6 +267,10 @@ void TBitmapProcesorThread::FFT1D(ComplexSample* line, int N)
 void TBitmapProcesorThread::FFT2D(ComplexSample* blue, ComplexSample* green, ComplexSample* red,
                                   TAdvancedBitmap* source)
 {
+    // The operations never pass an empty picture; an empty one would have
+    // no row to mirror into the padding.
+    if (!source || source->Empty())
+        return;
     const int W = source->Width();
     const int H = source->Height();
     const int Wp = PaddedSize(W);
@@ -325,6 +329,8 @@ void TBitmapProcesorThread::FFT2D(ComplexSample* blue, ComplexSample* green, Com
 void TBitmapProcesorThread::RevFFT2D(TAdvancedBitmap* destination, int W, int H, ComplexSample* blue,
                                      ComplexSample* green, ComplexSample* red)
 {
+    if (!destination || W < 1 || H < 1)
+        return;
     const int Wp = PaddedSize(W);
     const int Hp = PaddedSize(H);
     FWidth = 2 * Wp;
