@@ -451,7 +451,7 @@ TEST(FourierTest, CancellingMidTransformStopsCleanly)
     for (const std::int8_t code : {op::FFT, op::FFTGauss}) {
         SCOPED_TRACE(int(code));
         TBitmapProcesorThread thread(true);
-        TAdvancedBitmap source = ToBitmap(RandomPicture(1024, 1024, 9));
+        TAdvancedBitmap source = ToBitmap(RandomPicture(512, 512, 9));
         TAdvancedBitmap destination;
         thread.FOperation = code;
         thread.FSource = &source;
