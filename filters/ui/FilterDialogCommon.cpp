@@ -4,6 +4,8 @@
 #include "app/Prompt.h"
 
 #include <QComboBox>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -99,6 +101,24 @@ bool ReadSideBox(const QComboBox* box, int& value)
     if (!ParseInt(box->currentText(), value))
         value = 0;
     return value >= 1 && value <= MaxGeneratedSide;
+}
+
+QPushButton* MakeSpeedButton(QWidget* parent, const char* name, const QString& text)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QHBoxLayout* ButtonRow(QPushButton* ok, QPushButton* cancel)
+{
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
 }
 
 void CentreOnScreen(QWidget* dialog)

@@ -10,7 +10,9 @@
 #include <functional>
 
 class QComboBox;
+class QHBoxLayout;
 class QLineEdit;
+class QPushButton;
 class QSlider;
 class QWidget;
 
@@ -53,6 +55,13 @@ QComboBox* MakeSizeBox(QWidget* parent, const char* name, bool width, const QStr
 // The generator dialogs' size rule: the text as an integer, 0 when it is not
 // one; true when 1 <= value <= MaxGeneratedSide.
 bool ReadSideBox(const QComboBox* box, int& value);
+
+// A button that acts like a speed button: it never takes the focus and is
+// never the dialog's default, so Enter and Escape reach the key filter.
+QPushButton* MakeSpeedButton(QWidget* parent, const char* name, const QString& text);
+
+// The OK and Cancel buttons on the right of a row.
+QHBoxLayout* ButtonRow(QPushButton* ok, QPushButton* cancel);
 
 // Moves a dialog to the centre of the screen it is on (its parent's screen
 // when it has a parent).

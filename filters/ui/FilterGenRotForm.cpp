@@ -18,17 +18,6 @@
 
 using namespace kadrimex::ui;
 
-namespace {
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    button->setFocusPolicy(Qt::NoFocus);
-    return button;
-}
-}  // namespace
-
 TFilterGenRotForm::TFilterGenRotForm(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FilterGenRotForm"));
@@ -70,10 +59,10 @@ TFilterGenRotForm::TFilterGenRotForm(QWidget* parent) : QDialog(parent)
 
     AngleGroupBox = new QGroupBox(QStringLiteral("Rotate relative to center"), this);
     AngleGroupBox->setObjectName(QStringLiteral("AngleGroupBox"));
-    AngleZeroButton = MakeButton(AngleGroupBox, "AngleZeroButton", QStringLiteral("0"));
-    SpeedButton2 = MakeButton(AngleGroupBox, "SpeedButton2", QStringLiteral("pi"));
-    AnglePi2Button = MakeButton(AngleGroupBox, "AnglePi2Button", QStringLiteral("pi/2"));
-    AnglePi4Button = MakeButton(AngleGroupBox, "AnglePi4Button", QStringLiteral("pi/4"));
+    AngleZeroButton = MakeSpeedButton(AngleGroupBox, "AngleZeroButton", QStringLiteral("0"));
+    SpeedButton2 = MakeSpeedButton(AngleGroupBox, "SpeedButton2", QStringLiteral("pi"));
+    AnglePi2Button = MakeSpeedButton(AngleGroupBox, "AnglePi2Button", QStringLiteral("pi/2"));
+    AnglePi4Button = MakeSpeedButton(AngleGroupBox, "AnglePi4Button", QStringLiteral("pi/4"));
     AngleEdit = new QLineEdit(FormatReal(0.0L, 3), AngleGroupBox);
     AngleEdit->setObjectName(QStringLiteral("AngleEdit"));
     AngleLabel = new QLabel(QStringLiteral("radians"), AngleGroupBox);
@@ -84,18 +73,14 @@ TFilterGenRotForm::TFilterGenRotForm(QWidget* parent) : QDialog(parent)
                             static_cast<QWidget*>(AngleEdit), static_cast<QWidget*>(AngleLabel)})
         angleLayout->addWidget(widget);
 
-    OkSpeedButton = MakeButton(this, "OkSpeedButton", QStringLiteral("&Generate"));
-    CancelSpeedButton = MakeButton(this, "CancelSpeedButton", QStringLiteral("&Cancel"));
+    OkSpeedButton = MakeSpeedButton(this, "OkSpeedButton", QStringLiteral("&Generate"));
+    CancelSpeedButton = MakeSpeedButton(this, "CancelSpeedButton", QStringLiteral("&Cancel"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(SizeGroupBox);
     layout->addWidget(LevelGroupBox);
     layout->addWidget(AngleGroupBox);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OkSpeedButton);
-    buttons->addWidget(CancelSpeedButton);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow(OkSpeedButton, CancelSpeedButton));
 
     connect(LevelTrackBar, &QSlider::valueChanged, this, &TFilterGenRotForm::LevelTrackBarChange);
     connect(LevelEdit, &QLineEdit::textChanged, this, &TFilterGenRotForm::LevelEditChange);

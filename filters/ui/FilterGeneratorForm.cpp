@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -56,23 +55,13 @@ TFilterGeneratorForm::TFilterGeneratorForm(QWidget* parent) : QDialog(parent)
     levelLayout->addWidget(LevelLabel, 1, 0);
     levelLayout->addWidget(LevelEdit, 1, 1);
 
-    OkSpeedButton = new QPushButton(QStringLiteral("&Generate"), this);
-    OkSpeedButton->setObjectName(QStringLiteral("OkSpeedButton"));
-    CancelSpeedButton = new QPushButton(QStringLiteral("&Cancel"), this);
-    CancelSpeedButton->setObjectName(QStringLiteral("CancelSpeedButton"));
-    for (QPushButton* button : {OkSpeedButton, CancelSpeedButton}) {
-        button->setAutoDefault(false);
-        button->setFocusPolicy(Qt::NoFocus);
-    }
+    OkSpeedButton = MakeSpeedButton(this, "OkSpeedButton", QStringLiteral("&Generate"));
+    CancelSpeedButton = MakeSpeedButton(this, "CancelSpeedButton", QStringLiteral("&Cancel"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(SizeGroupBox);
     layout->addWidget(LevelGroupBox);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OkSpeedButton);
-    buttons->addWidget(CancelSpeedButton);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow(OkSpeedButton, CancelSpeedButton));
 
     connect(LevelTrackBar, &QSlider::valueChanged, this, &TFilterGeneratorForm::LevelTrackBarChange);
     connect(LevelEdit, &QLineEdit::textChanged, this, &TFilterGeneratorForm::LevelEditChange);

@@ -4,7 +4,6 @@
 #include "filters/ui/FilterDialogCommon.h"
 
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,26 +32,14 @@ TFilterLevelForm::TFilterLevelForm(QWidget* parent) : QDialog(parent)
     LevelEdit->setObjectName(QStringLiteral("LevelEdit"));
     Label1->setBuddy(LevelEdit);
 
-    OkSpeedButton = new QPushButton(QStringLiteral("&Process"), this);
-    OkSpeedButton->setObjectName(QStringLiteral("OkSpeedButton"));
-    CancelSpeedButton = new QPushButton(QStringLiteral("&Cancel"), this);
-    CancelSpeedButton->setObjectName(QStringLiteral("CancelSpeedButton"));
-    // Speed buttons: never focused, never the default; Enter and Escape are
-    // handled by the key filter below.
-    for (QPushButton* button : {OkSpeedButton, CancelSpeedButton}) {
-        button->setAutoDefault(false);
-        button->setFocusPolicy(Qt::NoFocus);
-    }
+    OkSpeedButton = MakeSpeedButton(this, "OkSpeedButton", QStringLiteral("&Process"));
+    CancelSpeedButton = MakeSpeedButton(this, "CancelSpeedButton", QStringLiteral("&Cancel"));
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(LevelTrackBar, 0, 0, 1, 2);
     layout->addWidget(Label1, 1, 0);
     layout->addWidget(LevelEdit, 1, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OkSpeedButton);
-    buttons->addWidget(CancelSpeedButton);
-    layout->addLayout(buttons, 2, 0, 1, 2);
+    layout->addLayout(ButtonRow(OkSpeedButton, CancelSpeedButton), 2, 0, 1, 2);
 
     connect(LevelTrackBar, &QSlider::valueChanged, this, &TFilterLevelForm::LevelTrackBarChange);
     connect(LevelEdit, &QLineEdit::textChanged, this, &TFilterLevelForm::LevelEditChange);

@@ -4,7 +4,6 @@
 #include "filters/ui/FilterDialogCommon.h"
 
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,14 +42,8 @@ TSharpenForm::TSharpenForm(QWidget* parent) : QDialog(parent)
     LevelEdit = new QLineEdit(FormatReal(1.0L, 1), this);
     LevelEdit->setObjectName(QStringLiteral("LevelEdit"));
 
-    OkSpeedButton = new QPushButton(QStringLiteral("&Process"), this);
-    OkSpeedButton->setObjectName(QStringLiteral("OkSpeedButton"));
-    CancelSpeedButton = new QPushButton(QStringLiteral("&Cancel"), this);
-    CancelSpeedButton->setObjectName(QStringLiteral("CancelSpeedButton"));
-    for (QPushButton* button : {OkSpeedButton, CancelSpeedButton}) {
-        button->setAutoDefault(false);
-        button->setFocusPolicy(Qt::NoFocus);
-    }
+    OkSpeedButton = MakeSpeedButton(this, "OkSpeedButton", QStringLiteral("&Process"));
+    CancelSpeedButton = MakeSpeedButton(this, "CancelSpeedButton", QStringLiteral("&Cancel"));
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(SizeLabel, 0, 0);
@@ -59,11 +52,7 @@ TSharpenForm::TSharpenForm(QWidget* parent) : QDialog(parent)
     layout->addWidget(LevelLabel, 1, 0);
     layout->addWidget(LevelTrackBar, 1, 1);
     layout->addWidget(LevelEdit, 1, 2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OkSpeedButton);
-    buttons->addWidget(CancelSpeedButton);
-    layout->addLayout(buttons, 2, 0, 1, 3);
+    layout->addLayout(ButtonRow(OkSpeedButton, CancelSpeedButton), 2, 0, 1, 3);
 
     connect(SizeTrackBar, &QSlider::valueChanged, this, &TSharpenForm::SizeTrackBarChange);
     connect(SizeEdit, &QLineEdit::textChanged, this, &TSharpenForm::SizeEditChange);

@@ -100,37 +100,45 @@ const QStringList kWidths = {"32", "64", "128", "192", "200", "240", "256", "320
 const QStringList kHeights = {"32", "64", "128", "192", "200", "240", "256", "388",
                               "480", "512", "600", "640", "768", "1024", "2048", "4096"};
 
-template <class Form>
-void ExpectSizeBoxes(Form& form)
+// Minimum, maximum and position of a track bar.
+std::vector<int> Range(const QSlider* trackBar)
 {
-    for (QComboBox* box : {form.WidthBox, form.HeightBox}) {
-        EXPECT_TRUE(box->isEditable());
-        EXPECT_EQ(form.template findChild<QComboBox*>(box->objectName()), box);
-    }
-    EXPECT_EQ(form.WidthBox->objectName(), "WidthBox");
-    EXPECT_EQ(form.HeightBox->objectName(), "HeightBox");
+    return {trackBar->minimum(), trackBar->maximum(), trackBar->value()};
+}
+
+// Caption, tool-window type, and every named control reachable by its name.
+void ExpectFrame(const QDialog& form, const char* caption, std::initializer_list<const QWidget*> controls)
+{
+    EXPECT_EQ(form.windowTitle(), caption);
+    EXPECT_EQ(form.windowType(), Qt::Tool) << caption;
+    for (const QWidget* control : controls)
+        EXPECT_EQ(form.findChild<QWidget*>(control->objectName()), control) << control->objectName().toStdString();
+}
+
+QStringList Texts(const QWidget& form)
+{
+    QStringList texts;
+    for (const QGroupBox* group : form.findChildren<QGroupBox*>())
+        texts << group->title();
+    for (const QLabel* label : form.findChildren<QLabel*>())
+        texts << label->text();
+    for (const QPushButton* button : form.findChildren<QPushButton*>())
+        texts << button->text();
+    for (const QLineEdit* edit : form.findChildren<QLineEdit*>())
+        if (!qobject_cast<QComboBox*>(edit->parent()))
+            texts << edit->text();
+    return texts;
+}
+
+template <class Form>
+void ExpectSizeBoxes(const Form& form)
+{
+    EXPECT_TRUE(form.WidthBox->isEditable());
+    EXPECT_TRUE(form.HeightBox->isEditable());
     EXPECT_EQ(form.WidthBox->currentText(), "640");
     EXPECT_EQ(form.HeightBox->currentText(), "480");
     EXPECT_EQ(Items(form.WidthBox), kWidths);
     EXPECT_EQ(Items(form.HeightBox), kHeights);
-    EXPECT_EQ(form.OkSpeedButton->text(), "&Generate");
-    EXPECT_EQ(form.CancelSpeedButton->text(), "&Cancel");
-}
-
-QStringList GroupTitles(const QWidget& form)
-{
-    QStringList titles;
-    for (const QGroupBox* group : form.findChildren<QGroupBox*>())
-        titles << group->title();
-    return titles;
-}
-
-QStringList LabelTexts(const QWidget& form)
-{
-    QStringList texts;
-    for (const QLabel* label : form.findChildren<QLabel*>())
-        texts << label->text();
-    return texts;
 }
 
 }  // namespace
@@ -138,83 +146,52 @@ QStringList LabelTexts(const QWidget& form)
 TEST_F(DialogTest, CaptionsControlsAndFirstUseState)
 {
     TFilterLevelForm level;
-    EXPECT_EQ(level.windowTitle(), "Conduct filtration");
-    EXPECT_EQ(level.windowType(), Qt::Tool);
-    EXPECT_EQ(level.findChild<QSlider*>("LevelTrackBar"), level.LevelTrackBar);
-    EXPECT_EQ(level.findChild<QLineEdit*>("LevelEdit"), level.LevelEdit);
-    EXPECT_EQ(level.findChild<QPushButton*>("OkSpeedButton"), level.OkSpeedButton);
-    EXPECT_EQ(level.findChild<QPushButton*>("CancelSpeedButton"), level.CancelSpeedButton);
-    EXPECT_EQ(level.LevelTrackBar->minimum(), 0);
-    EXPECT_EQ(level.LevelTrackBar->maximum(), 1000);
-    EXPECT_EQ(level.LevelTrackBar->value(), 1);
+    ExpectFrame(level, "Conduct filtration",
+                {level.LevelTrackBar, level.Label1, level.LevelEdit, level.OkSpeedButton, level.CancelSpeedButton});
+    EXPECT_EQ(Range(level.LevelTrackBar), std::vector<int>({0, 1000, 1}));
     EXPECT_EQ(level.LevelTrackBar->tickInterval(), 20);
     EXPECT_EQ(level.LevelTrackBar->pageStep(), 10);
-    EXPECT_EQ(level.Label1->text(), "Filtration &level:");
-    EXPECT_EQ(level.LevelEdit->text(), "1.0");
-    EXPECT_EQ(level.OkSpeedButton->text(), "&Process");
-    EXPECT_EQ(level.CancelSpeedButton->text(), "&Cancel");
+    EXPECT_EQ(Texts(level), QStringList({"Filtration &level:", "&Process", "&Cancel", "1.0"}));
 
     TSharpenForm sharpen;
-    EXPECT_EQ(sharpen.windowTitle(), "Conduct sharpening");
-    EXPECT_EQ(sharpen.windowType(), Qt::Tool);
-    EXPECT_EQ(sharpen.findChild<QSlider*>("SizeTrackBar"), sharpen.SizeTrackBar);
-    EXPECT_EQ(sharpen.findChild<QLineEdit*>("SizeEdit"), sharpen.SizeEdit);
-    EXPECT_EQ(sharpen.findChild<QSlider*>("LevelTrackBar"), sharpen.LevelTrackBar);
-    EXPECT_EQ(sharpen.findChild<QLineEdit*>("LevelEdit"), sharpen.LevelEdit);
+    ExpectFrame(sharpen, "Conduct sharpening",
+                {sharpen.SizeTrackBar, sharpen.SizeLabel, sharpen.SizeEdit, sharpen.LevelTrackBar, sharpen.LevelLabel,
+                 sharpen.LevelEdit, sharpen.OkSpeedButton, sharpen.CancelSpeedButton});
     // Generalisation 0.1..10.0 and amplification 1.0..10.0, both at 1.0.
-    EXPECT_EQ(sharpen.SizeTrackBar->minimum(), 1);
-    EXPECT_EQ(sharpen.SizeTrackBar->maximum(), 100);
-    EXPECT_EQ(sharpen.SizeTrackBar->value(), 10);
-    EXPECT_EQ(sharpen.LevelTrackBar->minimum(), 10);
-    EXPECT_EQ(sharpen.LevelTrackBar->maximum(), 100);
-    EXPECT_EQ(sharpen.LevelTrackBar->value(), 10);
-    EXPECT_EQ(sharpen.SizeLabel->text(), "Uogólnienie:");
-    EXPECT_EQ(sharpen.LevelLabel->text(), "Amplification:");
-    EXPECT_EQ(sharpen.SizeEdit->text(), "1.0");
-    EXPECT_EQ(sharpen.LevelEdit->text(), "1.0");
-    EXPECT_EQ(sharpen.OkSpeedButton->text(), "&Process");
+    EXPECT_EQ(Range(sharpen.SizeTrackBar), std::vector<int>({1, 100, 10}));
+    EXPECT_EQ(Range(sharpen.LevelTrackBar), std::vector<int>({10, 100, 10}));
+    EXPECT_EQ(Texts(sharpen), QStringList({"Uogólnienie:", "Amplification:", "&Process", "&Cancel", "1.0", "1.0"}));
 
     TFilterGeneratorForm generator;
-    EXPECT_EQ(generator.windowTitle(), "Filter masks generator");
-    EXPECT_EQ(generator.windowType(), Qt::Tool);
+    ExpectFrame(generator, "Filter masks generator",
+                {generator.WidthBox, generator.HeightBox, generator.LevelTrackBar, generator.LevelEdit,
+                 generator.OkSpeedButton, generator.CancelSpeedButton});
     ExpectSizeBoxes(generator);
-    EXPECT_EQ(generator.LevelTrackBar->minimum(), -10000);
-    EXPECT_EQ(generator.LevelTrackBar->maximum(), 10000);
-    EXPECT_EQ(generator.LevelTrackBar->value(), 1);
+    EXPECT_EQ(Range(generator.LevelTrackBar), std::vector<int>({-10000, 10000, 1}));
     EXPECT_EQ(generator.LevelTrackBar->tickInterval(), 200);
-    EXPECT_EQ(generator.LevelEdit->text(), "1.0");
-    EXPECT_EQ(GroupTitles(generator), QStringList({"Filter &size", "Increase"}));
-    EXPECT_EQ(LabelTexts(generator), QStringList({"&Width:", "Height:", "Filter &steepness:"}));
+    EXPECT_EQ(Texts(generator), QStringList({"Filter &size", "Increase", "&Width:", "Height:", "Filter &steepness:",
+                                             "&Generate", "&Cancel", "1.0"}));
 
     TFilterGenRotForm rotation;
-    EXPECT_EQ(rotation.windowTitle(), "Filters generator with rotation function");
-    EXPECT_EQ(rotation.windowType(), Qt::Tool);
+    ExpectFrame(rotation, "Filters generator with rotation function",
+                {rotation.WidthBox, rotation.HeightBox, rotation.LevelTrackBar, rotation.LevelEdit,
+                 rotation.AngleZeroButton, rotation.SpeedButton2, rotation.AnglePi2Button, rotation.AnglePi4Button,
+                 rotation.AngleEdit, rotation.OkSpeedButton, rotation.CancelSpeedButton});
     ExpectSizeBoxes(rotation);
-    EXPECT_EQ(rotation.LevelTrackBar->minimum(), -10000);
-    EXPECT_EQ(rotation.LevelTrackBar->maximum(), 10000);
-    EXPECT_EQ(rotation.LevelTrackBar->value(), 1);
-    EXPECT_EQ(rotation.LevelEdit->text(), "1.0");
-    EXPECT_EQ(rotation.AngleEdit->text(), "0.000");
-    EXPECT_EQ(rotation.findChild<QLineEdit*>("AngleEdit"), rotation.AngleEdit);
-    EXPECT_EQ(rotation.findChild<QPushButton*>("AngleZeroButton")->text(), "0");
-    EXPECT_EQ(rotation.findChild<QPushButton*>("SpeedButton2")->text(), "pi");
-    EXPECT_EQ(rotation.findChild<QPushButton*>("AnglePi2Button")->text(), "pi/2");
-    EXPECT_EQ(rotation.findChild<QPushButton*>("AnglePi4Button")->text(), "pi/4");
-    EXPECT_EQ(GroupTitles(rotation), QStringList({"Rozmiarek filtera", "Increase", "Rotate relative to center"}));
-    EXPECT_EQ(LabelTexts(rotation), QStringList({"&Width:", "&Height:", "Filter steepness:", "radians"}));
+    EXPECT_EQ(Range(rotation.LevelTrackBar), std::vector<int>({-10000, 10000, 1}));
+    EXPECT_EQ(Texts(rotation), QStringList({"Rozmiarek filtera", "Increase", "Rotate relative to center", "&Width:",
+                                            "&Height:", "Filter steepness:", "radians", "0", "pi", "pi/2", "pi/4",
+                                            "&Generate", "&Cancel", "1.0", "0.000"}));
 
     TAbstractGeneratorForm shapes;
-    EXPECT_EQ(shapes.windowTitle(), "Strange shapes generator");
-    EXPECT_EQ(shapes.windowType(), Qt::Tool);
+    ExpectFrame(shapes, "Strange shapes generator",
+                {shapes.WidthBox, shapes.HeightBox, shapes.NumberTrackBar, shapes.LevelEdit, shapes.OkSpeedButton,
+                 shapes.CancelSpeedButton});
     ExpectSizeBoxes(shapes);
-    EXPECT_EQ(shapes.findChild<QSlider*>("NumberTrackBar"), shapes.NumberTrackBar);
-    EXPECT_EQ(shapes.NumberTrackBar->minimum(), 0);
-    EXPECT_EQ(shapes.NumberTrackBar->maximum(), 5);
-    EXPECT_EQ(shapes.NumberTrackBar->value(), 0);
-    EXPECT_EQ(shapes.LevelEdit->text(), "1.1");
-    EXPECT_EQ(GroupTitles(shapes), QStringList({"Generated image size", "Shapes"}));
-    EXPECT_EQ(LabelTexts(shapes),
-              QStringList({"&Width:", "&Height:", "&Mathematic function number:", "Shaping &parameter:"}));
+    EXPECT_EQ(Range(shapes.NumberTrackBar), std::vector<int>({0, 5, 0}));
+    EXPECT_EQ(Texts(shapes), QStringList({"Generated image size", "Shapes", "&Width:", "&Height:",
+                                          "&Mathematic function number:", "Shaping &parameter:", "&Generate",
+                                          "&Cancel", "1.1"}));
 
     EXPECT_TRUE(Prompts.empty());
 }
