@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -291,30 +290,70 @@ struct TFftBuffer {
     TFftBuffer& operator=(const TFftBuffer&) = delete;
 };
 
-struct TPlans {
-    fftw_plan forward = nullptr;
-    fftw_plan inverse = nullptr;
-};
-
-// The planner is not thread-safe; plans are made once per side under a lock
-// and then executed on new arrays from any thread, which FFTW allows.
-TPlans PlansFor(int side)
+// The planner is not thread-safe: plans are made and destroyed under one
+// lock, and executed on new arrays from any thread, which FFTW allows.
+// Planning with FFTW_ESTIMATE costs well under a millisecond, so each run
+// makes its own pair; FFTW's global state is released at exit.
+std::mutex& PlannerLock()
 {
     static std::mutex lock;
-    static std::map<int, TPlans> cache;
-    std::lock_guard<std::mutex> guard(lock);
-    auto it = cache.find(side);
-    if (it != cache.end())
-        return it->second;
-    TFftBuffer buffer(side);
-    TPlans plans;
-    plans.forward = fftw_plan_dft_r2c_2d(side, side, buffer.real, buffer.spectrum, FFTW_ESTIMATE);
-    plans.inverse = fftw_plan_dft_c2r_2d(side, side, buffer.spectrum, buffer.real, FFTW_ESTIMATE);
-    if (!plans.forward || !plans.inverse)
-        throw EOutOfResources("Cannot prepare the filter's Fourier transform");
-    cache.emplace(side, plans);
-    return plans;
+    return lock;
 }
+
+struct TFftwCleanup {
+    int livePlans = 0;
+    ~TFftwCleanup()
+    {
+        std::lock_guard<std::mutex> guard(PlannerLock());
+        if (livePlans == 0)
+            fftw_cleanup();
+    }
+};
+
+TFftwCleanup& FftwState()
+{
+    static TFftwCleanup state;
+    return state;
+}
+
+class TPlans {
+public:
+    explicit TPlans(int side)
+    {
+        PlannerLock();  // constructed before the cleanup object, so destroyed after it
+        TFftwCleanup& state = FftwState();
+        std::lock_guard<std::mutex> guard(PlannerLock());
+        TFftBuffer buffer(side);
+        forward = fftw_plan_dft_r2c_2d(side, side, buffer.real, buffer.spectrum, FFTW_ESTIMATE);
+        inverse = fftw_plan_dft_c2r_2d(side, side, buffer.spectrum, buffer.real, FFTW_ESTIMATE);
+        if (!forward || !inverse) {
+            Destroy();
+            throw EOutOfResources("Cannot prepare the filter's Fourier transform");
+        }
+        ++state.livePlans;
+    }
+    ~TPlans()
+    {
+        std::lock_guard<std::mutex> guard(PlannerLock());
+        Destroy();
+        --FftwState().livePlans;
+    }
+    TPlans(const TPlans&) = delete;
+    TPlans& operator=(const TPlans&) = delete;
+
+    fftw_plan forward = nullptr;
+    fftw_plan inverse = nullptr;
+
+private:
+    void Destroy()
+    {
+        if (forward)
+            fftw_destroy_plan(forward);
+        if (inverse)
+            fftw_destroy_plan(inverse);
+        forward = inverse = nullptr;
+    }
+};
 
 struct TBlock {
     int bi = 0, bj = 0, h = 0, w = 0;
@@ -417,7 +456,7 @@ bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, c
     const int side = layout.side;
     const std::size_t half = std::size_t(side / 2 + 1);
     const std::size_t spectrumSize = std::size_t(side) * half;
-    const TPlans plans = PlansFor(side);
+    const TPlans plans(side);
     const double scale = 1.0 / (double(side) * double(side));
 
     // Conjugated spectra of the blocks: multiplying by them correlates.
