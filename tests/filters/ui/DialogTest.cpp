@@ -95,6 +95,34 @@ QStringList Items(const QComboBox* box)
     return items;
 }
 
+// How a dialog run ended: QDialog::Accepted, QDialog::Rejected or kStaysOpen.
+constexpr int kStaysOpen = -1;
+
+// Opens `form`, runs `action` and reports how the run ended; a dialog that
+// stayed open is then closed, so every run starts from a closed dialog.
+template <class Action>
+int RunDialog(QDialog& form, Action action)
+{
+    form.open();
+    action();
+    if (form.isVisible()) {
+        form.reject();
+        return kStaysOpen;
+    }
+    return form.result();
+}
+
+template <class Form>
+int PressOk(Form& form)
+{
+    return RunDialog(form, [&form] { form.OkSpeedButton->click(); });
+}
+
+int PressKey(QDialog& form, QWidget* widget, Qt::Key key)
+{
+    return RunDialog(form, [=] { QTest::keyClick(widget, key); });
+}
+
 const QStringList kWidths = {"32", "64", "128", "192", "200", "240", "256", "320", "480", "512",
                              "600", "640", "720", "1024", "1270", "1536", "2048", "4096", "8192"};
 const QStringList kHeights = {"32", "64", "128", "192", "200", "240", "256", "388",
@@ -300,62 +328,46 @@ TEST_F(DialogTest, EveryChangeToANonRealShowsTheErrorAndKeepsThePosition)
 TEST_F(DialogTest, OkHandsOverTheEditTextAndCancelLeavesTheFields)
 {
     TFilterLevelForm level;
-    level.open();
     // First use: the track bar sits at 0.1, the value handed over is 1.0.
-    level.OkSpeedButton->click();
-    EXPECT_FALSE(level.isVisible());
-    EXPECT_EQ(level.result(), QDialog::Accepted);
+    EXPECT_EQ(PressOk(level), QDialog::Accepted);
     EXPECT_EQ(level.Level, 1.0L);
-
-    level.open();
     level.LevelEdit->setText("2.55");
-    level.OkSpeedButton->click();
-    EXPECT_EQ(level.result(), QDialog::Accepted);
+    EXPECT_EQ(PressOk(level), QDialog::Accepted);
     EXPECT_EQ(level.Level, 2.55L);  // the 80-bit reading, not a double's
-
-    level.open();
     level.LevelEdit->setText("0");
-    level.OkSpeedButton->click();
+    EXPECT_EQ(PressOk(level), QDialog::Accepted);
     EXPECT_EQ(level.Level, 0.0L);
-
-    level.open();
     level.LevelEdit->setText("7");
-    level.CancelSpeedButton->click();
-    EXPECT_FALSE(level.isVisible());
-    EXPECT_EQ(level.result(), QDialog::Rejected);
+    EXPECT_EQ(RunDialog(level, [&level] { level.CancelSpeedButton->click(); }), QDialog::Rejected);
     EXPECT_EQ(level.Level, 0.0L);
     // Reused later, the dialog shows what it showed before.
     EXPECT_EQ(level.LevelEdit->text(), "7");
 
     TSharpenForm sharpen;
-    sharpen.open();
     sharpen.LevelEdit->setText("12.5");
     sharpen.SizeTrackBar->setValue(3);
-    sharpen.OkSpeedButton->click();
-    EXPECT_EQ(sharpen.result(), QDialog::Accepted);
+    EXPECT_EQ(PressOk(sharpen), QDialog::Accepted);
     EXPECT_EQ(sharpen.Level, 12.5L);
     EXPECT_EQ(sharpen.Size, 0.3L);
 
     TFilterGenRotForm rotation;
-    rotation.open();
     rotation.LevelTrackBar->setValue(-15);
     rotation.AngleEdit->setText("0.25");
     rotation.WidthBox->setEditText("100");
     rotation.HeightBox->setCurrentIndex(rotation.HeightBox->findText("388"));
-    rotation.OkSpeedButton->click();
-    EXPECT_EQ(rotation.result(), QDialog::Accepted);
+    EXPECT_EQ(PressOk(rotation), QDialog::Accepted);
     EXPECT_EQ(rotation.Level, -1.5L);
     EXPECT_EQ(rotation.Angle, 0.25L);
     EXPECT_EQ(rotation.MaskWidth, 100);
     EXPECT_EQ(rotation.MaskHeight, 388);
 
     TAbstractGeneratorForm shapes;
-    shapes.open();
-    shapes.OkSpeedButton->click();
-    EXPECT_EQ(shapes.result(), QDialog::Accepted);
+    shapes.NumberTrackBar->setValue(4);
+    EXPECT_EQ(PressOk(shapes), QDialog::Accepted);
     EXPECT_EQ(shapes.Level, 1.1L);
     EXPECT_EQ(shapes.MaskWidth, 640);
     EXPECT_EQ(shapes.MaskHeight, 480);
+    EXPECT_EQ(shapes.NumberTrackBar->value(), 4);
 
     EXPECT_TRUE(Prompts.empty());
 }
@@ -363,98 +375,60 @@ TEST_F(DialogTest, OkHandsOverTheEditTextAndCancelLeavesTheFields)
 TEST_F(DialogTest, ConversionErrorOnOkKeepsTheDialogOpen)
 {
     TFilterLevelForm level;
-    level.open();
     level.LevelEdit->setText("abc");
-    level.OkSpeedButton->click();
-    EXPECT_TRUE(level.isVisible());
+    EXPECT_EQ(PressOk(level), kStaysOpen);
     EXPECT_EQ(level.Level, 1.0L);
-    ASSERT_EQ(Prompts.size(), 2u);  // the change, then OK
-    EXPECT_EQ(Prompts[1], ConversionError("abc"));
-    level.reject();
+    EXPECT_EQ(Prompts, std::vector<QString>(2, ConversionError("abc")));  // the change, then OK
 
     // Fields converted before the failing edit keep their new values.
     TSharpenForm sharpen;
-    sharpen.open();
     sharpen.LevelEdit->setText("3.5");
     sharpen.SizeEdit->setText("x");
     Prompts.clear();
-    sharpen.OkSpeedButton->click();
-    EXPECT_TRUE(sharpen.isVisible());
+    EXPECT_EQ(PressOk(sharpen), kStaysOpen);
     EXPECT_EQ(sharpen.Level, 3.5L);
     EXPECT_EQ(sharpen.Size, 1.0L);
-    ASSERT_EQ(Prompts.size(), 1u);
-    EXPECT_EQ(Prompts[0], ConversionError("x"));
-    sharpen.reject();
+    EXPECT_EQ(Prompts, std::vector<QString>({ConversionError("x")}));
 
     TFilterGenRotForm rotation;
-    rotation.open();
     rotation.LevelEdit->setText("2");
     rotation.AngleEdit->setText("half");
     Prompts.clear();
-    rotation.OkSpeedButton->click();
-    EXPECT_TRUE(rotation.isVisible());
+    EXPECT_EQ(PressOk(rotation), kStaysOpen);
     EXPECT_EQ(rotation.Level, 2.0L);
     EXPECT_EQ(rotation.Angle, 0.0L);
-    ASSERT_EQ(Prompts.size(), 1u);
-    EXPECT_EQ(Prompts[0], ConversionError("half"));
-    rotation.reject();
+    EXPECT_EQ(Prompts, std::vector<QString>({ConversionError("half")}));
 
+    // No coupling here: only OK converts.
     TAbstractGeneratorForm shapes;
-    shapes.open();
     shapes.LevelEdit->setText("");
-    shapes.OkSpeedButton->click();
-    EXPECT_TRUE(shapes.isVisible());
-    ASSERT_EQ(Prompts.size(), 2u);  // no coupling here: only OK converts
-    EXPECT_EQ(Prompts[1], ConversionError(""));
-    shapes.reject();
+    Prompts.clear();
+    EXPECT_EQ(PressOk(shapes), kStaysOpen);
+    EXPECT_EQ(Prompts, std::vector<QString>({ConversionError("")}));
 }
 
 TEST_F(DialogTest, EnterIsOkAndEscapeIsCancelInLevelDialogs)
 {
     TFilterLevelForm level;
-    level.open();
     level.LevelEdit->setText("3");
-    QTest::keyClick(level.LevelEdit, Qt::Key_Return);
-    EXPECT_FALSE(level.isVisible());
-    EXPECT_EQ(level.result(), QDialog::Accepted);
+    EXPECT_EQ(PressKey(level, level.LevelEdit, Qt::Key_Return), QDialog::Accepted);
     EXPECT_EQ(level.Level, 3.0L);
-
-    level.open();
-    QTest::keyClick(level.LevelTrackBar, Qt::Key_Enter);
-    EXPECT_EQ(level.result(), QDialog::Accepted);
-
-    level.open();
+    EXPECT_EQ(PressKey(level, level.LevelTrackBar, Qt::Key_Enter), QDialog::Accepted);
     level.LevelEdit->setText("9");
-    QTest::keyClick(level.LevelTrackBar, Qt::Key_Escape);
-    EXPECT_FALSE(level.isVisible());
-    EXPECT_EQ(level.result(), QDialog::Rejected);
+    EXPECT_EQ(PressKey(level, level.LevelTrackBar, Qt::Key_Escape), QDialog::Rejected);
     EXPECT_EQ(level.Level, 3.0L);
-
-    level.open();
-    QTest::keyClick(level.LevelEdit, Qt::Key_Escape);
-    EXPECT_EQ(level.result(), QDialog::Rejected);
-
+    EXPECT_EQ(PressKey(level, level.LevelEdit, Qt::Key_Escape), QDialog::Rejected);
     // Enter with a bad text runs OK, which reports and stays open.
-    level.open();
     level.LevelEdit->setText("q");
-    QTest::keyClick(level.LevelEdit, Qt::Key_Return);
-    EXPECT_TRUE(level.isVisible());
+    EXPECT_EQ(PressKey(level, level.LevelEdit, Qt::Key_Return), kStaysOpen);
     EXPECT_EQ(Prompts.back(), ConversionError("q"));
-    level.reject();
 
     TSharpenForm sharpen;
     for (QWidget* widget : {static_cast<QWidget*>(sharpen.SizeTrackBar), static_cast<QWidget*>(sharpen.SizeEdit),
                             static_cast<QWidget*>(sharpen.LevelTrackBar), static_cast<QWidget*>(sharpen.LevelEdit)}) {
-        sharpen.open();
-        QTest::keyClick(widget, Qt::Key_Return);
-        EXPECT_FALSE(sharpen.isVisible()) << widget->objectName().toStdString();
-        EXPECT_EQ(sharpen.result(), QDialog::Accepted) << widget->objectName().toStdString();
-        sharpen.open();
-        QTest::keyClick(widget, Qt::Key_Escape);
-        EXPECT_FALSE(sharpen.isVisible()) << widget->objectName().toStdString();
-        EXPECT_EQ(sharpen.result(), QDialog::Rejected) << widget->objectName().toStdString();
+        EXPECT_EQ(PressKey(sharpen, widget, Qt::Key_Return), QDialog::Accepted) << widget->objectName().toStdString();
+        EXPECT_EQ(PressKey(sharpen, widget, Qt::Key_Escape), QDialog::Rejected) << widget->objectName().toStdString();
     }
-
 }
 
 namespace {
@@ -464,28 +438,26 @@ namespace {
 template <class Form>
 void CheckGeneratorKeys(Form& form, QSlider* trackBar, const std::vector<QWidget*>& enterWidgets)
 {
-    form.open();
-    QTest::keyClick(&form, Qt::Key_Escape);
-    QTest::keyClick(form.WidthBox, Qt::Key_Escape);
-    QTest::keyClick(form.WidthBox->lineEdit(), Qt::Key_Escape);
-    QTest::keyClick(form.LevelEdit, Qt::Key_Escape);
-    QTest::keyClick(trackBar, Qt::Key_Escape);
-    QTest::keyClick(trackBar, Qt::Key_Return);
-    EXPECT_TRUE(form.isVisible());
+    const int escapes = RunDialog(form, [&form, trackBar] {
+        QTest::keyClick(&form, Qt::Key_Escape);
+        QTest::keyClick(form.WidthBox, Qt::Key_Escape);
+        QTest::keyClick(form.WidthBox->lineEdit(), Qt::Key_Escape);
+        QTest::keyClick(form.LevelEdit, Qt::Key_Escape);
+        QTest::keyClick(trackBar, Qt::Key_Escape);
+        QTest::keyClick(trackBar, Qt::Key_Return);
+    });
+    EXPECT_EQ(escapes, kStaysOpen);
 
-    for (QWidget* widget : enterWidgets) {
-        form.open();
-        QTest::keyClick(widget, Qt::Key_Return);
-        EXPECT_FALSE(form.isVisible()) << widget->objectName().toStdString();
-        EXPECT_EQ(form.result(), QDialog::Accepted) << widget->objectName().toStdString();
-    }
+    for (QWidget* widget : enterWidgets)
+        EXPECT_EQ(PressKey(form, widget, Qt::Key_Return), QDialog::Accepted) << widget->objectName().toStdString();
 
     // A typed width is read as typed and not added to the list.
-    form.open();
-    form.WidthBox->lineEdit()->selectAll();
-    QTest::keyClicks(form.WidthBox->lineEdit(), "8");
-    QTest::keyClick(form.WidthBox->lineEdit(), Qt::Key_Return);
-    EXPECT_EQ(form.result(), QDialog::Accepted);
+    const int typed = RunDialog(form, [&form] {
+        form.WidthBox->lineEdit()->selectAll();
+        QTest::keyClicks(form.WidthBox->lineEdit(), "8");
+        QTest::keyClick(form.WidthBox->lineEdit(), Qt::Key_Return);
+    });
+    EXPECT_EQ(typed, QDialog::Accepted);
     EXPECT_EQ(form.MaskWidth, 8);
     EXPECT_EQ(Items(form.WidthBox), kWidths);
 }
@@ -575,21 +547,16 @@ void CheckSizeValidation(Form& form, std::vector<QString>& prompts)
 {
     long double level = 2.0L;
     for (const SizeCase& c : kSizeCases) {
-        form.open();
         form.WidthBox->setEditText(QString::fromLatin1(c.width));
         form.HeightBox->setEditText(QString::fromLatin1(c.height));
         // The level is converted before the sizes are checked.
         level += 1.0L;
         form.LevelEdit->setText(QString::number(static_cast<double>(level)));
-        form.OkSpeedButton->click();
-        EXPECT_EQ(form.isVisible(), !c.accepted) << c.width << "x" << c.height;
+        EXPECT_EQ(PressOk(form), c.accepted ? QDialog::Accepted : kStaysOpen) << c.width << "x" << c.height;
         EXPECT_EQ(form.Level, level) << c.width << "x" << c.height;
         if (c.accepted) {
-            EXPECT_EQ(form.result(), QDialog::Accepted);
             EXPECT_EQ(form.MaskWidth, QString::fromLatin1(c.width).toInt());
             EXPECT_EQ(form.MaskHeight, QString::fromLatin1(c.height).toInt());
-        } else {
-            form.reject();
         }
     }
     // Refused sizes go silently.
@@ -620,10 +587,8 @@ TEST_F(DialogTest, AngleButtonsWriteFifteenSignificantDigits)
     rotation.AngleZeroButton->click();
     EXPECT_EQ(rotation.AngleEdit->text(), "0.000");
 
-    rotation.open();
     rotation.SpeedButton2->click();
-    rotation.OkSpeedButton->click();
-    EXPECT_EQ(rotation.result(), QDialog::Accepted);
+    EXPECT_EQ(PressOk(rotation), QDialog::Accepted);
     EXPECT_EQ(rotation.Angle, 3.14159265358979L);
 }
 
@@ -633,58 +598,42 @@ TEST_F(DialogTest, CommaLocaleTextsReadBackWhatTheDialogWrites)
 
     TFilterLevelForm level;
     EXPECT_EQ(level.LevelEdit->text(), "1,0");
-    level.open();
-    level.OkSpeedButton->click();
-    EXPECT_EQ(level.result(), QDialog::Accepted);
+    EXPECT_EQ(PressOk(level), QDialog::Accepted);
     EXPECT_EQ(level.Level, 1.0L);
-
     level.LevelTrackBar->setValue(1000);
     EXPECT_EQ(level.LevelEdit->text(), "100,0");
-    level.open();
-    level.OkSpeedButton->click();
-    EXPECT_EQ(level.result(), QDialog::Accepted);
+    EXPECT_EQ(PressOk(level), QDialog::Accepted);
     EXPECT_EQ(level.Level, 100.0L);
-
     level.LevelEdit->setText("2,55");
     EXPECT_EQ(level.LevelTrackBar->value(), 25);
-    level.open();
-    QTest::keyClick(level.LevelEdit, Qt::Key_Return);
-    EXPECT_EQ(level.result(), QDialog::Accepted);
+    EXPECT_EQ(PressKey(level, level.LevelEdit, Qt::Key_Return), QDialog::Accepted);
     EXPECT_EQ(level.Level, 2.55L);
 
     TSharpenForm sharpen;
     EXPECT_EQ(sharpen.SizeEdit->text(), "1,0");
     sharpen.SizeTrackBar->setValue(25);
     EXPECT_EQ(sharpen.SizeEdit->text(), "2,5");
-    sharpen.open();
-    sharpen.OkSpeedButton->click();
-    EXPECT_EQ(sharpen.result(), QDialog::Accepted);
+    EXPECT_EQ(PressOk(sharpen), QDialog::Accepted);
     EXPECT_EQ(sharpen.Level, 1.0L);
     EXPECT_EQ(sharpen.Size, 2.5L);
 
     TFilterGeneratorForm generator;
     generator.LevelTrackBar->setValue(-5);
     EXPECT_EQ(generator.LevelEdit->text(), "-0,5");
-    generator.open();
-    generator.OkSpeedButton->click();
-    EXPECT_EQ(generator.result(), QDialog::Accepted);
+    EXPECT_EQ(PressOk(generator), QDialog::Accepted);
     EXPECT_EQ(generator.Level, -0.5L);
 
     TFilterGenRotForm rotation;
     EXPECT_EQ(rotation.AngleEdit->text(), "0,000");
     rotation.SpeedButton2->click();
     EXPECT_EQ(rotation.AngleEdit->text(), "3,14159265358979");
-    rotation.open();
-    rotation.OkSpeedButton->click();
-    EXPECT_EQ(rotation.result(), QDialog::Accepted);
+    EXPECT_EQ(PressOk(rotation), QDialog::Accepted);
     EXPECT_EQ(rotation.Angle, 3.14159265358979L);
     EXPECT_EQ(rotation.Level, 1.0L);
 
     TAbstractGeneratorForm shapes;
     EXPECT_EQ(shapes.LevelEdit->text(), "1,1");
-    shapes.open();
-    shapes.OkSpeedButton->click();
-    EXPECT_EQ(shapes.result(), QDialog::Accepted);
+    EXPECT_EQ(PressOk(shapes), QDialog::Accepted);
     EXPECT_EQ(shapes.Level, 1.1L);
 
     EXPECT_TRUE(Prompts.empty());
@@ -692,6 +641,5 @@ TEST_F(DialogTest, CommaLocaleTextsReadBackWhatTheDialogWrites)
     // Texts and readings follow one locale: a point is not this locale's
     // separator.
     level.LevelEdit->setText("2.5");
-    ASSERT_EQ(Prompts.size(), 1u);
-    EXPECT_EQ(Prompts[0], ConversionError("2.5"));
+    EXPECT_EQ(Prompts, std::vector<QString>({ConversionError("2.5")}));
 }
