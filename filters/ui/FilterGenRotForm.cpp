@@ -47,6 +47,9 @@ TFilterGenRotForm::TFilterGenRotForm(QWidget* parent) : QDialog(parent)
     LevelTrackBar->setRange(-10000, 10000);
     LevelTrackBar->setValue(1);
     LevelTrackBar->setTickPosition(QSlider::TicksBelow);
+    // As in the mask generator: the default spacing over 20000 positions would
+    // draw a solid bar.
+    LevelTrackBar->setTickInterval(200);
     LevelTrackBar->setMinimumWidth(300);
     LevelLabel = new QLabel(QStringLiteral("Filter steepness:"), LevelGroupBox);
     LevelLabel->setObjectName(QStringLiteral("LevelLabel"));
