@@ -188,12 +188,25 @@ void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, T
     // is mask sample ((x + Wp/2) mod Wp, (y + Hp/2) mod Hp); it is computed
     // where it is used instead of being stored as a fourth plane.
     const long double peak = mask.Value(Wp / 2, Hp / 2);
+    // A level within about 0.017 of -1 makes the Gaussian so narrow that M
+    // underflows to 0 (at -1 itself the coefficient is infinite), and mask / M
+    // would be 0 / 0, a black picture. The kernel's limit is used instead: 1
+    // at the four samples nearest the mask's centre, which all equal M, and
+    // 0 elsewhere. Every other level takes the quotient as it stands.
+    const bool narrowest = !(peak > 0) || !std::isfinite(peak);
+    const auto kernel = [&](int xs, int ys) -> long double {
+        if (!narrowest)
+            return mask.Value(xs, ys) / peak;
+        const bool nearX = xs == Wp / 2 || xs == Wp / 2 - 1;
+        const bool nearY = ys == Hp / 2 || ys == Hp / 2 - 1;
+        return nearX && nearY ? 1 : 0;
+    };
     ComplexSample* const planes[3] = {blue.Data(), green.Data(), red.Data()};
     ParallelFor(Hp, [&](int y) {
         const int ys = (y + Hp / 2) % Hp;
         const std::size_t rowStart = std::size_t(y) * std::size_t(Wp);
         for (int x = 0; x < Wp; ++x) {
-            const ComplexSample k = {mask.Value((x + Wp / 2) % Wp, ys) / peak, 0.0L};
+            const ComplexSample k = {kernel((x + Wp / 2) % Wp, ys), 0.0L};
             for (int c = 0; c < 3; ++c) {
                 ComplexSample& s = planes[c][rowStart + std::size_t(x)];
                 const ComplexSample old = s;
