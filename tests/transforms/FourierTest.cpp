@@ -498,6 +498,21 @@ TEST(FourierTest, MemoryCheckNamesTheSizes)
     EXPECT_THROW(CheckFFTMemory(3, 3, 3, 0, needed), EOutOfResources);
 }
 
+TEST(FourierTest, SpectrumPictureWiderThanABitmapMayBeIsRefused)
+{
+    // 40000 pads to 65536 columns, one more than a bitmap may have.
+    TBitmapProcesorThread thread(true);
+    TAdvancedBitmap source;
+    source.Reset(40000, 2, TPixelFormat::pf24bit);
+    TAdvancedBitmap destination;
+    thread.FOperation = op::FFT;
+    thread.FSource = &source;
+    thread.FDestination = &destination;
+    thread.Execute();
+    EXPECT_NE(thread.FErrorMessage.find("40000 x 2"), std::string::npos) << thread.FErrorMessage;
+    EXPECT_TRUE(destination.Empty());
+}
+
 TEST(FourierTest, PictureTooLargeForMemoryEndsWithAMessage)
 {
     // 16385 x 8193 pads to 32768 x 16384: three planes need 48 GB.
