@@ -244,24 +244,6 @@ TEST(WorkImage, IconShowsItsLargestEntry)
 #endif
 }
 
-TEST(WorkImage, SourceRectCoversTheExposedArea)
-{
-    using R = QRect;
-    // 1:1
-    EXPECT_EQ(TWorkImage::SourceRectFor(R(10, 20, 30, 40), QSize(100, 100), QSize(100, 100)), R(10, 20, 30, 40));
-    // 500 times: widget columns 1000..1499 are picture columns 2 and 3.
-    EXPECT_EQ(TWorkImage::SourceRectFor(R(1000, 0, 500, 1), QSize(2000000, 1500000), QSize(4000, 3000)),
-              R(2, 0, 1, 1));
-    EXPECT_EQ(TWorkImage::SourceRectFor(R(999, 0, 502, 1), QSize(2000000, 1500000), QSize(4000, 3000)),
-              R(1, 0, 3, 1));
-    // 10 %: one widget pixel covers ten picture pixels.
-    EXPECT_EQ(TWorkImage::SourceRectFor(R(0, 0, 400, 300), QSize(400, 300), QSize(4000, 3000)), R(0, 0, 4000, 3000));
-    EXPECT_EQ(TWorkImage::SourceRectFor(R(5, 5, 1, 1), QSize(400, 300), QSize(4000, 3000)), R(50, 50, 10, 10));
-    // Outside the widget or an empty picture: nothing.
-    EXPECT_TRUE(TWorkImage::SourceRectFor(R(500, 0, 10, 10), QSize(400, 300), QSize(4000, 3000)).isEmpty());
-    EXPECT_TRUE(TWorkImage::SourceRectFor(R(0, 0, 10, 10), QSize(400, 300), QSize()).isEmpty());
-}
-
 namespace {
 
 // A deterministic colour for every pixel of a large picture.
