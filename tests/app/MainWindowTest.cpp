@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -523,9 +524,11 @@ TEST_F(MainWindow, StatusBarClickCancelsAndShowsThePartialResult)
     const TBitmap original = LargePicture();
     Show(original);
     AcceptLevel(QStringLiteral("100"));
+    Form->show();
     Form->GaussBlurSpeedButton->click();
     ASSERT_NE(Form->FProcessor, nullptr);
-    Form->MainStatusBarClick();
+    // A real click on the gauge panel reaches the status bar.
+    QTest::mouseClick(Form->MainStatusBar->Panel1, Qt::LeftButton);
     ASSERT_EQ(Prompts.size(), 1u);
     EXPECT_EQ(Prompts[0].text, QStringLiteral("Ej no co? Ja ROBIEM. Chcesz żebym dał se spokój?"));
     EXPECT_EQ(Prompts[0].caption, QStringLiteral("Co ty niby robisz, co?"));
