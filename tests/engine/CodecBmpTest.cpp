@@ -97,7 +97,7 @@ TEST(BmpCodec, HeaderVariantsAndOrientations)
 {
     // Same 4 x 2 picture as a v3, v4, v5 and OS/2 v2 header, bottom-up and top-down.
     for (std::uint32_t headerSize : {40u, 108u, 124u, 16u, 64u}) {
-        TBmpSpec s;
+        TBmpLayout s;
         s.headerSize = headerSize;
         s.width = 4;
         s.height = 2;
@@ -117,7 +117,7 @@ TEST(BmpCodec, HeaderVariantsAndOrientations)
 
     // OS/2 core header: 16-bit sizes, 3-byte palette entries; the pixel
     // offset announces a palette of only 2 entries.
-    TBmpSpec os2;
+    TBmpLayout os2;
     os2.headerSize = 12;
     os2.width = 3;
     os2.height = 1;
@@ -132,7 +132,7 @@ TEST(BmpCodec, HeaderVariantsAndOrientations)
     EXPECT_EQ(PixelRGBA(b, 0, 0), (std::array<int, 4>{60, 50, 40, 255}));
 
     // 2 bits a pixel widen to 4 with the same indices.
-    TBmpSpec two;
+    TBmpLayout two;
     two.width = 5;
     two.bits = 2;
     two.colorsUsed = 4;
@@ -176,7 +176,7 @@ TEST(BmpCodec, BitFieldsKeepTheirFormatOrExpandExactly)
         {32, 6, 40, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, 0x7F010203, TPixelFormat::pf32bit, {1, 2, 3, 0x7F}},
     };
     for (const Case& c : cases) {
-        TBmpSpec s;
+        TBmpLayout s;
         s.headerSize = c.headerSize;
         s.bits = c.bits;
         s.compression = c.compression;
@@ -195,7 +195,7 @@ TEST(BmpCodec, RunLengthStreams)
 {
     // RLE8 on a 6 x 3 picture, rows listed from the bottom: a run, an
     // absolute run, end of line, a delta, end of bitmap. Unreached pixels are 0.
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 6;
     s.height = 3;
     s.bits = 8;
@@ -242,7 +242,7 @@ TEST(BmpCodec, RunLengthStreams)
 
 TEST(BmpCodec, IndicesPastAShortPaletteShowBlack)
 {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 3;
     s.bits = 8;
     s.colorsUsed = 2;
@@ -268,28 +268,28 @@ TEST(BmpCodec, IndicesPastAShortPaletteShowBlack)
 
 TEST(BmpCodec, MalformedHeadersAreRefusedWithAReason)
 {
-    auto spec = [] {
-        TBmpSpec s;
+    auto base = [] {
+        TBmpLayout s;
         s.width = 4;
         s.height = 2;
         s.pixels = Tiny24Pixels();
         return s;
     };
     auto with = [&](auto change) {
-        TBmpSpec s = spec();
+        TBmpLayout s = base();
         change(s);
         return DecodeError(MakeBmp(s));
     };
-    EXPECT_EQ(with([](TBmpSpec& s) { s.bits = 7; }), "BMP: bad bit count 7");
-    EXPECT_EQ(with([](TBmpSpec& s) { s.width = 0; }), "BMP: bad width 0");
-    EXPECT_EQ(with([](TBmpSpec& s) { s.width = -4; }), "BMP: bad width -4");
-    EXPECT_EQ(with([](TBmpSpec& s) { s.height = 0; }), "BMP: bad height 0");
-    EXPECT_EQ(with([](TBmpSpec& s) { s.headerSize = 14; }), "BMP: bad header size 14");
-    EXPECT_EQ(with([](TBmpSpec& s) { s.compression = 9; }), "BMP: unknown compression 9");
-    EXPECT_EQ(with([](TBmpSpec& s) { s.compression = 1; }), "BMP: RLE8 compression with 24 bits per pixel");
-    EXPECT_EQ(with([](TBmpSpec& s) { s.bits = 0, s.compression = 5; }), "BMP: embedded PNG pictures are not supported");
-    EXPECT_EQ(with([](TBmpSpec& s) { s.pixels.pop_back(); }), "BMP: file is truncated");
-    auto farOffset = MakeBmp(spec());
+    EXPECT_EQ(with([](TBmpLayout& s) { s.bits = 7; }), "BMP: bad bit count 7");
+    EXPECT_EQ(with([](TBmpLayout& s) { s.width = 0; }), "BMP: bad width 0");
+    EXPECT_EQ(with([](TBmpLayout& s) { s.width = -4; }), "BMP: bad width -4");
+    EXPECT_EQ(with([](TBmpLayout& s) { s.height = 0; }), "BMP: bad height 0");
+    EXPECT_EQ(with([](TBmpLayout& s) { s.headerSize = 14; }), "BMP: bad header size 14");
+    EXPECT_EQ(with([](TBmpLayout& s) { s.compression = 9; }), "BMP: unknown compression 9");
+    EXPECT_EQ(with([](TBmpLayout& s) { s.compression = 1; }), "BMP: RLE8 compression with 24 bits per pixel");
+    EXPECT_EQ(with([](TBmpLayout& s) { s.bits = 0, s.compression = 5; }), "BMP: embedded PNG pictures are not supported");
+    EXPECT_EQ(with([](TBmpLayout& s) { s.pixels.pop_back(); }), "BMP: file is truncated");
+    auto farOffset = MakeBmp(base());
     farOffset[11] = 0x0F;  // pixel data offset 0x0F36
     EXPECT_EQ(DecodeError(farOffset), "BMP: pixel data offset 3894 lies beyond the end of the file");
     EXPECT_EQ(DecodeError({'B', 'A', 0, 0}), "BMP: OS/2 bitmap arrays are not supported");
@@ -297,11 +297,11 @@ TEST(BmpCodec, MalformedHeadersAreRefusedWithAReason)
     EXPECT_EQ(DecodeError({}), "BMP: not a BMP file");
 
     // Absurd sizes are refused from the header alone (the file is tiny).
-    EXPECT_EQ(with([](TBmpSpec& s) { s.width = 100000, s.height = 100000; }),
+    EXPECT_EQ(with([](TBmpLayout& s) { s.width = 100000, s.height = 100000; }),
               "BMP: a picture of 100000 x 100000 pixels is too large");
-    EXPECT_EQ(with([](TBmpSpec& s) { s.width = 65535, s.height = -65535; }),
+    EXPECT_EQ(with([](TBmpLayout& s) { s.width = 65535, s.height = -65535; }),
               "BMP: a picture of 65535 x 65535 pixels is too large");
-    EXPECT_EQ(with([](TBmpSpec& s) { s.width = 60000, s.height = 10000; }), "BMP: file is truncated");
+    EXPECT_EQ(with([](TBmpLayout& s) { s.width = 60000, s.height = 10000; }), "BMP: file is truncated");
 }
 
 TEST(BmpCodec, EveryPrefixAndCorruptionOfAFileFailsCleanly)
@@ -319,7 +319,7 @@ TEST(BmpCodec, EveryPrefixAndCorruptionOfAFileFailsCleanly)
 
     // Random byte damage in the headers of a palette and an RLE file: any
     // outcome but a crash or a foreign exception is acceptable.
-    TBmpSpec rle;
+    TBmpLayout rle;
     rle.width = 9;
     rle.height = 4;
     rle.bits = 8;

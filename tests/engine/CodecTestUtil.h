@@ -138,7 +138,7 @@ inline ::testing::AssertionResult SamePicture(const TBitmap& a, const TBitmap& b
 }
 
 // A BMP file assembled field by field, so tests can state any header.
-struct TBmpSpec {
+struct TBmpLayout {
     std::uint32_t headerSize = 40;
     std::int32_t width = 1;
     std::int32_t height = 1;
@@ -151,7 +151,7 @@ struct TBmpSpec {
     std::int64_t offset = -1;               // -1: right after the palette
 };
 
-inline std::vector<std::uint8_t> MakeBmp(const TBmpSpec& s)
+inline std::vector<std::uint8_t> MakeBmp(const TBmpLayout& s)
 {
     // Fields beyond a short header are written, then cut off with it.
     std::vector<std::uint8_t> out(14 + std::max<std::uint32_t>(s.headerSize, 40), 0);
