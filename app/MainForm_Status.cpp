@@ -185,7 +185,7 @@ void TMainStatusBar::mousePressEvent(QMouseEvent* event)
 void TMainStatusBar::mouseReleaseEvent(QMouseEvent* event)
 {
     event->accept();
-    if (rect().contains(event->position().toPoint()))
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked();
 }
 

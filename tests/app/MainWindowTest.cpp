@@ -499,7 +499,10 @@ TEST_F(MainWindow, StatusBarClickCancelsAndShowsThePartialResult)
     Form->show();
     Form->GaussBlurSpeedButton->click();
     ASSERT_NE(Form->FProcessor, nullptr);
-    // A real click on the gauge panel reaches the status bar.
+    // A real left click on the gauge panel reaches the status bar; a right
+    // click asks nothing.
+    QTest::mouseClick(Form->MainStatusBar->Panel1, Qt::RightButton);
+    EXPECT_TRUE(Prompts.empty());
     QTest::mouseClick(Form->MainStatusBar->Panel1, Qt::LeftButton);
     ASSERT_EQ(Prompts.size(), 1u);
     EXPECT_EQ(Prompts[0].text, QStringLiteral("Ej no co? Ja ROBIEM. Chcesz żebym dał se spokój?"));
