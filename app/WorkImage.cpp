@@ -177,6 +177,23 @@ QRect TWorkImage::SourceRectFor(QRect area, QSize widget, QSize image)
     return QRect(x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0));
 }
 
+namespace {
+
+// First widget column (or row) showing picture column `s` when `size`
+// picture pixels are stretched over `widget` pixels: ceil(s * widget / size).
+int CellStart(int s, int widget, int size)
+{
+    return static_cast<int>((std::int64_t(s) * widget + size - 1) / size);
+}
+
+// Few exposed picture pixels, or pixels so large that the raster engine's
+// fixed-point scaling loses their edges (beyond 2^15 device pixels a
+// pixel), are painted one filled rectangle each.
+constexpr qint64 kFillPixelBudget = 4096;
+constexpr int kLargestScaledPixel = 16384;
+
+}  // namespace
+
 void TWorkImage::paintEvent(QPaintEvent* event)
 {
     if (FImage.isNull())
@@ -185,13 +202,28 @@ void TWorkImage::paintEvent(QPaintEvent* event)
     const QRect source = SourceRectFor(event->rect(), widget, FImage.size());
     if (source.isEmpty())
         return;
+    QPainter painter(this);
+    painter.setClipRegion(event->region());
+
+    const bool hugePixels = widget.width() / FImage.width() >= kLargestScaledPixel ||
+                            widget.height() / FImage.height() >= kLargestScaledPixel;
+    if (hugePixels || qint64(source.width()) * source.height() <= kFillPixelBudget) {
+        for (int y = source.top(); y <= source.bottom(); ++y) {
+            const int top = CellStart(y, widget.height(), FImage.height());
+            const int bottom = CellStart(y + 1, widget.height(), FImage.height());
+            for (int x = source.left(); x <= source.right(); ++x) {
+                const int left = CellStart(x, widget.width(), FImage.width());
+                const int right = CellStart(x + 1, widget.width(), FImage.width());
+                painter.fillRect(QRect(left, top, right - left, bottom - top), QColor::fromRgba(FImage.pixel(x, y)));
+            }
+        }
+        return;
+    }
     // The target is the exact place of the source pixels in the stretched
     // picture, so every pixel keeps its position whatever part is exposed.
     const qreal sx = qreal(widget.width()) / FImage.width();
     const qreal sy = qreal(widget.height()) / FImage.height();
     const QRectF target(source.x() * sx, source.y() * sy, source.width() * sx, source.height() * sy);
-    QPainter painter(this);
-    painter.setClipRegion(event->region());
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(target, FImage, QRectF(source));
 }

@@ -190,6 +190,37 @@ TEST(WorkImage, PaletteFormatsShowTheirColours)
     EXPECT_EQ(ShownColours(view, 6), expected1);
 }
 
+TEST(WorkImage, ScaledDrawingShowsEveryFormatPixelForPixel)
+{
+    // The pictures above are painted a filled rectangle a pixel (few
+    // pixels exposed). Larger ones go through the scaled image drawing;
+    // it must show the same colour at the same place for every format.
+    std::mt19937 random(11);
+    for (const TPixelFormat format : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit,
+                                      TPixelFormat::pf15bit, TPixelFormat::pf16bit, TPixelFormat::pf24bit,
+                                      TPixelFormat::pf32bit}) {
+        TBitmap bitmap;
+        bitmap.Reset(97, 61, format);
+        std::vector<TPaletteEntry> palette(256);
+        for (TPaletteEntry& e : palette)
+            e = {std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random()), 0};
+        palette.resize(format == TPixelFormat::pf1bit ? 2 : format == TPixelFormat::pf4bit ? 16 : 256);
+        if (format == TPixelFormat::pf1bit || format == TPixelFormat::pf4bit || format == TPixelFormat::pf8bit)
+            bitmap.SetPaletteEntries(palette);
+        for (int y = 0; y < bitmap.Height(); ++y)
+            for (std::size_t i = 0; i < bitmap.Stride(); ++i)
+                bitmap.ScanLine(y)[i] = std::uint8_t(random());
+        TWorkImage view;
+        view.SetPicture(BitmapPicture(std::move(bitmap)));
+        const std::vector<Rgb> shown = ShownColours(view, 3);
+        const QImage& image = view.DisplayImage();
+        for (int y = 0; y < 61; ++y)
+            for (int x = 0; x < 97; ++x)
+                ASSERT_EQ(shown[std::size_t(y * 97 + x)], ToRgb(image.pixel(x, y)))
+                    << "format " << int(format) << " pixel " << x << "," << y;
+    }
+}
+
 TEST(WorkImage, JpegIsDecodedForDisplay)
 {
     // Four flat 16 x 16 blocks survive JPEG compression nearly unchanged.
@@ -327,4 +358,37 @@ TEST(WorkImage, StrongDownScalingShowsOnePixelOfEachCell)
             const TPaletteEntry& e = palette[cellIndex(x, y)];
             ASSERT_EQ(ToRgb(shot.pixel(x, y)), (Rgb{e.peRed, e.peGreen, e.peBlue})) << x << "," << y;
         }
+}
+
+TEST(WorkImage, ExtremeStretchKeepsPixelEdges)
+{
+    // A typed zoom is not limited: one picture pixel may cover millions of
+    // control pixels. Its edges stay where they belong.
+    TBitmap bitmap;
+    bitmap.Reset(2, 2, TPixelFormat::pf24bit);
+    const Rgb colours[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
+    for (int i = 0; i < 4; ++i) {
+        std::uint8_t* p = bitmap.ScanLine(i / 2) + 3 * (i % 2);
+        p[0] = std::uint8_t(colours[i].b), p[1] = std::uint8_t(colours[i].g), p[2] = std::uint8_t(colours[i].r);
+    }
+    TWorkImage view;
+    view.SetPicture(BitmapPicture(std::move(bitmap)));
+    for (int side : {20000, 70000, 400000, 4000000, 16777214}) {
+        view.resize(side, side);
+        const int half = side / 2;
+        QImage shot(200, 200, QImage::Format_RGB32);
+        shot.fill(Qt::magenta);
+        view.render(&shot, QPoint(0, 0), QRegion(QRect(half - 100, half - 100, 200, 200)));
+        EXPECT_EQ(ToRgb(shot.pixel(50, 50)), colours[0]) << side;
+        EXPECT_EQ(ToRgb(shot.pixel(150, 50)), colours[1]) << side;
+        EXPECT_EQ(ToRgb(shot.pixel(50, 150)), colours[2]) << side;
+        EXPECT_EQ(ToRgb(shot.pixel(150, 150)), colours[3]) << side;
+        EXPECT_EQ(ToRgb(shot.pixel(99, 99)), colours[0]) << side;
+        EXPECT_EQ(ToRgb(shot.pixel(100, 100)), colours[3]) << side;
+        QImage corner(50, 50, QImage::Format_RGB32);
+        corner.fill(Qt::magenta);
+        view.render(&corner, QPoint(0, 0), QRegion(QRect(side - 50, side - 50, 50, 50)));
+        EXPECT_EQ(ToRgb(corner.pixel(49, 49)), colours[3]) << side;
+        EXPECT_EQ(ToRgb(corner.pixel(0, 0)), colours[3]) << side;
+    }
 }
