@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
 namespace kadrimex {
@@ -92,6 +93,7 @@ struct TKernel {
     int fh = 0;  // first mask row lies at y - fh
     std::vector<std::int32_t> w;  // row-major weights
     std::int64_t absSum = 0;
+    std::int64_t maxAbs = 0;  // largest |weight|
     std::int64_t sum = 0;
 };
 
@@ -112,9 +114,49 @@ TKernel ReadKernel(const TBitmap& mask, bool isSigned)
             k.w[std::size_t(i) * std::size_t(k.kw) + std::size_t(j)] = v;
             k.sum += v;
             k.absSum += v < 0 ? -v : v;
+            k.maxAbs = std::max<std::int64_t>(k.maxAbs, v < 0 ? -v : v);
         }
     }
     return k;
+}
+
+// Cells of a mask wider (taller) than the picture that always read the same
+// border column (row) are merged into one cell holding their summed
+// weight: columns j <= fw - (width - 1) read column 0 for every x, columns
+// j >= fw + width - 1 read the last column. The sums stay the same
+// integers, and a mask of any size shrinks to at most (2 width - 1) x
+// (2 height - 1) cells.
+void FoldKernel(TKernel& k, int width, int height)
+{
+    const int left = std::max(k.fw - (width - 1), 0);
+    const int right = std::min(k.fw + width - 1, k.kw - 1);
+    const int top = std::max(k.fh - (height - 1), 0);
+    const int bottom = std::min(k.fh + height - 1, k.kh - 1);
+    if (left == 0 && top == 0 && right == k.kw - 1 && bottom == k.kh - 1)
+        return;
+    const int kw = right - left + 1;
+    const int kh = bottom - top + 1;
+    std::vector<std::int32_t> w(std::size_t(kw) * std::size_t(kh), 0);
+    for (int i = 0; i < k.kh; ++i) {
+        const int ii = std::clamp(i, top, bottom) - top;
+        for (int j = 0; j < k.kw; ++j) {
+            const int jj = std::clamp(j, left, right) - left;
+            w[std::size_t(ii) * std::size_t(kw) + std::size_t(jj)] +=
+                k.w[std::size_t(i) * std::size_t(k.kw) + std::size_t(j)];
+        }
+    }
+    k.w = std::move(w);
+    k.kw = kw;
+    k.kh = kh;
+    k.fw -= left;
+    k.fh -= top;
+    k.absSum = 0;
+    k.maxAbs = 0;
+    for (std::int32_t v : k.w) {
+        const std::int64_t m = v < 0 ? -std::int64_t(v) : v;
+        k.absSum += m;
+        k.maxAbs = std::max(k.maxAbs, m);
+    }
 }
 
 // Turns an exact sum into the stored byte, in long double as written:
@@ -207,7 +249,7 @@ void MultiplyAdd(std::int32_t* __restrict acc, const std::uint8_t* __restrict p,
         acc[x] += std::int32_t(w) * std::int32_t(std::int16_t(p[x]));
 }
 
-void MultiplyAdd(std::int64_t* __restrict acc, const std::uint8_t* __restrict p, std::int16_t w, int n)
+void MultiplyAdd(std::int64_t* __restrict acc, const std::uint8_t* __restrict p, std::int32_t w, int n)
 {
     for (int x = 0; x < n; ++x)
         acc[x] += std::int64_t(w) * std::int64_t(p[x]);
@@ -231,15 +273,17 @@ bool DirectRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src
                 p[q] = s[3 * Clamp(int(q) - k.fw, 0, width - 1) + c];
         }
     });
+    // With Acc = int32 the caller guarantees weights of at most 16 bits.
+    using TWeight = std::conditional_t<std::is_same_v<Acc, std::int32_t>, std::int16_t, std::int32_t>;
     struct TTap {
         int j;
-        std::int16_t w;
+        TWeight w;
     };
     std::vector<std::vector<TTap>> taps(std::size_t(k.kh));
     for (int i = 0; i < k.kh; ++i)
         for (int j = 0; j < k.kw; ++j)
             if (const std::int32_t w = k.w[std::size_t(i) * std::size_t(k.kw) + std::size_t(j)])
-                taps[std::size_t(i)].push_back({j, std::int16_t(w)});
+                taps[std::size_t(i)].push_back({j, TWeight(w)});
 
     return ParallelRows(thread, height, width, [&](int y) {
         std::vector<Acc> acc(static_cast<std::size_t>(width));
@@ -360,10 +404,20 @@ struct TBlock {
     double l1 = 0, l2 = 0;
 };
 
+struct THeavyCell {
+    int i, j;
+    std::int32_t w;
+};
+
 struct TFftLayout {
     int side = 0;
     int outH = 0, outW = 0;  // valid outputs per tile
     std::vector<TBlock> blocks;
+    // The kernel the blocks are cut from: the mask's weights with the heavy
+    // cells set to 0. Heavy cells (merged border cells, |w| > 255) would
+    // loosen the error bound; they are summed directly instead.
+    TKernel light;
+    std::vector<THeavyCell> heavy;
     double cost = 0;
 };
 
@@ -405,12 +459,24 @@ constexpr double kFftUnitCost = 0.9;
 constexpr double kTileFillCost = 2.0;
 
 // The cheapest FFT layout whose error bound holds, or side 0 when none does.
-TFftLayout ChooseFftLayout(const TKernel& k, int width, int height)
+TFftLayout ChooseFftLayout(const TKernel& kernel, int width, int height, bool smallBlocks)
 {
     TFftLayout best;
+    TKernel k = kernel;
+    std::vector<THeavyCell> heavy;
+    for (int i = 0; i < k.kh; ++i)
+        for (int j = 0; j < k.kw; ++j) {
+            std::int32_t& w = k.w[std::size_t(i) * std::size_t(k.kw) + std::size_t(j)];
+            if (w > 255 || w < -255) {
+                heavy.push_back({i, j, w});
+                w = 0;
+            }
+        }
+    // The heavy cells' direct sums gather through the column table.
+    const double heavyCost = 4 * kDirectTapCost * double(heavy.size()) * double(width) * double(height);
     const int largest = std::max(k.kh, k.kw);
     for (int maxBlock : {largest, 512, 256, 128, 64, 32}) {
-        if (maxBlock > largest)
+        if (maxBlock > largest || (smallBlocks && maxBlock != std::min(largest, 32)))
             continue;
         std::vector<TBlock> blocks = SplitKernel(k, maxBlock);
         if (blocks.empty())
@@ -435,7 +501,8 @@ TFftLayout ChooseFftLayout(const TKernel& k, int width, int height)
             const int outW = side - bw + 1;
             const double tiles = std::ceil(double(height) / outH) * std::ceil(double(width) / outW);
             const double n = double(side) * side;
-            const double cost = tiles * double(blocks.size()) * (kFftUnitCost * n * std::log2(n) + kTileFillCost * n);
+            const double cost =
+                tiles * double(blocks.size()) * (kFftUnitCost * n * std::log2(n) + kTileFillCost * n) + heavyCost;
             if (best.side == 0 || cost < best.cost) {
                 best.side = side;
                 best.outH = outH;
@@ -445,12 +512,17 @@ TFftLayout ChooseFftLayout(const TKernel& k, int width, int height)
             }
         }
     }
+    if (best.side != 0) {
+        best.light = std::move(k);
+        best.heavy = std::move(heavy);
+    }
     return best;
 }
 
-bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, const TKernel& k,
-             const TFastFinisher& finish, const TFftLayout& layout)
+bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, const TFastFinisher& finish,
+             const TFftLayout& layout)
 {
+    const TKernel& k = layout.light;
     const int width = src.Width();
     const int height = src.Height();
     const int side = layout.side;
@@ -536,6 +608,14 @@ bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, c
                     }
                 }
             }
+            for (const THeavyCell& cell : layout.heavy)
+                for (int p = 0; p < bandRows; ++p) {
+                    const std::uint8_t* s = src.ScanLine(Clamp(ty + p + cell.i - k.fh, 0, height - 1)) + c;
+                    const int* offset = &columnOffset[std::size_t(tx + cell.j)];
+                    std::int64_t* a = &acc[std::size_t(p) * std::size_t(cols)];
+                    for (int q = 0; q < cols; ++q)
+                        a[q] += std::int64_t(cell.w) * s[offset[q]];
+                }
             for (int p = 0; p < bandRows; ++p) {
                 std::uint8_t* out = dest.ScanLine(ty + p) + 3 * tx + c;
                 const std::int64_t* a = &acc[std::size_t(p) * std::size_t(cols)];
@@ -570,7 +650,8 @@ void Convolve(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdva
     destination->SetPixelFormat(TPixelFormat::pf24bit);
     destination->SetSize(width, height);
 
-    const TKernel k = ReadKernel(*mask, isSigned);
+    TKernel k = ReadKernel(*mask, isSigned);
+    FoldKernel(k, width, height);
     const long double s = 0.001L + (long double)k.sum;
     const TFinisher exact{1.001L / s, isSigned};
     const TFastFinisher finish(exact, 255 * k.absSum);
@@ -586,7 +667,7 @@ void Convolve(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdva
         TSumPath path = convolution_detail::gSumPath.load();
         TFftLayout layout;
         if (path != TSumPath::Direct) {
-            layout = ChooseFftLayout(k, width, height);
+            layout = ChooseFftLayout(k, width, height, path == TSumPath::FftSmallBlocks);
             if (layout.side == 0)
                 path = TSumPath::Direct;
             else if (path == TSumPath::Auto) {
@@ -598,12 +679,12 @@ void Convolve(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdva
                 path = fftCost < directCost ? TSumPath::Fft : TSumPath::Direct;
             }
         }
-        if (path == TSumPath::Fft) {
-            if (!FftRows(thread, *destination, *src, k, finish, layout))
+        if (path == TSumPath::Fft || path == TSumPath::FftSmallBlocks) {
+            if (!FftRows(thread, *destination, *src, finish, layout))
                 return;
         } else {
             // 255 * sum |w| bounds every partial sum.
-            const bool finished = 255 * k.absSum <= 0x7fffffff
+            const bool finished = 255 * k.absSum <= 0x7fffffff && k.maxAbs <= 0x7fff
                                       ? DirectRows<std::int32_t>(thread, *destination, *src, k, finish)
                                       : DirectRows<std::int64_t>(thread, *destination, *src, k, finish);
             if (!finished)

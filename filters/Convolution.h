@@ -34,8 +34,9 @@ void ConvolveSigned(TBitmapProcesorThread& thread, TAdvancedBitmap* destination,
 namespace convolution_detail {
 
 // Which way of summing the engines take; Auto picks the cheaper exact one.
-// Tests force each path to compare it with the plain sums.
-enum class TSumPath { Auto, Direct, Fft };
+// Tests force each path to compare it with the plain sums; FftSmallBlocks
+// cuts every mask larger than 32 cells a side into blocks.
+enum class TSumPath { Auto, Direct, Fft, FftSmallBlocks };
 void SetSumPathForTesting(TSumPath path);
 
 // Largest error of the FFT sums of one mask block of real-valued weights on

@@ -51,7 +51,7 @@ void ExpectAllPathsMatch(const TAdvancedBitmap& source, const TBitmap& mask, boo
     PathGuard guard;
     TBitmap expected;
     ReferenceConvolve(source, mask, isSigned, expected);
-    for (TSumPath path : {TSumPath::Direct, TSumPath::Fft, TSumPath::Auto}) {
+    for (TSumPath path : {TSumPath::Direct, TSumPath::Fft, TSumPath::FftSmallBlocks, TSumPath::Auto}) {
         const TAdvancedBitmap got = Convolve(path, source, mask, isSigned);
         ASSERT_EQ(FirstDifference(got, expected), -1)
             << what << " path " << int(path) << " picture " << source.Width() << 'x' << source.Height() << " mask "

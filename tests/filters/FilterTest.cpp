@@ -71,7 +71,7 @@ void ExpectFilterMatches(TFilter f, const TAdvancedBitmap& picture, long double 
     TBitmap expected;
     const bool isSigned = f == TFilter::Sharpen || f == TFilter::Edges;
     ReferenceConvolve(picture, ExpectedMask(f, p1, p2), isSigned, expected);
-    for (TSumPath path : {TSumPath::Direct, TSumPath::Fft, TSumPath::Auto}) {
+    for (TSumPath path : {TSumPath::Direct, TSumPath::Fft, TSumPath::FftSmallBlocks, TSumPath::Auto}) {
         convolution_detail::SetSumPathForTesting(path);
         TBitmapProcesorThread thread;
         TAdvancedBitmap src(picture), dest;
