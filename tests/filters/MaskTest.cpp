@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <vector>
 
 namespace kadrimex {
@@ -201,17 +200,6 @@ TEST(MaskTest, SizesAndTermination)
     for (int y = 0; y < stopped.Height(); ++y)
         for (int x = 0; x < stopped.Width(); ++x)
             EXPECT_EQ(stopped.ScanLine(y)[x], 0);
-}
-
-TEST(MaskTest, WrappedFloorRule)
-{
-    EXPECT_EQ(WrappedFloor(255.99L), 255);
-    EXPECT_EQ(WrappedFloor(2147483647.0L), 2147483647);
-    EXPECT_EQ(WrappedFloor(2147483904.5L), 0);  // 2^31 + 256 + 0.5: remainder 0.5
-    EXPECT_EQ(WrappedFloor(1e30L), std::int32_t(std::floor(std::fmod(1e30L, 256.0L))));
-    EXPECT_EQ(WrappedFloor(std::numeric_limits<long double>::infinity()), 0);
-    EXPECT_EQ(WrappedFloor(std::nanl("")), 0);
-    EXPECT_EQ(WrappedFloor(-3.5L), -4);
 }
 
 }  // namespace
