@@ -17,19 +17,21 @@ int WorkerCount()
 
 namespace {
 
+// Runs body(worker) on up to WorkerCount() threads, worker 0 on the
+// calling thread; rethrows the first exception there.
 template <typename Body>
 void RunOnWorkers(int count, Body body)
 {
     const int workers = std::min(WorkerCount(), std::max(count, 1));
     if (workers <= 1) {
-        body();
+        body(0);
         return;
     }
     std::exception_ptr failure;
     std::mutex failureLock;
-    auto guarded = [&] {
+    auto guarded = [&](int worker) {
         try {
-            body();
+            body(worker);
         } catch (...) {
             std::lock_guard<std::mutex> lock(failureLock);
             if (!failure)
@@ -39,8 +41,8 @@ void RunOnWorkers(int count, Body body)
     std::vector<std::thread> pool;
     pool.reserve(std::size_t(workers - 1));
     for (int i = 1; i < workers; ++i)
-        pool.emplace_back(guarded);
-    guarded();
+        pool.emplace_back(guarded, i);
+    guarded(0);
     for (auto& t : pool)
         t.join();
     if (failure)
@@ -49,13 +51,14 @@ void RunOnWorkers(int count, Body body)
 
 }  // namespace
 
-bool ParallelRows(TBitmapProcesorThread& thread, int height, std::int64_t progressWidth,
-                  const std::function<void(int y)>& rowFn)
+bool ParallelRows(TBitmapProcesorThread& thread, int height,
+                  const std::function<std::int64_t(std::int64_t finishedRows)>& progressOf,
+                  const std::function<void(int y, int worker)>& rowFn)
 {
     std::atomic<int> next{0};
     std::atomic<std::int64_t> done{0};
     std::atomic<bool> stopped{false};
-    RunOnWorkers(height, [&] {
+    RunOnWorkers(height, [&](int worker) {
         for (;;) {
             if (stopped.load(std::memory_order_relaxed))
                 return;
@@ -66,18 +69,26 @@ bool ParallelRows(TBitmapProcesorThread& thread, int height, std::int64_t progre
                 stopped.store(true, std::memory_order_relaxed);
                 return;
             }
-            rowFn(y);
+            rowFn(y, worker);
             const std::int64_t rows = done.fetch_add(1, std::memory_order_relaxed) + 1;
-            thread.PublishProgress(rows * progressWidth);
+            thread.PublishProgress(progressOf(rows));
         }
     });
     return !stopped.load();
 }
 
+bool ParallelRows(TBitmapProcesorThread& thread, int height, std::int64_t progressWidth,
+                  const std::function<void(int y)>& rowFn)
+{
+    return ParallelRows(
+        thread, height, [progressWidth](std::int64_t rows) { return rows * progressWidth; },
+        [&rowFn](int y, int) { rowFn(y); });
+}
+
 void ParallelFor(int count, const std::function<void(int index)>& fn)
 {
     std::atomic<int> next{0};
-    RunOnWorkers(count, [&] {
+    RunOnWorkers(count, [&](int) {
         for (;;) {
             const int i = next.fetch_add(1, std::memory_order_relaxed);
             if (i >= count)

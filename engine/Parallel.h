@@ -21,6 +21,14 @@ int WorkerCount();
 bool ParallelRows(TBitmapProcesorThread& thread, int height, std::int64_t progressWidth,
                   const std::function<void(int y)>& rowFn);
 
+// The general form of ParallelRows: rowFn also receives the number of the
+// worker running it (0 .. WorkerCount() - 1, one thread each, so per-worker
+// scratch needs no lock), and after each row the progress published is
+// progressOf(finished rows).
+bool ParallelRows(TBitmapProcesorThread& thread, int height,
+                  const std::function<std::int64_t(std::int64_t finishedRows)>& progressOf,
+                  const std::function<void(int y, int worker)>& rowFn);
+
 // As ParallelRows without a worker thread object (no progress, no cancel).
 void ParallelFor(int count, const std::function<void(int index)>& fn);
 

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -190,37 +189,24 @@ private:
     std::unique_ptr<ComplexSample[]> FTable;
 };
 
-// Runs item(index, scratch) for index in [0, count) on all cores; each
-// worker owns one scratch buffer of scratchSamples samples for all its
-// items. The terminate request is tested before each item; after each item
-// progress is published as base + (finished items) * unit / divisor.
-// Returns false when it stopped early.
+// Runs item(index, scratch) for index in [0, count) on all cores through
+// ParallelRows; each worker owns one scratch buffer of scratchSamples
+// samples for all its items. Progress after each item is
+// base + (finished items) / divisor * unit. Returns false when it stopped
+// early.
 template <typename Item>
 bool RunItems(TBitmapProcesorThread& thread, int count, std::size_t scratchSamples, std::int64_t base,
               std::int64_t unit, std::int64_t divisor, Item item)
 {
-    std::atomic<int> next{0};
-    std::atomic<std::int64_t> finished{0};
-    std::atomic<bool> stopped{false};
-    const int workers = std::max(1, std::min(WorkerCount(), count));
-    ParallelFor(workers, [&](int) {
-        std::vector<ComplexSample> scratch(scratchSamples);
-        for (;;) {
-            if (stopped.load(std::memory_order_relaxed))
-                return;
-            const int index = next.fetch_add(1, std::memory_order_relaxed);
-            if (index >= count)
-                return;
-            if (thread.Terminated()) {
-                stopped.store(true, std::memory_order_relaxed);
-                return;
-            }
-            item(index, scratch.data());
-            const std::int64_t done = finished.fetch_add(1, std::memory_order_relaxed) + 1;
-            thread.PublishProgress(base + done / divisor * unit);
-        }
-    });
-    return !stopped.load();
+    std::vector<std::vector<ComplexSample>> scratch(static_cast<std::size_t>(WorkerCount()));
+    return ParallelRows(
+        thread, count, [=](std::int64_t done) { return base + done / divisor * unit; },
+        [&](int index, int worker) {
+            std::vector<ComplexSample>& own = scratch[std::size_t(worker)];
+            if (own.empty())
+                own.resize(scratchSamples);
+            item(index, own.data());
+        });
 }
 
 // Columns handled together in a column pass: they are gathered from the
