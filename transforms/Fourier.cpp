@@ -72,6 +72,40 @@ bool Usable(const TAdvancedBitmap* destination, const TAdvancedBitmap* source)
     return destination && source && !source->Empty();
 }
 
+// The sizes and the three colour planes of one operation on `source`.
+struct ColourPlanes {
+    int W = 0, H = 0, Wp = 0, Hp = 0;
+    ComplexPlane blue, green, red;
+
+    ComplexSample* Blue() const { return blue.Data(); }
+    ComplexSample* Green() const { return green.Data(); }
+    ComplexSample* Red() const { return red.Data(); }
+};
+
+// Checks the memory for the planes and the 24-bit result (the padded size
+// when `paddedResult`, else the source's size) before anything is
+// allocated, allocates the planes, then makes both pictures 24-bit.
+ColourPlanes PreparePlanes(TAdvancedBitmap& destination, TAdvancedBitmap& source, bool paddedResult)
+{
+    ColourPlanes p;
+    p.W = source.Width();
+    p.H = source.Height();
+    p.Wp = PaddedSize(p.W);
+    p.Hp = PaddedSize(p.H);
+    if (paddedResult) {
+        CheckPaddedSides(p.W, p.H);
+        CheckFFTMemory(p.W, p.H, 3, RowStride(p.Wp, 24) * std::uint64_t(p.Hp));
+    } else {
+        CheckFFTMemory(p.W, p.H, 3, RowStride(p.W, 24) * std::uint64_t(p.H));
+    }
+    p.blue = ComplexPlane(p.Wp, p.Hp);
+    p.green = ComplexPlane(p.Wp, p.Hp);
+    p.red = ComplexPlane(p.Wp, p.Hp);
+    source.SetPixelFormat(TPixelFormat::pf24bit);
+    destination.SetPixelFormat(TPixelFormat::pf24bit);
+    return p;
+}
+
 }  // namespace
 
 void FFTGaussMask(TBitmapProcesorThread& thread, long double* mask, int w, int h, long double ay, long double ax,
@@ -87,23 +121,15 @@ void MakeFFT(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvan
 {
     if (!Usable(destination, source))
         return;
-    const int W = source->Width();
-    const int H = source->Height();
-    const int Wp = PaddedSize(W);
-    const int Hp = PaddedSize(H);
-    CheckPaddedSides(W, H);
-    CheckFFTMemory(W, H, 3, RowStride(Wp, 24) * std::uint64_t(Hp));
-    ComplexPlane blue(Wp, Hp), green(Wp, Hp), red(Wp, Hp);
-
-    source->SetPixelFormat(TPixelFormat::pf24bit);
-    destination->SetPixelFormat(TPixelFormat::pf24bit);
+    const ColourPlanes p = PreparePlanes(*destination, *source, true);
+    const int Wp = p.Wp, Hp = p.Hp;
     destination->SetSize(Wp, Hp);
 
-    thread.FFT2D(blue.Data(), green.Data(), red.Data(), source);
+    thread.FFT2D(p.Blue(), p.Green(), p.Red(), source);
 
     // Quadrant swap and byte conversion in one pass: pixel (x, y) shows the
     // sample that SwapQuadrants would bring there.
-    const ComplexSample* const planes[3] = {blue.Data(), green.Data(), red.Data()};
+    const ComplexSample* const planes[3] = {p.Blue(), p.Green(), p.Red()};
     // Wp * Hp is a power of two: multiplying by its exact inverse gives the
     // same value as dividing by it.
     const long double scale = 1 / ((long double)Wp * (long double)Hp);
@@ -123,15 +149,8 @@ void MakeRevFFT(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAd
 {
     if (!Usable(destination, source))
         return;
-    const int W = source->Width();
-    const int H = source->Height();
-    const int Wp = PaddedSize(W);
-    const int Hp = PaddedSize(H);
-    CheckFFTMemory(W, H, 3, RowStride(W, 24) * std::uint64_t(H));
-    ComplexPlane blue(Wp, Hp), green(Wp, Hp), red(Wp, Hp);
-
-    source->SetPixelFormat(TPixelFormat::pf24bit);
-    destination->SetPixelFormat(TPixelFormat::pf24bit);
+    const ColourPlanes p = PreparePlanes(*destination, *source, false);
+    const int W = p.W, H = p.H, Wp = p.Wp, Hp = p.Hp;
 
     std::vector<ComplexSample> rowTable(static_cast<std::size_t>(Wp));
     std::vector<ComplexSample> columnTable(static_cast<std::size_t>(Hp));
@@ -140,7 +159,7 @@ void MakeRevFFT(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAd
 
     // Each sample is stored straight at the place SwapQuadrants would move
     // it to, which brings the zero frequency back to index (0, 0).
-    ComplexSample* const planes[3] = {blue.Data(), green.Data(), red.Data()};
+    ComplexSample* const planes[3] = {p.Blue(), p.Green(), p.Red()};
     const long double count = (long double)Wp * (long double)Hp;
     const TAdvancedBitmap& pixels = *source;
     ParallelFor(H, [&](int y) {
@@ -159,7 +178,7 @@ void MakeRevFFT(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAd
         }
     });
 
-    thread.RevFFT2D(destination, W, H, blue.Data(), green.Data(), red.Data());
+    thread.RevFFT2D(destination, W, H, p.Blue(), p.Green(), p.Red());
 }
 
 void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
@@ -167,17 +186,10 @@ void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, T
 {
     if (!Usable(destination, source))
         return;
-    const int W = source->Width();
-    const int H = source->Height();
-    const int Wp = PaddedSize(W);
-    const int Hp = PaddedSize(H);
-    CheckFFTMemory(W, H, 3, RowStride(W, 24) * std::uint64_t(H));
-    ComplexPlane blue(Wp, Hp), green(Wp, Hp), red(Wp, Hp);
+    const ColourPlanes p = PreparePlanes(*destination, *source, false);
+    const int W = p.W, H = p.H, Wp = p.Wp, Hp = p.Hp;
 
-    source->SetPixelFormat(TPixelFormat::pf24bit);
-    destination->SetPixelFormat(TPixelFormat::pf24bit);
-
-    thread.FFT2D(blue.Data(), green.Data(), red.Data(), source);
+    thread.FFT2D(p.Blue(), p.Green(), p.Red(), source);
 
     const long double a = logl(500.0L) / ((level + 1) * (level + 1));
     const GaussFactors mask =
@@ -201,7 +213,7 @@ void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, T
         const bool nearY = ys == Hp / 2 || ys == Hp / 2 - 1;
         return nearX && nearY ? 1 : 0;
     };
-    ComplexSample* const planes[3] = {blue.Data(), green.Data(), red.Data()};
+    ComplexSample* const planes[3] = {p.Blue(), p.Green(), p.Red()};
     ParallelFor(Hp, [&](int y) {
         const int ys = (y + Hp / 2) % Hp;
         const std::size_t rowStart = std::size_t(y) * std::size_t(Wp);
@@ -216,7 +228,7 @@ void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, T
         }
     });
 
-    thread.RevFFT2D(destination, W, H, blue.Data(), green.Data(), red.Data());
+    thread.RevFFT2D(destination, W, H, p.Blue(), p.Green(), p.Red());
 }
 
 }  // namespace kadrimex
