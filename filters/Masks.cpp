@@ -17,6 +17,37 @@ void PrepareMask(TBitmap& mask, int width, int height)
     mask.SetSize(width, height);
 }
 
+// Calls paintRow(y, row) for every row of the mask, testing the terminate
+// request before each.
+template <typename PaintRow>
+void PaintRows(TBitmapProcesorThread& thread, TBitmap& mask, PaintRow paintRow)
+{
+    for (int y = 0; y < mask.Height(); ++y) {
+        if (thread.Terminated())
+            return;
+        paintRow(y, mask.ScanLine(y));
+    }
+}
+
+long double NotNegative(long double v)
+{
+    return v <= 0 ? 0 : v;
+}
+
+// 255 times the tent profile across the rows, negative values cut to 0.
+long double TentRowFactor(long double span, long double foot, long double t)
+{
+    return NotNegative(255 * TentProfile(span, foot, t));
+}
+
+// One cell of a tent mask: the row factor times the profile across the
+// columns, cut to 0..255.
+std::uint8_t TentCell(long double rowFactor, long double span, long double foot, long double t)
+{
+    const std::int32_t f = WrappedFloor(NotNegative(rowFactor * TentProfile(span, foot, t)));
+    return f >= 255 ? 255 : std::uint8_t(f);
+}
+
 }  // namespace
 
 int MaskSide(long double size)
@@ -58,18 +89,15 @@ void PaintGaussMask(TBitmapProcesorThread& thread, TBitmap* mask, long double le
     const long double a = level <= 0 ? 1e-30L : level;
     const long double kx = std::log(a) / (width * width);
     const long double ky = std::log(a) / (height * height);
-    for (int y = 0; y < mask->Height(); ++y) {
-        if (thread.Terminated())
-            return;
+    PaintRows(thread, *mask, [&](int y, std::uint8_t* row) {
         const long double dy = y - (height - 1) / 2;
         const long double gy = 255 * std::exp(-ky * (dy * dy));
-        std::uint8_t* row = mask->ScanLine(y);
         for (int x = 0; x < mask->Width(); ++x) {
             const long double dx = x - (width - 1) / 2;
             const long double v = gy * std::exp(-kx * (dx * dx));
             row[x] = std::uint8_t(WrappedFloor(v));
         }
-    }
+    });
 }
 
 void PaintTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double foot, long double width,
@@ -80,21 +108,11 @@ void PaintTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double
     PrepareMask(*mask, MaskSide(width), MaskSide(height));
     const long double spanY = height + 1;
     const long double spanX = width + 1;
-    for (int y = 0; y < mask->Height(); ++y) {
-        if (thread.Terminated())
-            return;
-        long double vy = 255 * TentProfile(spanY, foot, y + 1);
-        if (vy <= 0)
-            vy = 0;
-        std::uint8_t* row = mask->ScanLine(y);
-        for (int x = 0; x < mask->Width(); ++x) {
-            long double v = vy * TentProfile(spanX, foot, x + 1);
-            if (v <= 0)
-                v = 0;
-            const std::int32_t f = WrappedFloor(v);
-            row[x] = f >= 255 ? 255 : std::uint8_t(f);
-        }
-    }
+    PaintRows(thread, *mask, [&](int y, std::uint8_t* row) {
+        const long double vy = TentRowFactor(spanY, foot, y + 1);
+        for (int x = 0; x < mask->Width(); ++x)
+            row[x] = TentCell(vy, spanX, foot, x + 1);
+    });
 }
 
 void PaintRotatedTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double foot, long double angle,
@@ -116,14 +134,7 @@ void PaintRotatedTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long
             const long double theta = std::atan2(px, py == 0 ? 1e-20L : py) + angle;
             const long double u = r * std::cos(theta) + height / 2;
             const long double v = r * std::sin(theta) + width / 2;
-            long double vy = 255 * TentProfile(height, foot, u);
-            if (vy <= 0)
-                vy = 0;
-            long double val = vy * TentProfile(width, foot, v);
-            if (val <= 0)
-                val = 0;
-            const std::int32_t f = WrappedFloor(val);
-            row[thread.FColumn] = f >= 255 ? 255 : std::uint8_t(f);
+            row[thread.FColumn] = TentCell(TentRowFactor(height, foot, u), width, foot, v);
         }
     }
 }
@@ -138,10 +149,7 @@ void PaintSharpenMask(TBitmapProcesorThread& thread, TBitmap* mask, long double 
     const long double l = std::log(a / GaussBaseLevel);
     const long double fx = 2 * kPi * l / width;
     const long double fy = 2 * kPi * l / height;
-    for (int y = 0; y < mask->Height(); ++y) {
-        if (thread.Terminated())
-            return;
-        std::uint8_t* row = mask->ScanLine(y);
+    PaintRows(thread, *mask, [&](int y, std::uint8_t* row) {
         const long double ty = (y + 0.5L - height / 2) * fy;
         for (int x = 0; x < mask->Width(); ++x) {
             const long double tx = (x + 0.5L - width / 2) * fx;
@@ -153,7 +161,7 @@ void PaintSharpenMask(TBitmapProcesorThread& thread, TBitmap* mask, long double 
                 v = 0;
             row[x] = std::uint8_t(WrappedFloor(v));
         }
-    }
+    });
 }
 
 void PaintEdgeMask(TBitmapProcesorThread& thread, TBitmap* mask, long double level, long double width,
@@ -168,10 +176,7 @@ void PaintEdgeMask(TBitmapProcesorThread& thread, TBitmap* mask, long double lev
     const long double pi = kEdgePi;
     const long double fx = 2 * pi / width;
     const long double fy = 2 * pi / height;
-    for (int y = 0; y < mask->Height(); ++y) {
-        if (thread.Terminated())
-            return;
-        std::uint8_t* row = mask->ScanLine(y);
+    PaintRows(thread, *mask, [&](int y, std::uint8_t* row) {
         const long double p = (y + 0.5L) * fy;
         for (int x = 0; x < mask->Width(); ++x) {
             const long double q = (x + 0.5L) * fx;
@@ -194,7 +199,7 @@ void PaintEdgeMask(TBitmapProcesorThread& thread, TBitmap* mask, long double lev
                 val = 0;
             row[x] = std::uint8_t(WrappedFloor(val));
         }
-    }
+    });
 }
 
 }  // namespace kadrimex
