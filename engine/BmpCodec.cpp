@@ -13,6 +13,7 @@
 //
 // Write: 40-byte info header, bottom-up, in the picture's own format.
 #include "engine/Codecs.h"
+#include "engine/DibRead.h"
 
 #include <algorithm>
 #include <bit>
@@ -36,21 +37,9 @@ constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::uint32_t kPixelsPerMetre = 2835;  // 72 dpi
 
-std::uint16_t U16(const std::uint8_t* p)
-{
-    return std::uint16_t(p[0] | (p[1] << 8));
-}
-
-std::uint32_t U32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-           (std::uint32_t(p[3]) << 24);
-}
-
-std::int32_t I32(const std::uint8_t* p)
-{
-    return std::int32_t(U32(p));
-}
+using dib::I32;
+using dib::U16;
+using dib::U32;
 
 [[noreturn]] void Fail(const std::string& reason)
 {
@@ -98,24 +87,12 @@ void PutNibble(std::uint8_t* row, int x, std::uint8_t value)
 // Largest palette index the picture uses.
 int MaxIndex(const TBitmap& bitmap)
 {
-    const int w = bitmap.Width();
+    const int bits = BitsPerPixel(bitmap.PixelFormat());
     int highest = 0;
     for (int y = 0; y < bitmap.Height(); ++y) {
         const std::uint8_t* row = bitmap.ScanLine(y);
-        switch (bitmap.PixelFormat()) {
-        case TPixelFormat::pf1bit:
-            for (int x = 0; x < w; ++x)
-                highest = std::max(highest, (row[x >> 3] >> (7 - (x & 7))) & 1);
-            break;
-        case TPixelFormat::pf4bit:
-            for (int x = 0; x < w; ++x)
-                highest = std::max(highest, (x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4);
-            break;
-        default:
-            for (int x = 0; x < w; ++x)
-                highest = std::max(highest, int(row[x]));
-            break;
-        }
+        for (int x = 0; x < bitmap.Width(); ++x)
+            highest = std::max(highest, dib::PixelIndex(row, x, bits));
     }
     return highest;
 }
@@ -341,8 +318,7 @@ THeader ParseHeader(const std::uint8_t* data, std::size_t size)
             Truncated();
         h.palette.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
-            const std::uint8_t* e = data + paletteStart + i * entrySize;
-            h.palette[i] = TPaletteEntry{e[2], e[1], e[0], 0};
+            h.palette[i] = dib::PaletteEntryAt(data + paletteStart + i * entrySize);
         }
         paletteEnd = paletteStart + count * entrySize;
     }

@@ -3,6 +3,7 @@
 // AND mask, header height doubled). PNG-compressed entries are recognised
 // by their signature and left to the user interface to decode.
 #include "engine/Codecs.h"
+#include "engine/DibRead.h"
 
 #include <algorithm>
 
@@ -14,16 +15,8 @@ constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A
 // Icons larger than this are not icons.
 constexpr int kMaxIconSide = 4096;
 
-std::uint16_t U16(const std::uint8_t* p)
-{
-    return std::uint16_t(p[0] | (p[1] << 8));
-}
-
-std::uint32_t U32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-           (std::uint32_t(p[3]) << 24);
-}
+using dib::U16;
+using dib::U32;
 
 std::uint32_t U32BigEndian(const std::uint8_t* p)
 {
@@ -147,10 +140,8 @@ TBitmap DecodeIconDib(const TIconEntry& entry)
             Fail("bad palette size " + std::to_string(stored));
         if (position + 4 * stored > b.size())
             Fail("file is truncated");
-        for (std::size_t i = 0; i < std::min(stored, maxColors); ++i) {
-            const std::uint8_t* e = b.data() + position + 4 * i;
-            palette.push_back(TPaletteEntry{e[2], e[1], e[0], 0});
-        }
+        for (std::size_t i = 0; i < std::min(stored, maxColors); ++i)
+            palette.push_back(dib::PaletteEntryAt(b.data() + position + 4 * i));
         palette.resize(maxColors);  // indices past a short palette are black
         position += 4 * stored;
     }
@@ -178,10 +169,7 @@ TBitmap DecodeIconDib(const TIconEntry& entry)
             case 1:
             case 4:
             case 8: {
-                const int index = bits == 8   ? src[x]
-                                  : bits == 4 ? (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F
-                                              : (src[x >> 3] >> (7 - (x & 7))) & 1;
-                const TPaletteEntry& e = palette[std::size_t(index)];
+                const TPaletteEntry& e = palette[std::size_t(dib::PixelIndex(src, x, bits))];
                 dst[0] = e.peBlue;
                 dst[1] = e.peGreen;
                 dst[2] = e.peRed;
