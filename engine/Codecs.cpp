@@ -49,6 +49,28 @@ private:
     int FFd;
 };
 
+// Calls transfer(offset, remaining) (a read or write of the bytes from
+// `offset`) until `count` bytes have moved or it moves none, retrying after
+// an interruption. Returns the bytes moved, or -1 with errno set when a
+// call fails.
+template <typename Transfer>
+std::int64_t TransferAll(std::size_t count, Transfer transfer)
+{
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t moved = transfer(done, count - done);
+        if (moved < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (moved == 0)
+            break;
+        done += std::size_t(moved);
+    }
+    return std::int64_t(done);
+}
+
 std::string DirectoryOf(const std::string& path)
 {
     const auto slash = path.find_last_of('/');
@@ -80,19 +102,12 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
     } catch (const std::bad_alloc&) {
         throw EOutOfResources("Not enough memory to read file " + path);
     }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(fd.Get(), bytes.data() + done, bytes.size() - done);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw EImageError("Cannot read file " + path + ": " + SystemReason(errno));
-        }
-        if (got == 0)
-            break;  // the file shrank while we read it
-        done += std::size_t(got);
-    }
-    bytes.resize(done);
+    const std::int64_t got = TransferAll(bytes.size(), [&](std::size_t offset, std::size_t remaining) {
+        return ::read(fd.Get(), bytes.data() + offset, remaining);
+    });
+    if (got < 0)
+        throw EImageError("Cannot read file " + path + ": " + SystemReason(errno));
+    bytes.resize(std::size_t(got));  // shorter when the file shrank while we read it
     return bytes;
 }
 
@@ -128,16 +143,13 @@ void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
     if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
         ::fchmod(fd.Get(), existing.st_mode & 07777);
 
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-        }
-        done += std::size_t(written);
-    }
+    const std::int64_t written = TransferAll(bytes.size(), [&](std::size_t offset, std::size_t remaining) {
+        return ::write(fd.Get(), bytes.data() + offset, remaining);
+    });
+    if (written < 0)
+        fail(errno);
+    if (std::uint64_t(written) < bytes.size())
+        fail(ENOSPC);  // a write that takes nothing of a non-empty buffer
     if (::fsync(fd.Get()) != 0)
         fail(errno);
     if (fd.Close() != 0)
