@@ -52,6 +52,31 @@ std::uint8_t Widen6(unsigned v)
     return std::uint8_t((v << 2) | (v >> 4));
 }
 
+// 15 and 16-bit words: blue in bits 0-4, green in the next GreenBits bits
+// (5 or 6), red in the five above it; little-endian in the row.
+template <int GreenBits>
+void ReadPackedRow(const std::uint8_t* row, int width, std::uint8_t* bgr)
+{
+    constexpr unsigned greenMask = (1u << GreenBits) - 1;
+    for (int x = 0; x < width; ++x) {
+        const unsigned w = unsigned(row[2 * x]) | (unsigned(row[2 * x + 1]) << 8);
+        bgr[3 * x] = Widen5(w & 31);
+        bgr[3 * x + 1] = GreenBits == 5 ? Widen5((w >> 5) & greenMask) : Widen6((w >> 5) & greenMask);
+        bgr[3 * x + 2] = Widen5((w >> (5 + GreenBits)) & 31);
+    }
+}
+
+template <int GreenBits>
+void WritePackedRow(const std::uint8_t* bgr, int width, std::uint8_t* row)
+{
+    for (int x = 0; x < width; ++x) {
+        const unsigned w = (unsigned(bgr[3 * x + 2] >> 3) << (5 + GreenBits)) |
+                           (unsigned(bgr[3 * x + 1] >> (8 - GreenBits)) << 5) | unsigned(bgr[3 * x] >> 3);
+        row[2 * x] = std::uint8_t(w);
+        row[2 * x + 1] = std::uint8_t(w >> 8);
+    }
+}
+
 // Palette colours as blue, green, red for all 256 indices; indices beyond
 // the palette read as black.
 using TColourTable = std::array<std::array<std::uint8_t, 3>, 256>;
@@ -127,20 +152,10 @@ public:
             }
             return buffer;
         case 15:
-            for (int x = 0; x < FWidth; ++x) {
-                const unsigned w = unsigned(row[2 * x]) | (unsigned(row[2 * x + 1]) << 8);
-                buffer[3 * x] = Widen5(w & 31);
-                buffer[3 * x + 1] = Widen5((w >> 5) & 31);
-                buffer[3 * x + 2] = Widen5((w >> 10) & 31);
-            }
+            ReadPackedRow<5>(row, FWidth, buffer);
             return buffer;
         case 16:
-            for (int x = 0; x < FWidth; ++x) {
-                const unsigned w = unsigned(row[2 * x]) | (unsigned(row[2 * x + 1]) << 8);
-                buffer[3 * x] = Widen5(w & 31);
-                buffer[3 * x + 1] = Widen6((w >> 5) & 63);
-                buffer[3 * x + 2] = Widen5((w >> 11) & 31);
-            }
+            ReadPackedRow<6>(row, FWidth, buffer);
             return buffer;
         default:
             ReadIndices(row, FBits, FWidth, FIndices.data());
@@ -163,20 +178,10 @@ void WriteDirectRow(const std::uint8_t* bgr, int bits, int width, std::uint8_t* 
 {
     switch (bits) {
     case 15:
-        for (int x = 0; x < width; ++x) {
-            const unsigned w = (unsigned(bgr[3 * x + 2] >> 3) << 10) | (unsigned(bgr[3 * x + 1] >> 3) << 5) |
-                               unsigned(bgr[3 * x] >> 3);
-            row[2 * x] = std::uint8_t(w);
-            row[2 * x + 1] = std::uint8_t(w >> 8);
-        }
+        WritePackedRow<5>(bgr, width, row);
         break;
     case 16:
-        for (int x = 0; x < width; ++x) {
-            const unsigned w = (unsigned(bgr[3 * x + 2] >> 3) << 11) | (unsigned(bgr[3 * x + 1] >> 2) << 5) |
-                               unsigned(bgr[3 * x] >> 3);
-            row[2 * x] = std::uint8_t(w);
-            row[2 * x + 1] = std::uint8_t(w >> 8);
-        }
+        WritePackedRow<6>(bgr, width, row);
         break;
     case 32:
         for (int x = 0; x < width; ++x) {
