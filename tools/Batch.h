@@ -6,6 +6,7 @@
 #include "engine/ProcessorThread.h"
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -83,5 +84,27 @@ struct Operation {
 std::unique_ptr<Operation> MakeOperation(BatchRun& run, std::int8_t code);
 // Runs it and stores the destination as the result.
 void Finish(BatchRun& run, Operation& operation);
+
+// The whole body of most commands: MakeOperation, FParam1, FParam2, ...
+// set to `params` in order (at most four), Finish.
+inline void RunOperation(BatchRun& run, std::int8_t code, std::initializer_list<long double> params = {})
+{
+    auto operation = MakeOperation(run, code);
+    long double* const fields[] = {&operation->thread.FParam1, &operation->thread.FParam2,
+                                   &operation->thread.FParam3, &operation->thread.FParam4};
+    std::size_t i = 0;
+    for (const long double value : params)
+        *fields[i++] = value;
+    Finish(run, *operation);
+}
+
+// A command with the single argument LEVEL: `read` converts it the way the
+// operation's dialog does and the value goes to FParam1 of operation `code`.
+inline BatchCommand LevelCommand(std::string name, std::int8_t code,
+                                 long double (*read)(const std::string& text, const char* what))
+{
+    return {std::move(name), "LEVEL", 1, 1, true,
+            [code, read](BatchRun& run) { RunOperation(run, code, {read(run.Args()[0], "LEVEL")}); }};
+}
 
 }  // namespace kadrimex::batch

@@ -29,37 +29,23 @@ long double DialogReal(const std::string& text, const char* what)
     return value;
 }
 
-const BatchRegistration gaussCommand({"gauss", "LEVEL", 1, 1, true, [](BatchRun& run) {
-    const long double level = DialogReal(run.Args()[0], "LEVEL");
-    auto operation = MakeOperation(run, op::GaussBlur);
-    operation->thread.FParam1 = level;
-    Finish(run, *operation);
-}});
+// sharpen and edges: AMPLIFICATION and GENERALISATION as the dialog reads
+// them, turned into the routine's level and size parameters.
+BatchCommand AmplificationCommand(std::string name, std::int8_t code, long double (*level)(long double),
+                                  long double (*size)(long double))
+{
+    return {std::move(name), "AMPLIFICATION GENERALISATION", 2, 2, true, [code, level, size](BatchRun& run) {
+                const long double amplification = DialogReal(run.Args()[0], "AMPLIFICATION");
+                const long double generalisation = DialogReal(run.Args()[1], "GENERALISATION");
+                RunOperation(run, code, {level(amplification), size(generalisation)});
+            }};
+}
 
-const BatchRegistration triangleCommand({"triangle", "LEVEL", 1, 1, true, [](BatchRun& run) {
-    const long double level = DialogReal(run.Args()[0], "LEVEL");
-    auto operation = MakeOperation(run, op::TriangleBlur);
-    operation->thread.FParam1 = level;
-    Finish(run, *operation);
-}});
-
-const BatchRegistration sharpenCommand({"sharpen", "AMPLIFICATION GENERALISATION", 2, 2, true, [](BatchRun& run) {
-    const long double amplification = DialogReal(run.Args()[0], "AMPLIFICATION");
-    const long double generalisation = DialogReal(run.Args()[1], "GENERALISATION");
-    auto operation = MakeOperation(run, op::Sharpen);
-    operation->thread.FParam1 = SharpenLevelParam(amplification);
-    operation->thread.FParam2 = SharpenSizeParam(generalisation);
-    Finish(run, *operation);
-}});
-
-const BatchRegistration edgesCommand({"edges", "AMPLIFICATION GENERALISATION", 2, 2, true, [](BatchRun& run) {
-    const long double amplification = DialogReal(run.Args()[0], "AMPLIFICATION");
-    const long double generalisation = DialogReal(run.Args()[1], "GENERALISATION");
-    auto operation = MakeOperation(run, op::FindEdges);
-    operation->thread.FParam1 = EdgesLevelParam(amplification);
-    operation->thread.FParam2 = EdgesSizeParam(generalisation);
-    Finish(run, *operation);
-}});
+const BatchRegistration gaussCommand(LevelCommand("gauss", op::GaussBlur, DialogReal));
+const BatchRegistration triangleCommand(LevelCommand("triangle", op::TriangleBlur, DialogReal));
+const BatchRegistration sharpenCommand(
+    AmplificationCommand("sharpen", op::Sharpen, SharpenLevelParam, SharpenSizeParam));
+const BatchRegistration edgesCommand(AmplificationCommand("edges", op::FindEdges, EdgesLevelParam, EdgesSizeParam));
 
 }  // namespace
 }  // namespace kadrimex::batch
