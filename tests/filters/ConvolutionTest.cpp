@@ -14,13 +14,9 @@ namespace {
 
 using convolution_detail::TSumPath;
 using test::FirstDifference;
+using test::PathGuard;
 using test::RandomPicture;
 using test::ReferenceConvolve;
-
-// Restores the automatic choice after a test forced a path.
-struct PathGuard {
-    ~PathGuard() { convolution_detail::SetSumPathForTesting(TSumPath::Auto); }
-};
 
 TBitmap RandomMask(int width, int height, std::mt19937& random, int lo = 0, int hi = 255)
 {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "engine/Bitmap.h"
+#include "filters/Convolution.h"
+#include "tests/support/TestPictures.h"
 
 #include <cmath>
 #include <cstdint>
@@ -54,27 +56,9 @@ inline void ReferenceConvolve(const TBitmap& source, const TBitmap& mask, bool i
     }
 }
 
-inline TAdvancedBitmap RandomPicture(int width, int height, std::mt19937& random)
-{
-    TAdvancedBitmap picture;
-    picture.Reset(width, height, TPixelFormat::pf24bit);
-    std::uniform_int_distribution<int> byte(0, 255);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < 3 * width; ++x)
-            picture.ScanLine(y)[x] = std::uint8_t(byte(random));
-    return picture;
-}
-
-// Index of the first differing byte of two 24-bit pictures, or -1.
-inline long FirstDifference(const TBitmap& a, const TBitmap& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-        return 0;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < 3 * a.Width(); ++x)
-            if (a.ScanLine(y)[x] != b.ScanLine(y)[x])
-                return long(y) * 3 * a.Width() + x;
-    return -1;
-}
+// Restores the automatic choice of summing path after a test forced one.
+struct PathGuard {
+    ~PathGuard() { convolution_detail::SetSumPathForTesting(convolution_detail::TSumPath::Auto); }
+};
 
 }  // namespace kadrimex::test

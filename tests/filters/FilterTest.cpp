@@ -19,12 +19,9 @@ namespace {
 
 using convolution_detail::TSumPath;
 using test::FirstDifference;
+using test::PathGuard;
 using test::RandomPicture;
 using test::ReferenceConvolve;
-
-struct PathGuard {
-    ~PathGuard() { convolution_detail::SetSumPathForTesting(TSumPath::Auto); }
-};
 
 enum class TFilter { Gauss, Triangle, Sharpen, Edges };
 

@@ -1,6 +1,7 @@
 // kadrimex-batch user / user-example against the literal reference, through
 // real files: random pictures, every example, every size with random reals.
 #include "UserFilterReference.h"
+#include "tests/support/TestPictures.h"
 
 #include "engine/Codecs.h"
 #include "userfilter/ExampleFilters.h"
@@ -17,7 +18,8 @@
 #include <vector>
 
 using namespace kadrimex;
-using kadrimex::testing::FirstDifference;
+using kadrimex::test::FirstDifference;
+using kadrimex::test::RandomPicture;
 using kadrimex::testing::ReferenceUserFilter;
 
 namespace {
@@ -60,17 +62,6 @@ protected:
 
     std::filesystem::path dir;
 };
-
-TBitmap RandomPicture(int w, int h, std::mt19937& rng)
-{
-    TBitmap b;
-    b.Reset(w, h, TPixelFormat::pf24bit);
-    std::uniform_int_distribution<int> byte(0, 255);
-    for (int y = 0; y < h; ++y)
-        for (int k = 0; k < w * 3; ++k)
-            b.ScanLine(y)[k] = std::uint8_t(byte(rng));
-    return b;
-}
 
 std::string Real(long double v)
 {

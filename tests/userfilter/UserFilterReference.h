@@ -52,16 +52,4 @@ inline TBitmap ReferenceUserFilter(const TBitmap& source, const long double* mat
     return ReferenceUserFilter(source, matrix, n, c, c, divider, offset, absolute);
 }
 
-// Index of the first differing byte of two 24-bit pictures' pixels, or -1.
-inline long FirstDifference(const TBitmap& a, const TBitmap& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-        return 0;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int k = 0; k < a.Width() * 3; ++k)
-            if (a.ScanLine(y)[k] != b.ScanLine(y)[k])
-                return long(y) * a.Width() * 3 + k;
-    return -1;
-}
-
 }  // namespace kadrimex::testing

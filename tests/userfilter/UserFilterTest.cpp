@@ -1,4 +1,5 @@
 #include "UserFilterReference.h"
+#include "tests/support/TestPictures.h"
 
 #include "engine/ProcessorThread.h"
 #include "userfilter/ExampleFilters.h"
@@ -10,20 +11,21 @@
 #include <vector>
 
 using namespace kadrimex;
-using kadrimex::testing::FirstDifference;
+using kadrimex::test::FirstDifference;
+using kadrimex::test::RandomPicture;
 using kadrimex::testing::ReferenceUserFilter;
 
 namespace {
 
-TAdvancedBitmap RandomPicture(int w, int h, std::mt19937& rng)
+// Hands the worker operation UserFilter with a fresh n x n matrix and the
+// size `size` in FIntParam (they differ only to test a bad size).
+void PrepareUserFilter(TBitmapProcesorThread& thread, TAdvancedBitmap& src, TAdvancedBitmap& dst, int n, int size)
 {
-    TAdvancedBitmap b;
-    b.Reset(w, h, TPixelFormat::pf24bit);
-    std::uniform_int_distribution<int> byte(0, 255);
-    for (int y = 0; y < h; ++y)
-        for (int k = 0; k < w * 3; ++k)
-            b.ScanLine(y)[k] = std::uint8_t(byte(rng));
-    return b;
+    thread.FOperation = op::UserFilter;
+    thread.FSource = &src;
+    thread.FDestination = &dst;
+    thread.FMatrix = AllocateCoefficients(n);
+    thread.FIntParam = size;
 }
 
 TAdvancedBitmap Uniform(int w, int h, int value)
@@ -308,12 +310,8 @@ TEST(UserFilterOwnership, WorkerTakesTheMatrixAndCancelLeavesRowsUntouched)
     {
         TBitmapProcesorThread thread(true);
         TAdvancedBitmap src(pic), dst;
-        thread.FOperation = op::UserFilter;
-        thread.FSource = &src;
-        thread.FDestination = &dst;
-        thread.FMatrix = AllocateCoefficients(5);
+        PrepareUserFilter(thread, src, dst, 5, 5);
         thread.FMatrix[12] = 1;
-        thread.FIntParam = 5;
         thread.FParam1 = 1;
         thread.Resume();
         thread.WaitFor();
@@ -327,12 +325,8 @@ TEST(UserFilterOwnership, WorkerTakesTheMatrixAndCancelLeavesRowsUntouched)
         // Terminated before it starts: the destination is sized and stays zero.
         TBitmapProcesorThread thread(true);
         TAdvancedBitmap src(pic), dst;
-        thread.FOperation = op::UserFilter;
-        thread.FSource = &src;
-        thread.FDestination = &dst;
-        thread.FMatrix = AllocateCoefficients(3);
+        PrepareUserFilter(thread, src, dst, 3, 3);
         thread.FMatrix[4] = 1;
-        thread.FIntParam = 3;
         thread.FParam1 = 1;
         thread.Terminate();
         thread.Execute();
@@ -347,11 +341,7 @@ TEST(UserFilterOwnership, WorkerTakesTheMatrixAndCancelLeavesRowsUntouched)
         // A bad size through the worker: a message, no crash, matrix released.
         TBitmapProcesorThread thread(true);
         TAdvancedBitmap src(pic), dst;
-        thread.FOperation = op::UserFilter;
-        thread.FSource = &src;
-        thread.FDestination = &dst;
-        thread.FMatrix = AllocateCoefficients(7);
-        thread.FIntParam = 9;
+        PrepareUserFilter(thread, src, dst, 7, 9);
         thread.Execute();
         EXPECT_EQ(thread.FMatrix, nullptr);
         EXPECT_FALSE(thread.FErrorMessage.empty());
