@@ -63,6 +63,25 @@ void Fft1(Complex* line, int n, const std::vector<Complex>& table)
     }
 }
 
+namespace {
+
+// Fft1 of every column of the three planes, through a copy of the column.
+void Columns(Plane planes[3], int wp, int hp, const std::vector<Complex>& table)
+{
+    std::vector<Complex> column(static_cast<std::size_t>(hp));
+    for (int x = 0; x < wp; ++x) {
+        for (int c = 0; c < 3; ++c) {
+            for (int y = 0; y < hp; ++y)
+                column[std::size_t(y)] = planes[c][std::size_t(y * wp + x)];
+            Fft1(column.data(), hp, table);
+            for (int y = 0; y < hp; ++y)
+                planes[c][std::size_t(y * wp + x)] = column[std::size_t(y)];
+        }
+    }
+}
+
+}  // namespace
+
 void Fft2(const Picture& picture, Plane planes[3])
 {
     const int w = picture.width;
@@ -90,16 +109,7 @@ void Fft2(const Picture& picture, Plane planes[3])
             for (int x = 0; x < wp; ++x)
                 planes[c][std::size_t(y * wp + x)] = planes[c][std::size_t((2 * h - 1 - y) * wp + x)];
     table = Twiddles(hp, -1);
-    std::vector<Complex> column(static_cast<std::size_t>(hp));
-    for (int x = 0; x < wp; ++x) {
-        for (int c = 0; c < 3; ++c) {
-            for (int y = 0; y < hp; ++y)
-                column[std::size_t(y)] = planes[c][std::size_t(y * wp + x)];
-            Fft1(column.data(), hp, table);
-            for (int y = 0; y < hp; ++y)
-                planes[c][std::size_t(y * wp + x)] = column[std::size_t(y)];
-        }
-    }
+    Columns(planes, wp, hp, table);
 }
 
 namespace {
@@ -126,16 +136,7 @@ Picture Rev2(Plane planes[3], int width, int height)
     out.height = height;
     out.bgr.assign(std::size_t(width) * std::size_t(height) * 3, 0);
     std::vector<Complex> table = Twiddles(hp, +1);
-    std::vector<Complex> column(static_cast<std::size_t>(hp));
-    for (int x = 0; x < wp; ++x) {
-        for (int c = 0; c < 3; ++c) {
-            for (int y = 0; y < hp; ++y)
-                column[std::size_t(y)] = planes[c][std::size_t(y * wp + x)];
-            Fft1(column.data(), hp, table);
-            for (int y = 0; y < hp; ++y)
-                planes[c][std::size_t(y * wp + x)] = column[std::size_t(y)];
-        }
-    }
+    Columns(planes, wp, hp, table);
     table = Twiddles(wp, +1);
     for (int y = 0; y < height; ++y) {
         for (int c = 0; c < 3; ++c)

@@ -76,6 +76,16 @@ Picture FromBitmap(const TBitmap& b)
     return p;
 }
 
+// Fills the worker's fields for operation `code` as the editor does.
+void Prepare(TBitmapProcesorThread& thread, std::int8_t code, TAdvancedBitmap& source, TAdvancedBitmap& destination,
+             long double level = 0)
+{
+    thread.FOperation = code;
+    thread.FSource = &source;
+    thread.FDestination = &destination;
+    thread.FParam1 = level;
+}
+
 // Runs one operation through the dispatcher, as the editor and the batch
 // tool do, and checks that the engine left no table behind.
 Picture RunOperation(std::int8_t code, const Picture& input, long double level = 0)
@@ -84,10 +94,7 @@ Picture RunOperation(std::int8_t code, const Picture& input, long double level =
     TAdvancedBitmap source = ToBitmap(input);
     TAdvancedBitmap destination;
     destination.SetPixelFormat(TPixelFormat::pf24bit);
-    thread.FOperation = code;
-    thread.FSource = &source;
-    thread.FDestination = &destination;
-    thread.FParam1 = level;
+    Prepare(thread, code, source, destination, level);
     thread.Execute();
     EXPECT_EQ(thread.FErrorMessage, "");
     EXPECT_EQ(thread.FTwiddleTable, nullptr);
@@ -455,10 +462,7 @@ TEST(FourierTest, CancellingMidTransformStopsCleanly)
         TBitmapProcesorThread thread(true);
         TAdvancedBitmap source = ToBitmap(RandomPicture(512, 512, 9));
         TAdvancedBitmap destination;
-        thread.FOperation = code;
-        thread.FSource = &source;
-        thread.FDestination = &destination;
-        thread.FParam1 = 10;
+        Prepare(thread, code, source, destination, 10);
         thread.Resume();
         // Wait for the column pass of the forward transform (past 25 %).
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -505,9 +509,7 @@ TEST(FourierTest, SpectrumPictureWiderThanABitmapMayBeIsRefused)
     TAdvancedBitmap source;
     source.Reset(40000, 2, TPixelFormat::pf24bit);
     TAdvancedBitmap destination;
-    thread.FOperation = op::FFT;
-    thread.FSource = &source;
-    thread.FDestination = &destination;
+    Prepare(thread, op::FFT, source, destination);
     thread.Execute();
     EXPECT_NE(thread.FErrorMessage.find("40000 x 2"), std::string::npos) << thread.FErrorMessage;
     EXPECT_TRUE(destination.Empty());
@@ -525,10 +527,7 @@ TEST(FourierTest, PictureTooLargeForMemoryEndsWithAMessage)
         TAdvancedBitmap source;
         source.Reset(width, height, TPixelFormat::pf8bit);
         TAdvancedBitmap destination;
-        thread.FOperation = code;
-        thread.FSource = &source;
-        thread.FDestination = &destination;
-        thread.FParam1 = 20;
+        Prepare(thread, code, source, destination, 20);
         thread.Execute();
         EXPECT_NE(thread.FErrorMessage.find("16385 x 8193"), std::string::npos) << thread.FErrorMessage;
         EXPECT_EQ(thread.FTwiddleTable, nullptr);
