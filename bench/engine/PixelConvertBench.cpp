@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -13,26 +14,32 @@ using namespace kadrimex;
 
 namespace {
 
+// A 4000 x 3000 24-bit picture; pixel(rng, x, y, bgr) writes each pixel.
+template <typename Pixel>
+TBitmap MakePicture(std::uint32_t seed, Pixel pixel)
+{
+    TBitmap b;
+    b.Reset(4000, 3000, TPixelFormat::pf24bit);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < b.Height(); ++y) {
+        std::uint8_t* row = b.ScanLine(y);
+        for (int x = 0; x < b.Width(); ++x)
+            pixel(rng, x, y, row + 3 * x);
+    }
+    return b;
+}
+
 // Smooth gradients with mild noise: millions of distinct colours, like a
 // camera photo, so the reduction takes its fitted-palette path.
 const TBitmap& Photo()
 {
-    static const TBitmap photo = [] {
-        TBitmap b;
-        b.Reset(4000, 3000, TPixelFormat::pf24bit);
-        std::mt19937 rng(1);
-        for (int y = 0; y < b.Height(); ++y) {
-            std::uint8_t* row = b.ScanLine(y);
-            for (int x = 0; x < b.Width(); ++x) {
-                const double u = x / 4000.0, v = y / 3000.0;
-                const int n = int(rng() % 9) - 4;
-                row[3 * x] = std::uint8_t(std::clamp(int(255 * v * (1 - 0.5 * u)) + n, 0, 255));
-                row[3 * x + 1] = std::uint8_t(std::clamp(int(127.5 + 127.5 * std::sin(5 * u + 3 * v)) + n, 0, 255));
-                row[3 * x + 2] = std::uint8_t(std::clamp(int(255 * u * (0.6 + 0.4 * std::sin(7 * v))) + n, 0, 255));
-            }
-        }
-        return b;
-    }();
+    static const TBitmap photo = MakePicture(1, [](std::mt19937& rng, int x, int y, std::uint8_t* bgr) {
+        const double u = x / 4000.0, v = y / 3000.0;
+        const int n = int(rng() % 9) - 4;
+        bgr[0] = std::uint8_t(std::clamp(int(255 * v * (1 - 0.5 * u)) + n, 0, 255));
+        bgr[1] = std::uint8_t(std::clamp(int(127.5 + 127.5 * std::sin(5 * u + 3 * v)) + n, 0, 255));
+        bgr[2] = std::uint8_t(std::clamp(int(255 * u * (0.6 + 0.4 * std::sin(7 * v))) + n, 0, 255));
+    });
     return photo;
 }
 
@@ -50,17 +57,10 @@ const TBitmap& PhotoIn(TPixelFormat format)
 // Every pixel a random colour: the worst case for the nearest-entry search.
 const TBitmap& Noise()
 {
-    static const TBitmap noise = [] {
-        TBitmap b;
-        b.Reset(4000, 3000, TPixelFormat::pf24bit);
-        std::mt19937 rng(2);
-        for (int y = 0; y < b.Height(); ++y) {
-            std::uint8_t* row = b.ScanLine(y);
-            for (int x = 0; x < 3 * b.Width(); ++x)
-                row[x] = std::uint8_t(rng());
-        }
-        return b;
-    }();
+    static const TBitmap noise = MakePicture(2, [](std::mt19937& rng, int, int, std::uint8_t* bgr) {
+        for (int c = 0; c < 3; ++c)
+            bgr[c] = std::uint8_t(rng());
+    });
     return noise;
 }
 
