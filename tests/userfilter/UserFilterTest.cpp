@@ -28,6 +28,14 @@ void PrepareUserFilter(TBitmapProcesorThread& thread, TAdvancedBitmap& src, TAdv
     thread.FIntParam = size;
 }
 
+// The n x n identity filter (centre cell 1, divider 1) for the worker.
+void PrepareIdentityFilter(TBitmapProcesorThread& thread, TAdvancedBitmap& src, TAdvancedBitmap& dst, int n)
+{
+    PrepareUserFilter(thread, src, dst, n, n);
+    thread.FMatrix[n * n / 2] = 1;
+    thread.FParam1 = 1;
+}
+
 TAdvancedBitmap Uniform(int w, int h, int value)
 {
     TAdvancedBitmap b;
@@ -310,9 +318,7 @@ TEST(UserFilterOwnership, WorkerTakesTheMatrixAndCancelLeavesRowsUntouched)
     {
         TBitmapProcesorThread thread(true);
         TAdvancedBitmap src(pic), dst;
-        PrepareUserFilter(thread, src, dst, 5, 5);
-        thread.FMatrix[12] = 1;
-        thread.FParam1 = 1;
+        PrepareIdentityFilter(thread, src, dst, 5);
         thread.Resume();
         thread.WaitFor();
         EXPECT_EQ(thread.FMatrix, nullptr);
@@ -325,9 +331,7 @@ TEST(UserFilterOwnership, WorkerTakesTheMatrixAndCancelLeavesRowsUntouched)
         // Terminated before it starts: the destination is sized and stays zero.
         TBitmapProcesorThread thread(true);
         TAdvancedBitmap src(pic), dst;
-        PrepareUserFilter(thread, src, dst, 3, 3);
-        thread.FMatrix[4] = 1;
-        thread.FParam1 = 1;
+        PrepareIdentityFilter(thread, src, dst, 3);
         thread.Terminate();
         thread.Execute();
         EXPECT_EQ(thread.FMatrix, nullptr);
