@@ -85,16 +85,27 @@ void PutNibble(std::uint8_t* row, int x, std::uint8_t value)
 }
 
 // Largest palette index the picture uses.
-int MaxIndex(const TBitmap& bitmap)
+// (The depth is a template argument so that each loop is compiled for its
+// own depth: the 8-bit one is a plain byte maximum.)
+template <int Bits>
+int MaxIndexOf(const TBitmap& bitmap)
 {
-    const int bits = BitsPerPixel(bitmap.PixelFormat());
     int highest = 0;
     for (int y = 0; y < bitmap.Height(); ++y) {
         const std::uint8_t* row = bitmap.ScanLine(y);
         for (int x = 0; x < bitmap.Width(); ++x)
-            highest = std::max(highest, dib::PixelIndex(row, x, bits));
+            highest = std::max(highest, dib::PixelIndex(row, x, Bits));
     }
     return highest;
+}
+
+int MaxIndex(const TBitmap& bitmap)
+{
+    switch (bitmap.PixelFormat()) {
+    case TPixelFormat::pf1bit: return MaxIndexOf<1>(bitmap);
+    case TPixelFormat::pf4bit: return MaxIndexOf<4>(bitmap);
+    default: return MaxIndexOf<8>(bitmap);
+    }
 }
 
 // Decodes an RLE4, RLE8 or RLE24 stream. Pixels the stream does not reach
