@@ -4,44 +4,14 @@
 // and NumberTrackBar->value() after an accepted exec().
 #pragma once
 
-#include <QDialog>
+#include "filters/ui/FilterDialogCommon.h"
 
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QSlider;
-
-class TAbstractGeneratorForm : public QDialog {
+class TAbstractGeneratorForm : public TGeneratorFormBase {
     Q_OBJECT
 public:
     explicit TAbstractGeneratorForm(QWidget* parent = nullptr);
 
-    // Written by the OK action: Level first, then the sizes, which must lie
-    // in 1..32760 for the dialog to close.
-    int MaskWidth = 640;
-    int MaskHeight = 480;
-    long double Level = 1.1L;
-
-    QGroupBox* SizeGroupBox = nullptr;
-    QLabel* WidthLabel = nullptr;
-    QComboBox* WidthBox = nullptr;
-    QLabel* HeightLabel = nullptr;
-    QComboBox* HeightBox = nullptr;
     QGroupBox* ShapesGroupBox = nullptr;
     QLabel* NumberLabel = nullptr;
     QSlider* NumberTrackBar = nullptr;
-    QLabel* LevelLabel = nullptr;
-    QLineEdit* LevelEdit = nullptr;
-    QPushButton* OkSpeedButton = nullptr;
-    QPushButton* CancelSpeedButton = nullptr;
-
-public slots:
-    void OkSpeedButtonClick();
-    void CancelSpeedButtonClick();
-
-protected:
-    // Escape does nothing in this dialog.
-    void keyPressEvent(QKeyEvent* event) override;
 };

@@ -4,15 +4,19 @@
 #include "app/Prompt.h"
 
 #include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
-#include <QPushButton>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QSignalBlocker>
+#include <QPushButton>
 #include <QRect>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSlider>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <cmath>
@@ -70,6 +74,17 @@ QString GeneralRealText(long double value)
     QLocale locale;
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     return locale.toString(static_cast<double>(value), 'g', 15);
+}
+
+QSlider* MakeTrackBar(QWidget* parent, const char* name, int minimum, int maximum, int position, int minimumWidth)
+{
+    auto* trackBar = Named(new QSlider(Qt::Horizontal, parent), name);
+    trackBar->setRange(minimum, maximum);
+    trackBar->setValue(position);
+    trackBar->setTickPosition(QSlider::TicksBelow);
+    if (minimumWidth > 0)
+        trackBar->setMinimumWidth(minimumWidth);
+    return trackBar;
 }
 
 QComboBox* MakeSizeBox(QWidget* parent, const char* name, bool width, const QString& text)
@@ -161,3 +176,155 @@ bool DialogKeyFilter::eventFilter(QObject* watched, QEvent* event)
 }
 
 }  // namespace kadrimex::ui
+
+using namespace kadrimex::ui;
+
+namespace {
+// A label's buddy serves its mnemonic only.
+void SetBuddyForMnemonic(QLabel* label, QWidget* buddy)
+{
+    if (label->text().contains(QLatin1Char('&')))
+        label->setBuddy(buddy);
+}
+}  // namespace
+
+TFilterDialogBase::TFilterDialogBase(QWidget* parent, const char* name, const QString& caption, TKind kind,
+                                     long double level)
+    : QDialog(parent), Level(level), FKind(kind)
+{
+    setObjectName(QLatin1String(name));
+    setWindowTitle(caption);
+    setWindowFlags(Qt::Tool);
+}
+
+void TFilterDialogBase::OkSpeedButtonClick()
+{
+    if (!ReadRealEdit(LevelEdit, Level))
+        return;
+    if (!ReadMoreValues())
+        return;
+    accept();
+}
+
+void TFilterDialogBase::CancelSpeedButtonClick()
+{
+    reject();
+}
+
+bool TFilterDialogBase::ReadMoreValues()
+{
+    return true;
+}
+
+QLineEdit* TFilterDialogBase::AddLevelEdit(QWidget* parent)
+{
+    LevelEdit = Named(new QLineEdit(FormatReal(Level, 1), parent), "LevelEdit");
+    return LevelEdit;
+}
+
+QHBoxLayout* TFilterDialogBase::AddSpeedButtons()
+{
+    const QString okText = FKind == TKind::Process ? QStringLiteral("&Process") : QStringLiteral("&Generate");
+    OkSpeedButton = MakeSpeedButton(this, "OkSpeedButton", okText);
+    CancelSpeedButton = MakeSpeedButton(this, "CancelSpeedButton", QStringLiteral("&Cancel"));
+    connect(OkSpeedButton, &QPushButton::clicked, this, &TFilterDialogBase::OkSpeedButtonClick);
+    connect(CancelSpeedButton, &QPushButton::clicked, this, &TFilterDialogBase::CancelSpeedButtonClick);
+    return ButtonRow(OkSpeedButton, CancelSpeedButton);
+}
+
+void TFilterDialogBase::WatchKeys(const std::vector<QWidget*>& widgets)
+{
+    std::function<void()> onEscape;
+    if (FKind == TKind::Process)
+        onEscape = [this] { CancelSpeedButtonClick(); };
+    auto* keys = new DialogKeyFilter(this, [this] { OkSpeedButtonClick(); }, std::move(onEscape));
+    for (QWidget* widget : widgets)
+        keys->Watch(widget);
+}
+
+void TFilterDialogBase::keyPressEvent(QKeyEvent* event)
+{
+    if (FKind == TKind::Generate && event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TFilterDialogBase::showEvent(QShowEvent* event)
+{
+    if (FKind == TKind::Process)
+        CentreOnScreen(this);
+    QDialog::showEvent(event);
+}
+
+TGeneratorFormBase::TGeneratorFormBase(QWidget* parent, const char* name, const QString& caption,
+                                       const QString& sizeTitle, const QString& heightText, long double level)
+    : TFilterDialogBase(parent, name, caption, TKind::Generate, level)
+{
+    SizeGroupBox = Named(new QGroupBox(sizeTitle, this), "SizeGroupBox");
+    WidthLabel = Named(new QLabel(QStringLiteral("&Width:"), SizeGroupBox), "WidthLabel");
+    WidthBox = MakeSizeBox(SizeGroupBox, "WidthBox", true, QStringLiteral("640"));
+    WidthLabel->setBuddy(WidthBox);
+    HeightLabel = Named(new QLabel(heightText, SizeGroupBox), "HeightLabel");
+    HeightBox = MakeSizeBox(SizeGroupBox, "HeightBox", false, QStringLiteral("480"));
+    SetBuddyForMnemonic(HeightLabel, HeightBox);
+    auto* sizeLayout = new QGridLayout(SizeGroupBox);
+    sizeLayout->addWidget(WidthLabel, 0, 0);
+    sizeLayout->addWidget(WidthBox, 0, 1);
+    sizeLayout->addWidget(HeightLabel, 1, 0);
+    sizeLayout->addWidget(HeightBox, 1, 1);
+}
+
+bool TGeneratorFormBase::ReadMoreValues()
+{
+    // Both boxes are read, even after the width is refused.
+    const bool widthOk = ReadSideBox(WidthBox, MaskWidth);
+    const bool heightOk = ReadSideBox(HeightBox, MaskHeight);
+    return widthOk && heightOk;
+}
+
+void TGeneratorFormBase::FinishLayout(std::initializer_list<QGroupBox*> groups, std::initializer_list<QWidget*> moreEdits)
+{
+    QHBoxLayout* buttons = AddSpeedButtons();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(SizeGroupBox);
+    for (QGroupBox* group : groups)
+        layout->addWidget(group);
+    layout->addLayout(buttons);
+
+    std::vector<QWidget*> watched{WidthBox, HeightBox, LevelEdit};
+    watched.insert(watched.end(), moreEdits.begin(), moreEdits.end());
+    WatchKeys(watched);
+}
+
+TMaskGeneratorFormBase::TMaskGeneratorFormBase(QWidget* parent, const char* name, const QString& caption,
+                                               const QString& sizeTitle, const QString& heightText,
+                                               const QString& steepnessText)
+    : TGeneratorFormBase(parent, name, caption, sizeTitle, heightText, 1.0L)
+{
+    LevelGroupBox = Named(new QGroupBox(QStringLiteral("Increase"), this), "LevelGroupBox");
+    LevelTrackBar = MakeTrackBar(LevelGroupBox, "LevelTrackBar", -10000, 10000, 1, 300);
+    // The default spacing over 20000 positions would draw a solid bar.
+    LevelTrackBar->setTickInterval(200);
+    LevelLabel = Named(new QLabel(steepnessText, LevelGroupBox), "LevelLabel");
+    AddLevelEdit(LevelGroupBox);
+    SetBuddyForMnemonic(LevelLabel, LevelEdit);
+    auto* levelLayout = new QGridLayout(LevelGroupBox);
+    levelLayout->addWidget(LevelTrackBar, 0, 0, 1, 2);
+    levelLayout->addWidget(LevelLabel, 1, 0);
+    levelLayout->addWidget(LevelEdit, 1, 1);
+
+    connect(LevelTrackBar, &QSlider::valueChanged, this, &TMaskGeneratorFormBase::LevelTrackBarChange);
+    connect(LevelEdit, &QLineEdit::textChanged, this, &TMaskGeneratorFormBase::LevelEditChange);
+}
+
+void TMaskGeneratorFormBase::LevelTrackBarChange()
+{
+    CoupleTrackBarToEdit(LevelTrackBar, LevelEdit);
+}
+
+void TMaskGeneratorFormBase::LevelEditChange()
+{
+    CoupleEditToTrackBar(LevelEdit, LevelTrackBar);
+}

@@ -4,36 +4,16 @@
 // and Angle after an accepted exec().
 #pragma once
 
-#include <QDialog>
+#include "filters/ui/FilterDialogCommon.h"
 
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QSlider;
-
-class TFilterGenRotForm : public QDialog {
+class TFilterGenRotForm : public TMaskGeneratorFormBase {
     Q_OBJECT
 public:
     explicit TFilterGenRotForm(QWidget* parent = nullptr);
 
-    // Written by the OK action: Level, Angle, then the sizes, which must lie
-    // in 1..32760 for the dialog to close.
-    int MaskWidth = 640;
-    int MaskHeight = 480;
-    long double Level = 1.0L;
+    // Written by the OK action after Level and before the sizes.
     long double Angle = 0.0L;
 
-    QGroupBox* SizeGroupBox = nullptr;
-    QLabel* WidthLabel = nullptr;
-    QComboBox* WidthBox = nullptr;
-    QLabel* HeightLabel = nullptr;
-    QComboBox* HeightBox = nullptr;
-    QGroupBox* LevelGroupBox = nullptr;
-    QSlider* LevelTrackBar = nullptr;
-    QLabel* LevelLabel = nullptr;
-    QLineEdit* LevelEdit = nullptr;
     QGroupBox* AngleGroupBox = nullptr;
     QPushButton* AngleZeroButton = nullptr;
     QPushButton* SpeedButton2 = nullptr;
@@ -41,20 +21,13 @@ public:
     QPushButton* AnglePi4Button = nullptr;
     QLineEdit* AngleEdit = nullptr;
     QLabel* AngleLabel = nullptr;
-    QPushButton* OkSpeedButton = nullptr;
-    QPushButton* CancelSpeedButton = nullptr;
 
 public slots:
-    void LevelTrackBarChange();
-    void LevelEditChange();
     void AngleZeroButtonClick();
     void SpeedButton2Click();
     void AnglePi2ButtonClick();
     void AnglePi4ButtonClick();
-    void OkSpeedButtonClick();
-    void CancelSpeedButtonClick();
 
 protected:
-    // Escape does nothing in this dialog.
-    void keyPressEvent(QKeyEvent* event) override;
+    bool ReadMoreValues() override;
 };

@@ -1,54 +1,33 @@
 #include "filters/ui/FilterLevelForm.h"
 
-#include "app/LocaleNumbers.h"
-#include "filters/ui/FilterDialogCommon.h"
-
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSlider>
 
 using namespace kadrimex::ui;
 
-TFilterLevelForm::TFilterLevelForm(QWidget* parent) : QDialog(parent)
+TFilterLevelForm::TFilterLevelForm(QWidget* parent)
+    : TFilterDialogBase(parent, "FilterLevelForm", QStringLiteral("Conduct filtration"), TKind::Process, 1.0L)
 {
-    setObjectName(QStringLiteral("FilterLevelForm"));
-    setWindowTitle(QStringLiteral("Conduct filtration"));
-    setWindowFlags(Qt::Tool);
-
-    LevelTrackBar = new QSlider(Qt::Horizontal, this);
-    LevelTrackBar->setObjectName(QStringLiteral("LevelTrackBar"));
-    LevelTrackBar->setRange(0, 1000);
-    LevelTrackBar->setValue(1);
-    LevelTrackBar->setTickPosition(QSlider::TicksBelow);
+    LevelTrackBar = MakeTrackBar(this, "LevelTrackBar", 0, 1000, 1, 300);
     LevelTrackBar->setTickInterval(20);
     LevelTrackBar->setPageStep(10);
-    LevelTrackBar->setMinimumWidth(300);
 
-    Label1 = new QLabel(QStringLiteral("Filtration &level:"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    LevelEdit = new QLineEdit(FormatReal(1.0L, 1), this);
-    LevelEdit->setObjectName(QStringLiteral("LevelEdit"));
-    Label1->setBuddy(LevelEdit);
+    Label1 = Named(new QLabel(QStringLiteral("Filtration &level:"), this), "Label1");
+    Label1->setBuddy(AddLevelEdit(this));
 
-    OkSpeedButton = MakeSpeedButton(this, "OkSpeedButton", QStringLiteral("&Process"));
-    CancelSpeedButton = MakeSpeedButton(this, "CancelSpeedButton", QStringLiteral("&Cancel"));
-
+    QHBoxLayout* buttons = AddSpeedButtons();
     auto* layout = new QGridLayout(this);
     layout->addWidget(LevelTrackBar, 0, 0, 1, 2);
     layout->addWidget(Label1, 1, 0);
     layout->addWidget(LevelEdit, 1, 1);
-    layout->addLayout(ButtonRow(OkSpeedButton, CancelSpeedButton), 2, 0, 1, 2);
+    layout->addLayout(buttons, 2, 0, 1, 2);
 
     connect(LevelTrackBar, &QSlider::valueChanged, this, &TFilterLevelForm::LevelTrackBarChange);
     connect(LevelEdit, &QLineEdit::textChanged, this, &TFilterLevelForm::LevelEditChange);
-    connect(OkSpeedButton, &QPushButton::clicked, this, &TFilterLevelForm::OkSpeedButtonClick);
-    connect(CancelSpeedButton, &QPushButton::clicked, this, &TFilterLevelForm::CancelSpeedButtonClick);
-
-    auto* keys = new DialogKeyFilter(this, [this] { OkSpeedButtonClick(); }, [this] { CancelSpeedButtonClick(); });
-    keys->Watch(LevelTrackBar);
-    keys->Watch(LevelEdit);
+    WatchKeys({LevelTrackBar, LevelEdit});
 }
 
 void TFilterLevelForm::LevelTrackBarChange()
@@ -59,22 +38,4 @@ void TFilterLevelForm::LevelTrackBarChange()
 void TFilterLevelForm::LevelEditChange()
 {
     CoupleEditToTrackBar(LevelEdit, LevelTrackBar);
-}
-
-void TFilterLevelForm::OkSpeedButtonClick()
-{
-    if (!ReadRealEdit(LevelEdit, Level))
-        return;
-    accept();
-}
-
-void TFilterLevelForm::CancelSpeedButtonClick()
-{
-    reject();
-}
-
-void TFilterLevelForm::showEvent(QShowEvent* event)
-{
-    CentreOnScreen(this);
-    QDialog::showEvent(event);
 }

@@ -3,33 +3,20 @@
 // Level after an accepted exec().
 #pragma once
 
-#include <QDialog>
+#include "filters/ui/FilterDialogCommon.h"
 
 class QLabel;
-class QLineEdit;
-class QPushButton;
 class QSlider;
 
-class TFilterLevelForm : public QDialog {
+class TFilterLevelForm : public TFilterDialogBase {
     Q_OBJECT
 public:
     explicit TFilterLevelForm(QWidget* parent = nullptr);
 
-    // Written by the OK action from LevelEdit's text.
-    long double Level = 1.0L;
-
     QSlider* LevelTrackBar = nullptr;
     QLabel* Label1 = nullptr;
-    QLineEdit* LevelEdit = nullptr;
-    QPushButton* OkSpeedButton = nullptr;
-    QPushButton* CancelSpeedButton = nullptr;
 
 public slots:
     void LevelTrackBarChange();
     void LevelEditChange();
-    void OkSpeedButtonClick();
-    void CancelSpeedButtonClick();
-
-protected:
-    void showEvent(QShowEvent* event) override;
 };

@@ -1,50 +1,27 @@
 #include "filters/ui/SharpenForm.h"
 
 #include "app/LocaleNumbers.h"
-#include "filters/ui/FilterDialogCommon.h"
 
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSlider>
 
 using namespace kadrimex::ui;
 
-namespace {
-QSlider* MakeTrackBar(QWidget* parent, const char* name, int minimum, int maximum, int position)
+TSharpenForm::TSharpenForm(QWidget* parent)
+    : TFilterDialogBase(parent, "SharpenForm", QStringLiteral("Conduct sharpening"), TKind::Process, 1.0L)
 {
-    auto* trackBar = new QSlider(Qt::Horizontal, parent);
-    trackBar->setObjectName(QLatin1String(name));
-    trackBar->setRange(minimum, maximum);
-    trackBar->setValue(position);
-    trackBar->setTickPosition(QSlider::TicksBelow);
-    trackBar->setMinimumWidth(250);
-    return trackBar;
-}
-}  // namespace
+    SizeTrackBar = MakeTrackBar(this, "SizeTrackBar", 1, 100, 10, 250);
+    SizeLabel = Named(new QLabel(QStringLiteral("Uogólnienie:"), this), "SizeLabel");
+    SizeEdit = Named(new QLineEdit(FormatReal(Size, 1), this), "SizeEdit");
 
-TSharpenForm::TSharpenForm(QWidget* parent) : QDialog(parent)
-{
-    setObjectName(QStringLiteral("SharpenForm"));
-    setWindowTitle(QStringLiteral("Conduct sharpening"));
-    setWindowFlags(Qt::Tool);
+    LevelTrackBar = MakeTrackBar(this, "LevelTrackBar", 10, 100, 10, 250);
+    LevelLabel = Named(new QLabel(QStringLiteral("Amplification:"), this), "LevelLabel");
+    AddLevelEdit(this);
 
-    SizeTrackBar = MakeTrackBar(this, "SizeTrackBar", 1, 100, 10);
-    SizeLabel = new QLabel(QStringLiteral("Uogólnienie:"), this);
-    SizeLabel->setObjectName(QStringLiteral("SizeLabel"));
-    SizeEdit = new QLineEdit(FormatReal(1.0L, 1), this);
-    SizeEdit->setObjectName(QStringLiteral("SizeEdit"));
-
-    LevelTrackBar = MakeTrackBar(this, "LevelTrackBar", 10, 100, 10);
-    LevelLabel = new QLabel(QStringLiteral("Amplification:"), this);
-    LevelLabel->setObjectName(QStringLiteral("LevelLabel"));
-    LevelEdit = new QLineEdit(FormatReal(1.0L, 1), this);
-    LevelEdit->setObjectName(QStringLiteral("LevelEdit"));
-
-    OkSpeedButton = MakeSpeedButton(this, "OkSpeedButton", QStringLiteral("&Process"));
-    CancelSpeedButton = MakeSpeedButton(this, "CancelSpeedButton", QStringLiteral("&Cancel"));
-
+    QHBoxLayout* buttons = AddSpeedButtons();
     auto* layout = new QGridLayout(this);
     layout->addWidget(SizeLabel, 0, 0);
     layout->addWidget(SizeTrackBar, 0, 1);
@@ -52,19 +29,13 @@ TSharpenForm::TSharpenForm(QWidget* parent) : QDialog(parent)
     layout->addWidget(LevelLabel, 1, 0);
     layout->addWidget(LevelTrackBar, 1, 1);
     layout->addWidget(LevelEdit, 1, 2);
-    layout->addLayout(ButtonRow(OkSpeedButton, CancelSpeedButton), 2, 0, 1, 3);
+    layout->addLayout(buttons, 2, 0, 1, 3);
 
     connect(SizeTrackBar, &QSlider::valueChanged, this, &TSharpenForm::SizeTrackBarChange);
     connect(SizeEdit, &QLineEdit::textChanged, this, &TSharpenForm::SizeEditChange);
     connect(LevelTrackBar, &QSlider::valueChanged, this, &TSharpenForm::LevelTrackBarChange);
     connect(LevelEdit, &QLineEdit::textChanged, this, &TSharpenForm::LevelEditChange);
-    connect(OkSpeedButton, &QPushButton::clicked, this, &TSharpenForm::OkSpeedButtonClick);
-    connect(CancelSpeedButton, &QPushButton::clicked, this, &TSharpenForm::CancelSpeedButtonClick);
-
-    auto* keys = new DialogKeyFilter(this, [this] { OkSpeedButtonClick(); }, [this] { CancelSpeedButtonClick(); });
-    for (QWidget* widget : {static_cast<QWidget*>(SizeTrackBar), static_cast<QWidget*>(SizeEdit),
-                            static_cast<QWidget*>(LevelTrackBar), static_cast<QWidget*>(LevelEdit)})
-        keys->Watch(widget);
+    WatchKeys({SizeTrackBar, SizeEdit, LevelTrackBar, LevelEdit});
 }
 
 void TSharpenForm::SizeTrackBarChange()
@@ -87,23 +58,7 @@ void TSharpenForm::LevelEditChange()
     CoupleEditToTrackBar(LevelEdit, LevelTrackBar);
 }
 
-void TSharpenForm::OkSpeedButtonClick()
+bool TSharpenForm::ReadMoreValues()
 {
-    // Level is kept even when SizeEdit then fails to convert.
-    if (!ReadRealEdit(LevelEdit, Level))
-        return;
-    if (!ReadRealEdit(SizeEdit, Size))
-        return;
-    accept();
-}
-
-void TSharpenForm::CancelSpeedButtonClick()
-{
-    reject();
-}
-
-void TSharpenForm::showEvent(QShowEvent* event)
-{
-    CentreOnScreen(this);
-    QDialog::showEvent(event);
+    return ReadRealEdit(SizeEdit, Size);
 }

@@ -3,20 +3,17 @@
 // an edit. The launcher reads Level and Size after an accepted exec().
 #pragma once
 
-#include <QDialog>
+#include "filters/ui/FilterDialogCommon.h"
 
 class QLabel;
-class QLineEdit;
-class QPushButton;
 class QSlider;
 
-class TSharpenForm : public QDialog {
+class TSharpenForm : public TFilterDialogBase {
     Q_OBJECT
 public:
     explicit TSharpenForm(QWidget* parent = nullptr);
 
-    // Written by the OK action, Level first, from LevelEdit and SizeEdit.
-    long double Level = 1.0L;
+    // Written by the OK action after Level, from SizeEdit.
     long double Size = 1.0L;
 
     QSlider* SizeTrackBar = nullptr;
@@ -24,18 +21,14 @@ public:
     QLineEdit* SizeEdit = nullptr;
     QSlider* LevelTrackBar = nullptr;
     QLabel* LevelLabel = nullptr;
-    QLineEdit* LevelEdit = nullptr;
-    QPushButton* OkSpeedButton = nullptr;
-    QPushButton* CancelSpeedButton = nullptr;
 
 public slots:
     void SizeTrackBarChange();
     void SizeEditChange();
     void LevelTrackBarChange();
     void LevelEditChange();
-    void OkSpeedButtonClick();
-    void CancelSpeedButtonClick();
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    // Level is kept even when SizeEdit then fails to convert.
+    bool ReadMoreValues() override;
 };
