@@ -2,14 +2,13 @@
 // controls and keys: coupling of track bars and edits, the OK and Cancel
 // paths, key rules, size validation, the conversion error and the
 // comma-separator locale.
-#include "app/Prompt.h"
 #include "filters/ui/AbstractGeneratorForm.h"
 #include "filters/ui/FilterGenRotForm.h"
 #include "filters/ui/FilterGeneratorForm.h"
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
+#include "tests/support/QtTestSupport.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -23,39 +22,11 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <vector>
-
-// Readable QString values in failure messages.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 using namespace kadrimex::ui;
 
 namespace {
-
-// gtest_main provides main(); the application object comes from here.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "filter_dialog_tests";
-        static char* argv[] = {name, nullptr};
-        FApp = new QApplication(argc, argv);
-    }
-    void TearDown() override { delete FApp; }
-
-private:
-    QApplication* FApp = nullptr;
-};
-[[maybe_unused]] const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 QString ConversionError(const QString& text)
 {
@@ -70,14 +41,11 @@ protected:
     {
         FSavedLocale = QLocale();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        SetPromptHandler([this](const PromptRequest& request) {
-            Prompts.push_back(request.text);
-            return PromptAnswer::Ok;
-        });
+        kadrimex::test::CapturePrompts(Prompts);
     }
     void TearDown() override
     {
-        SetPromptHandler({});
+        kadrimex::test::ReleasePrompts();
         QLocale::setDefault(FSavedLocale);
     }
 

@@ -1,11 +1,10 @@
 // The user filter dialog driven through its controls and keys: example
 // filters, ring enabling, the type reset by a key, size picks, reading the
 // matrix, the error message, Enter/Escape and the hand-over of the matrix.
-#include "app/Prompt.h"
+#include "tests/support/QtTestSupport.h"
 #include "userfilter/UserFilter.h"
 #include "userfilter/ui/UsrFilterForm.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -23,25 +22,6 @@ using namespace kadrimex::ui;
 
 namespace {
 
-// gtest_main provides main(); the application object comes from here.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "userfilter_dialog_tests";
-        static char* argv[] = {name, nullptr};
-        FApp = new QApplication(argc, argv);
-    }
-    void TearDown() override { delete FApp; }
-
-private:
-    QApplication* FApp = nullptr;
-};
-[[maybe_unused]] const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 // Each test gets a fresh dialog in a point-separator locale, shown, with
 // every prompt captured instead of shown.
 class UsrFilterFormTest : public ::testing::Test {
@@ -49,17 +29,14 @@ protected:
     void SetUp() override
     {
         QLocale::setDefault(QLocale::c());
-        SetPromptHandler([this](const PromptRequest& r) {
-            prompts.push_back(r);
-            return PromptAnswer::Ok;
-        });
+        kadrimex::test::CapturePrompts(prompts);
         form = std::make_unique<TUsrFilterForm>();
         form->show();
     }
     void TearDown() override
     {
         form.reset();
-        SetPromptHandler({});
+        kadrimex::test::ReleasePrompts();
         QLocale::setDefault(QLocale::c());
     }
 
