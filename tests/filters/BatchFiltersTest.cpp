@@ -4,13 +4,10 @@
 #include "filters/Filters.h"
 
 #include "FilterReference.h"
+#include "tests/support/BatchProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -43,13 +40,10 @@ protected:
         std::filesystem::remove_all(dir, ignored);
     }
 
-    // Exit status of the batch tool with these arguments.
+    // Exit status of the batch tool with these (blank-separated) arguments.
     int Batch(const std::string& arguments, const std::string& output)
     {
-        const std::string command =
-            std::string("'") + kBatch + "' " + arguments + " -i '" + input + "' -o '" + output + "' --quiet 2>/dev/null";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return test::RunBatch(arguments + " -i " + input + " -o " + output + " --quiet").status;
     }
 
     TBitmap Load(const std::string& path)

@@ -2,14 +2,9 @@
 // the shared photographs and the BMP suite.
 #include "engine/Codecs.h"
 #include "tests/engine/CodecTestUtil.h"
+#include "tests/support/BatchProcess.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 using namespace kadrimex;
 using namespace kadrimex::testing;
@@ -23,31 +18,10 @@ struct TRun {
     std::vector<std::string> errorLines;
 };
 
-TRun Convert(const fs::path& input, const fs::path& output, const fs::path& errors)
+TRun Convert(const fs::path& input, const fs::path& output)
 {
-    std::vector<std::string> args = {KADRIMEX_BATCH_PATH, "convert", "-i", input.string(), "-o", output.string()};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    TRun run;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return run;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exited = WIFEXITED(status);
-    run.status = run.exited ? WEXITSTATUS(status) : -WTERMSIG(status);
-    std::ifstream in(errors);
-    for (std::string line; std::getline(in, line);)
-        run.errorLines.push_back(line);
-    return run;
+    const test::BatchResult result = test::RunBatch({"convert", "-i", input.string(), "-o", output.string()});
+    return {result.status >= 0, result.status, result.ErrorLines()};
 }
 
 TBitmap DecodeFile(const fs::path& path)
@@ -68,7 +42,7 @@ class ConvertCommand : public ::testing::Test {
 protected:
     void SetUp() override { dir = TempFolder("convert"); }
     void TearDown() override { fs::remove_all(dir); }
-    TRun Run(const fs::path& input, const char* output) { return Convert(input, dir / output, dir / "stderr.txt"); }
+    TRun Run(const fs::path& input, const char* output) { return Convert(input, dir / output); }
     fs::path dir;
 };
 

@@ -1,6 +1,7 @@
 // kadrimex-batch user / user-example against the literal reference, through
 // real files: random pictures, every example, every size with random reals.
 #include "UserFilterReference.h"
+#include "tests/support/BatchProcess.h"
 #include "tests/support/TestPictures.h"
 
 #include "engine/Codecs.h"
@@ -13,7 +14,6 @@
 #include <filesystem>
 #include <random>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -45,13 +45,10 @@ protected:
     // Runs the tool; returns its exit status and the stderr text.
     int Batch(const std::string& args, std::string* errors = nullptr)
     {
-        const std::string err = (dir / "stderr.txt").string();
-        const int status = std::system((std::string(KADRIMEX_BATCH_PATH) + " " + args + " --quiet 2>" + err).c_str());
-        if (errors) {
-            const auto bytes = ReadFileBytes(err);
-            errors->assign(bytes.begin(), bytes.end());
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const test::BatchResult result = test::RunBatch(args + " --quiet");
+        if (errors)
+            *errors = result.errors;
+        return result.status;
     }
 
     TBitmap Read(const std::string& path)
