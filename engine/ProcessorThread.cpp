@@ -122,7 +122,7 @@ void TBitmapProcesorThread::Dispatch()
         break;
     }
 
-    // Each operation family adds its routine here.
+    // The routine of the operation code; codes without one end at once.
     switch (FOperation) {
     case op::GaussBlur:
         GaussBlur(*this, FDestination, FSource, FParam1);
