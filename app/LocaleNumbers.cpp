@@ -1,9 +1,10 @@
 #include "app/LocaleNumbers.h"
 
+#include "engine/Numbers.h"
+
 #include <QLocale>
 
-#include <charconv>
-#include <cmath>
+#include <string_view>
 
 namespace kadrimex::ui {
 
@@ -16,33 +17,28 @@ QString FormatReal(long double value, int decimals)
 
 bool ParseReal(const QString& text, long double& value)
 {
-    // Validate in the locale's format, then read the digits as an 80-bit real
-    // (not through a double) so the value equals what the batch tool reads.
-    QLocale locale;
-    locale.setNumberOptions(QLocale::RejectGroupSeparator);
-    const QString trimmed = text.trimmed();
-    bool ok = false;
-    const double check = locale.toDouble(trimmed, &ok);
-    if (!ok || !std::isfinite(check))
-        return false;
+    // Map the locale's decimal point and signs to plain notation, then read
+    // the digits as an exact 80-bit real (never through a double), exactly as
+    // the batch tool reads its arguments. Group separators are refused.
+    const QLocale locale;
     QString plain;
-    for (const QChar c : trimmed) {
-        if (QString(c) == locale.decimalPoint())
+    for (const QChar c : text.trimmed()) {
+        const QString s(c);
+        if (s == locale.decimalPoint())
             plain += QLatin1Char('.');
-        else if (QString(c) == locale.negativeSign())
+        else if (s == locale.negativeSign())
             plain += QLatin1Char('-');
-        else if (QString(c) == locale.positiveSign())
-            continue;
+        else if (s == locale.positiveSign())
+            plain += QLatin1Char('+');
+        else if (s.compare(locale.exponential(), Qt::CaseInsensitive) == 0)
+            plain += QLatin1Char('e');
+        else if (c.isDigit() && c.digitValue() >= 0)
+            plain += QLatin1Char(char('0' + c.digitValue()));
         else
-            plain += c;
+            return false;
     }
-    const QByteArray digits = plain.toLatin1();
-    long double parsed = 0;
-    const auto [end, error] = std::from_chars(digits.constData(), digits.constData() + digits.size(), parsed);
-    if (error != std::errc() || end != digits.constData() + digits.size())
-        return false;
-    value = parsed;
-    return true;
+    const QByteArray latin = plain.toLatin1();
+    return kadrimex::ReadPlainReal(std::string_view(latin.constData(), std::size_t(latin.size())), value);
 }
 
 bool ParseInt(const QString& text, int& value)

@@ -65,10 +65,11 @@ struct BatchRegistration {
 
 const std::vector<BatchCommand>& Commands();
 
-// Argument parsing shared by every command: a point is the decimal
-// separator whatever the locale; anything else is a UsageError naming the
-// argument.
-long double ParseReal(const std::string& text, const char* what);
+// Argument parsing shared by every command: reals are read as the dialogs
+// read them (plain decimal notation with a point, whatever the locale, as an
+// exact 80-bit value); anything else is a UsageError with the dialogs'
+// conversion message.
+long double ParseReal(const std::string& text);
 int ParseInt(const std::string& text, const char* what);
 
 // Worker fields common to the 24-bit operations: a new empty destination,
@@ -98,13 +99,12 @@ inline void RunOperation(BatchRun& run, std::int8_t code, std::initializer_list<
     Finish(run, *operation);
 }
 
-// A command with the single argument LEVEL: `read` converts it the way the
-// operation's dialog does and the value goes to FParam1 of operation `code`.
-inline BatchCommand LevelCommand(std::string name, std::int8_t code,
-                                 long double (*read)(const std::string& text, const char* what))
+// A command with the single argument LEVEL, the value of the filter level
+// dialog, which goes to FParam1 of operation `code`.
+inline BatchCommand LevelCommand(std::string name, std::int8_t code)
 {
     return {std::move(name), "LEVEL", 1, 1, true,
-            [code, read](BatchRun& run) { RunOperation(run, code, {read(run.Args()[0], "LEVEL")}); }};
+            [code](BatchRun& run) { RunOperation(run, code, {ParseReal(run.Args()[0])}); }};
 }
 
 }  // namespace kadrimex::batch

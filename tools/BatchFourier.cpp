@@ -10,7 +10,7 @@ const BatchRegistration revFftCommand(
     {"revfft", "", 0, 0, true, [](BatchRun& run) { RunOperation(run, op::RevFFT); }});
 
 // The filtration level dialog hands over any real it can read.
-const BatchRegistration fftGaussCommand(LevelCommand("fftgauss", op::FFTGauss, ParseReal));
+const BatchRegistration fftGaussCommand(LevelCommand("fftgauss", op::FFTGauss));
 
 }  // namespace
 }  // namespace kadrimex::batch

@@ -2,6 +2,7 @@
 
 #include "engine/Codecs.h"
 #include "engine/Graphic.h"
+#include "engine/Numbers.h"
 
 #include <atomic>
 #include <chrono>
@@ -72,13 +73,11 @@ const std::vector<BatchCommand>& Commands()
     return Registry();
 }
 
-long double ParseReal(const std::string& text, const char* what)
+long double ParseReal(const std::string& text)
 {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    const long double value = std::strtold(begin, &end);
-    if (text.empty() || end != begin + text.size() || value != value)
-        throw UsageError(std::string("'") + text + "' is not a valid number for " + what);
+    long double value = 0;
+    if (!ReadPlainReal(text, value))
+        throw UsageError("'" + text + "' is not a valid floating point value");
     return value;
 }
 

@@ -5,8 +5,6 @@
 #include "userfilter/ExampleFilters.h"
 #include "userfilter/UserFilter.h"
 
-#include <cfloat>
-#include <cmath>
 #include <string>
 
 namespace kadrimex::batch {
@@ -17,23 +15,15 @@ const char* const kBadCoefficients =
     "Program nie zdołał utworzyć tablicy współczynników. "
     "Przynajmiej jeden ze współczynników nie jest poprawną liczbą zmiennoprzecinkową.";
 
-// A real as the dialog reads it: plain decimal notation, optionally with an
-// exponent, finite even as a double (the dialog checks the value that way).
-// Anything else ("inf", "nan", hexadecimal, out of range) is refused with
-// the dialog's message.
+// A coefficient, divider or offset as the dialog reads it; anything it
+// cannot read is refused with the dialog's message.
 long double DialogReal(const std::string& text)
 {
-    if (text.empty() || text.find_first_not_of("0123456789+-.eE") != std::string::npos)
-        throw UsageError(kBadCoefficients);
-    long double value = 0;
     try {
-        value = ParseReal(text, "a coefficient");
+        return ParseReal(text);
     } catch (const UsageError&) {
         throw UsageError(kBadCoefficients);
     }
-    if (!std::isfinite(value) || std::fabs(value) > (long double)DBL_MAX)
-        throw UsageError(kBadCoefficients);
-    return value;
 }
 
 std::uint8_t AbsoluteFlag(const std::string& text)

@@ -123,7 +123,7 @@ TEST_F(BatchUserFilter, RefusedValuesExitWithTheDialogsMessage)
     const std::string out = (dir / "out.bmp").string();
     const std::string message = "Przynajmiej jeden ze współczynników nie jest poprawną liczbą zmiennoprzecinkową.";
     for (const std::string args : {"user 3 1 0 0 1 2 3 4 x 6 7 8 9", "user 1 1,5 0 0 1", "user 1 1 0 0 inf",
-                                   "user 1 1 0 0 nan", "user 1 1 0 0 0x10", "user 1 1 0 0 1e400", "user 4 1 0 0 1 1 1 1 "
+                                   "user 1 1 0 0 nan", "user 1 1 0 0 0x10", "user 1 1 0 0 1e5000", "user 4 1 0 0 1 1 1 1 "
                                    "1 1 1 1 1 1 1 1 1 1 1 1"}) {
         std::string errors;
         EXPECT_EQ(Batch(args + " -i " + in + " -o " + out, &errors), 2) << args;
@@ -133,6 +133,8 @@ TEST_F(BatchUserFilter, RefusedValuesExitWithTheDialogsMessage)
                                    "user-example 0 0 0"})
         EXPECT_EQ(Batch(args + " -i " + in + " -o " + out), 2) << args;
     EXPECT_FALSE(std::filesystem::exists(out));
-    // A zero divider is a value the dialog accepts.
+    // A zero divider is a value the dialog accepts, and so are reals beyond
+    // the double range that an 80-bit real holds.
     EXPECT_EQ(Batch("user 1 0 0 0 1 -i " + in + " -o " + out), 0);
+    EXPECT_EQ(Batch("user 1 1e400 0 0 1e400 -i " + in + " -o " + out), 0);
 }

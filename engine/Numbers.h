@@ -1,0 +1,15 @@
+// Reals as the dialogs and the batch tool read them, so both front ends hand
+// the routines the same 80-bit values.
+#pragma once
+
+#include <string_view>
+
+namespace kadrimex {
+
+// Reads plain decimal notation — an optional sign, digits with at most one
+// point, an optional exponent — as the nearest 80-bit real. Blanks,
+// hexadecimal, infinity and not-a-number spellings, and values beyond the
+// 80-bit range are refused (false, `value` untouched).
+bool ReadPlainReal(std::string_view text, long double& value);
+
+}  // namespace kadrimex
