@@ -26,9 +26,9 @@ bool ParseReal(const QString& text, long double& value)
         const QString s(c);
         if (s == locale.decimalPoint())
             plain += QLatin1Char('.');
-        else if (s == locale.negativeSign())
+        else if (s == locale.negativeSign() || c == QLatin1Char('-'))
             plain += QLatin1Char('-');
-        else if (s == locale.positiveSign())
+        else if (s == locale.positiveSign() || c == QLatin1Char('+'))
             plain += QLatin1Char('+');
         else if (s.compare(locale.exponential(), Qt::CaseInsensitive) == 0)
             plain += QLatin1Char('e');
