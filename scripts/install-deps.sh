@@ -9,7 +9,7 @@ packages=(
   libjpeg62-turbo-dev libfftw3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth
+  xvfb xauth fonts-dejavu-core
 )
 
 missing=()
