@@ -136,10 +136,6 @@ void TKadrimexMainForm::FinishProcessing(bool display)
     std::unique_ptr<TAdvancedBitmap> destination(thread->FDestination);
     thread->FSource = nullptr;
     thread->FDestination = nullptr;
-    // The user filter's matrix is released by its routine; only a thread
-    // that never reached it still holds one.
-    kadrimex::ReleaseCoefficients(thread->FMatrix);
-    thread->FMatrix = nullptr;
     const QString error = QString::fromStdString(thread->FErrorMessage);
     thread.reset();
 
@@ -214,7 +210,7 @@ void TKadrimexMainForm::UserFilterSpeedButtonClick()
     Launch(DialogLaunch(kadrimex::op::UserFilter, QStringLiteral("Robiem tą całą filtrację..."), form,
                         [&](TBitmapProcesorThread& t) {
                             // The matrix now belongs to the operation, which releases it.
-                            t.FMatrix = form.Coefficients;
+                            t.FMatrix.reset(form.Coefficients);
                             form.Coefficients = nullptr;
                             t.FIntParam = form.MatrixSize;
                             t.FParam1 = form.Scale;

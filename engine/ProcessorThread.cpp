@@ -1,9 +1,5 @@
 #include "engine/ProcessorThread.h"
 
-#include "filters/Filters.h"
-#include "transforms/Fourier.h"
-#include "userfilter/UserFilter.h"
-
 #if defined(__linux__)
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -102,59 +98,44 @@ void TBitmapProcesorThread::Execute()
 
 void TBitmapProcesorThread::Dispatch()
 {
-    switch (FOperation) {
-    case op::GaussGenerator:
-    case op::TriangleGenerator:
-    case op::ShapeGenerator:
+    // Codes without a row end at once.
+    const TOperationEntry* entry = FindOperation(FOperation);
+    if (!entry)
+        return;
+    if (entry->preparation != TDestinationPreparation::None) {
         if (!FDestination)
             return;
         FDestination->SetPixelFormat(TPixelFormat::pf8bit);
-        FDestination->SetPalette(GreyPalette());
-        break;
-    case op::SharpenGenerator:
-    case op::EdgeGenerator:
-        if (!FDestination)
-            return;
-        FDestination->SetPixelFormat(TPixelFormat::pf8bit);
-        FDestination->SetPalette(SignedPalette());
-        break;
-    default:
-        break;
+        FDestination->SetPalette(entry->preparation == TDestinationPreparation::GreyPalette8 ? GreyPalette()
+                                                                                               : SignedPalette());
     }
+    if (entry->routine)
+        entry->routine(*this);
+}
 
-    // The routine of the operation code; codes without one end at once.
-    switch (FOperation) {
-    case op::GaussBlur:
-        GaussBlur(*this, FDestination, FSource, FParam1);
-        return;
-    case op::TriangleBlur:
-        TriangleBlur(*this, FDestination, FSource, FParam1);
-        return;
-    case op::Sharpen:
-        Sharpen(*this, FDestination, FSource, FParam1, FParam2);
-        return;
-    case op::FindEdges:
-        FindEdges(*this, FDestination, FSource, FParam1, FParam2);
-        return;
-    case op::FFT:
-        MakeFFT(*this, FDestination, FSource);
-        return;
-    case op::RevFFT:
-        MakeRevFFT(*this, FDestination, FSource);
-        return;
-    case op::FFTGauss:
-        MakeFFTGauss(*this, FDestination, FSource, FParam1);
-        return;
-    case op::UserFilter: {
-        // The matrix now belongs to the routine, which releases it.
-        long double* matrix = FMatrix;
-        FMatrix = nullptr;
-        UserFilter(*this, FDestination, FSource, matrix, FIntParam, FParam1, FParam2, FFlagParam);
-        return;
+TOperationBitmaps AttachBitmaps(TBitmapProcesorThread& thread, TDestinationPolicy policy,
+                                std::unique_ptr<TAdvancedBitmap> workingCopy)
+{
+    TOperationBitmaps bitmaps;
+    switch (policy) {
+    case TDestinationPolicy::NewEmpty24:
+        bitmaps.source = std::move(workingCopy);
+        bitmaps.destination = std::make_unique<TAdvancedBitmap>();
+        bitmaps.destination->SetPixelFormat(TPixelFormat::pf24bit);
+        break;
+    case TDestinationPolicy::NewForGenerator:
+        bitmaps.destination = std::make_unique<TAdvancedBitmap>();
+        break;
+    case TDestinationPolicy::WorkingCopyInPlace:
+        bitmaps.destination = std::move(workingCopy);
+        break;
+    case TDestinationPolicy::SourceOnly:
+        bitmaps.source = std::move(workingCopy);
+        break;
     }
-    default:
-        return;
-    }
+    thread.FSource = bitmaps.source.get();
+    thread.FDestination = bitmaps.destination.get();
+    return bitmaps;
 }
 
 }  // namespace kadrimex

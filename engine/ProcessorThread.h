@@ -1,6 +1,7 @@
 // The worker that runs one image operation. The launcher creates it
 // suspended, fills the public fields, sets the completion callback and calls
-// Resume(); Execute() dispatches on FOperation to the operation's routine.
+// Resume(); Execute() looks FOperation up in the operation table
+// (FindOperation, defined above the operation families) and runs its row.
 //
 // Progress and cancellation are plain atomics: the routine stores its
 // position with UpdateProgress() (never blocks, cheap enough to call once per
@@ -10,9 +11,11 @@
 
 #include "engine/Bitmap.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -48,6 +51,35 @@ TLogPalette GreyPalette();
 TLogPalette SignedPalette();
 
 struct ComplexSample;  // transforms/Fft.h
+class TBitmapProcesorThread;
+
+// A tone table: entry v is the new value of channel value v.
+using TToneTable = std::array<std::uint8_t, 256>;
+// One channel's histogram.
+using THistogram = std::array<long double, 256>;
+
+// What Execute() does to the destination before the routine runs.
+enum class TDestinationPreparation {
+    None,
+    // 8 bits per pixel with GreyPalette() (unsigned mask pictures).
+    GreyPalette8,
+    // 8 bits per pixel with SignedPalette() (signed mask pictures).
+    SignedPalette8,
+};
+
+// One row of the operation table: the code, the preparation of the
+// destination and the routine, which reads its arguments from the thread's
+// fields.
+struct TOperationEntry {
+    std::int8_t code;
+    const char* name;
+    TDestinationPreparation preparation;
+    void (*routine)(TBitmapProcesorThread& thread);
+};
+
+// The row of `code`, or null for a code without one. Defined with the table,
+// which knows every operation family; the engine knows none.
+const TOperationEntry* FindOperation(std::int8_t code);
 
 class TBitmapProcesorThread {
 public:
@@ -79,11 +111,18 @@ public:
     std::uint8_t FFlagParam = 0;
     long double FParam3 = 0;
     long double FParam4 = 0;
-    long double* FMatrix = nullptr;
-    long double* FHistogram0 = nullptr;
-    long double* FHistogram1 = nullptr;
-    long double* FHistogram2 = nullptr;
-    std::uint8_t* FCurve = nullptr;
+    // Owning fields: whatever the routine does not consume is released with
+    // the thread, so completion needs to know no operation's fields.
+    // User filter: size * size coefficients; the routine takes them over.
+    std::unique_ptr<long double[]> FMatrix;
+    // Histogram operation: shared with the launcher, which reads them after
+    // completion; a launcher that goes away first cannot leave the worker
+    // writing into freed arrays.
+    std::shared_ptr<THistogram> FHistogram0;
+    std::shared_ptr<THistogram> FHistogram1;
+    std::shared_ptr<THistogram> FHistogram2;
+    // Tone table of the curves operation (code 5).
+    std::unique_ptr<TToneTable> FCurve;
 
     // Publishes FRow * FWidth + FColumn. Lock-free; any thread may call it.
     void UpdateProgress()
@@ -157,5 +196,39 @@ private:
     bool FStarted = false;
     std::thread FThread;
 };
+
+// Where an operation's bitmaps come from. Every launcher (the editor's
+// command rows, the batch tool, the curves dialog) goes through
+// AttachBitmaps, so the rule exists once.
+enum class TDestinationPolicy {
+    // Source: the working copy; destination: a new empty 24-bit bitmap (the
+    // operation's FillThread may size it).
+    NewEmpty24,
+    // No source; a new empty bitmap that the worker makes an 8-bit mask
+    // picture (the generators).
+    NewForGenerator,
+    // No source; the working copy itself, changed in place (curves, levels).
+    WorkingCopyInPlace,
+    // Source: the working copy; no destination (the histogram).
+    SourceOnly,
+};
+
+// Owns the bitmaps a worker works on; the worker's FSource and
+// FDestination point into it from AttachBitmaps until completion.
+struct TOperationBitmaps {
+    std::unique_ptr<TAdvancedBitmap> source;
+    std::unique_ptr<TAdvancedBitmap> destination;
+};
+
+// Creates the bitmaps `policy` asks for, hands `workingCopy` over where it
+// is used, and points the worker's FSource and FDestination at them.
+TOperationBitmaps AttachBitmaps(TBitmapProcesorThread& thread, TDestinationPolicy policy,
+                                std::unique_ptr<TAdvancedBitmap> workingCopy);
+
+// True when `policy` reads the displayed picture (a working copy is made).
+constexpr bool NeedsWorkingCopy(TDestinationPolicy policy)
+{
+    return policy != TDestinationPolicy::NewForGenerator;
+}
 
 }  // namespace kadrimex

@@ -85,4 +85,30 @@ long double EdgesSizeParam(long double generalisation)
     return generalisation * 2;
 }
 
+void FillThread(TBitmapProcesorThread& thread, const TGaussBlurParams& params)
+{
+    thread.FOperation = op::GaussBlur;
+    thread.FParam1 = params.level;
+}
+
+void FillThread(TBitmapProcesorThread& thread, const TTriangleBlurParams& params)
+{
+    thread.FOperation = op::TriangleBlur;
+    thread.FParam1 = params.level;
+}
+
+void FillThread(TBitmapProcesorThread& thread, const TSharpenParams& params)
+{
+    thread.FOperation = op::Sharpen;
+    thread.FParam1 = SharpenLevelParam(params.amplification);
+    thread.FParam2 = SharpenSizeParam(params.generalisation);
+}
+
+void FillThread(TBitmapProcesorThread& thread, const TFindEdgesParams& params)
+{
+    thread.FOperation = op::FindEdges;
+    thread.FParam1 = EdgesLevelParam(params.amplification);
+    thread.FParam2 = EdgesSizeParam(params.generalisation);
+}
+
 }  // namespace kadrimex

@@ -32,4 +32,27 @@ long double SharpenSizeParam(long double generalisation);     // generalisation 
 long double EdgesLevelParam(long double amplification);       // amplification as entered
 long double EdgesSizeParam(long double generalisation);       // generalisation * 2
 
+// The dialog values of each filter command. FillThread puts them into the
+// worker's fields with the formulas above and sets the operation code; the
+// editor and the batch tool both go through it.
+struct TGaussBlurParams {
+    long double level;  // filter level dialog
+};
+struct TTriangleBlurParams {
+    long double level;  // filter level dialog
+};
+struct TSharpenParams {
+    long double amplification;  // sharpen dialog
+    long double generalisation;
+};
+struct TFindEdgesParams {
+    long double amplification;  // sharpen dialog
+    long double generalisation;
+};
+
+void FillThread(TBitmapProcesorThread& thread, const TGaussBlurParams& params);
+void FillThread(TBitmapProcesorThread& thread, const TTriangleBlurParams& params);
+void FillThread(TBitmapProcesorThread& thread, const TSharpenParams& params);
+void FillThread(TBitmapProcesorThread& thread, const TFindEdgesParams& params);
+
 }  // namespace kadrimex

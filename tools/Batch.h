@@ -6,7 +6,6 @@
 #include "engine/ProcessorThread.h"
 
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -72,39 +71,31 @@ const std::vector<BatchCommand>& Commands();
 long double ParseReal(const std::string& text);
 int ParseInt(const std::string& text, const char* what);
 
-// Worker fields common to the 24-bit operations: a new empty destination,
-// the working copy as source. The run owns both bitmaps.
-struct Operation {
-    TBitmapProcesorThread thread{true};
-    std::unique_ptr<TAdvancedBitmap> source;
-    std::unique_ptr<TAdvancedBitmap> destination = std::make_unique<TAdvancedBitmap>();
-};
-
-// Sets up an Operation whose source is the working copy of the input and
-// whose destination is a new empty 24-bit bitmap.
-std::unique_ptr<Operation> MakeOperation(BatchRun& run, std::int8_t code);
-// Runs it and stores the destination as the result.
-void Finish(BatchRun& run, Operation& operation);
-
-// The whole body of most commands: MakeOperation, FParam1, FParam2, ...
-// set to `params` in order (at most four), Finish.
-inline void RunOperation(BatchRun& run, std::int8_t code, std::initializer_list<long double> params = {})
+// Runs one operation the way the editor's launcher does: the bitmaps as
+// `policy` says (the working copy of the input unless the operation makes
+// its picture from nothing), the dialog values `params` through the
+// operation's FillThread, then the worker; its destination becomes the
+// result.
+template <class Params>
+void RunOperation(BatchRun& run, Params params, TDestinationPolicy policy = TDestinationPolicy::NewEmpty24)
 {
-    auto operation = MakeOperation(run, code);
-    long double* const fields[] = {&operation->thread.FParam1, &operation->thread.FParam2,
-                                   &operation->thread.FParam3, &operation->thread.FParam4};
-    std::size_t i = 0;
-    for (const long double value : params)
-        *fields[i++] = value;
-    Finish(run, *operation);
+    TBitmapProcesorThread thread(true);
+    std::unique_ptr<TAdvancedBitmap> workingCopy;
+    if (NeedsWorkingCopy(policy))
+        workingCopy = std::make_unique<TAdvancedBitmap>(run.Input());
+    TOperationBitmaps bitmaps = AttachBitmaps(thread, policy, std::move(workingCopy));
+    FillThread(thread, std::move(params));
+    run.Run(thread);
+    run.Result = std::move(*bitmaps.destination);
 }
 
 // A command with the single argument LEVEL, the value of the filter level
-// dialog, which goes to FParam1 of operation `code`.
-inline BatchCommand LevelCommand(std::string name, std::int8_t code)
+// dialog, whose parameter record `Params` holds only that level.
+template <class Params>
+BatchCommand LevelCommand(std::string name)
 {
     return {std::move(name), "LEVEL", 1, 1, true,
-            [code](BatchRun& run) { RunOperation(run, code, {ParseReal(run.Args()[0])}); }};
+            [](BatchRun& run) { RunOperation(run, Params{ParseReal(run.Args()[0])}); }};
 }
 
 }  // namespace kadrimex::batch

@@ -10,22 +10,21 @@ namespace kadrimex::batch {
 namespace {
 
 // sharpen and edges: AMPLIFICATION and GENERALISATION as the dialog reads
-// them, turned into the routine's level and size parameters.
-BatchCommand AmplificationCommand(std::string name, std::int8_t code, long double (*level)(long double),
-                                  long double (*size)(long double))
+// them.
+template <class Params>
+BatchCommand AmplificationCommand(std::string name)
 {
-    return {std::move(name), "AMPLIFICATION GENERALISATION", 2, 2, true, [code, level, size](BatchRun& run) {
+    return {std::move(name), "AMPLIFICATION GENERALISATION", 2, 2, true, [](BatchRun& run) {
                 const long double amplification = ParseReal(run.Args()[0]);
                 const long double generalisation = ParseReal(run.Args()[1]);
-                RunOperation(run, code, {level(amplification), size(generalisation)});
+                RunOperation(run, Params{amplification, generalisation});
             }};
 }
 
-const BatchRegistration gaussCommand(LevelCommand("gauss", op::GaussBlur));
-const BatchRegistration triangleCommand(LevelCommand("triangle", op::TriangleBlur));
-const BatchRegistration sharpenCommand(
-    AmplificationCommand("sharpen", op::Sharpen, SharpenLevelParam, SharpenSizeParam));
-const BatchRegistration edgesCommand(AmplificationCommand("edges", op::FindEdges, EdgesLevelParam, EdgesSizeParam));
+const BatchRegistration gaussCommand(LevelCommand<TGaussBlurParams>("gauss"));
+const BatchRegistration triangleCommand(LevelCommand<TTriangleBlurParams>("triangle"));
+const BatchRegistration sharpenCommand(AmplificationCommand<TSharpenParams>("sharpen"));
+const BatchRegistration edgesCommand(AmplificationCommand<TFindEdgesParams>("edges"));
 
 }  // namespace
 }  // namespace kadrimex::batch

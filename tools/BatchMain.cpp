@@ -143,23 +143,6 @@ void BatchRun::Run(TBitmapProcesorThread& thread)
         throw EImageError(thread.FErrorMessage);
 }
 
-std::unique_ptr<Operation> MakeOperation(BatchRun& run, std::int8_t code)
-{
-    auto operation = std::make_unique<Operation>();
-    operation->source = std::make_unique<TAdvancedBitmap>(run.Input());
-    operation->destination->SetPixelFormat(TPixelFormat::pf24bit);
-    operation->thread.FOperation = code;
-    operation->thread.FSource = operation->source.get();
-    operation->thread.FDestination = operation->destination.get();
-    return operation;
-}
-
-void Finish(BatchRun& run, Operation& operation)
-{
-    run.Run(operation.thread);
-    run.Result = std::move(*operation.destination);
-}
-
 }  // namespace kadrimex::batch
 
 int main(int argc, char** argv)

@@ -26,31 +26,11 @@ long double DialogReal(const std::string& text)
     }
 }
 
-std::uint8_t AbsoluteFlag(const std::string& text)
+bool AbsoluteFlag(const std::string& text)
 {
     if (text != "0" && text != "1")
         throw UsageError("ABS must be 0 or 1");
-    return std::uint8_t(text == "1");
-}
-
-// Runs operation 0x24; the matrix goes to the thread, whose routine
-// releases it.
-void RunUserFilter(BatchRun& run, long double* matrix, int size, long double divider, long double offset,
-                   std::uint8_t absolute)
-{
-    std::unique_ptr<Operation> operation;
-    try {
-        operation = MakeOperation(run, op::UserFilter);
-    } catch (...) {
-        ReleaseCoefficients(matrix);
-        throw;
-    }
-    operation->thread.FMatrix = matrix;
-    operation->thread.FIntParam = size;
-    operation->thread.FParam1 = divider;
-    operation->thread.FParam2 = offset;
-    operation->thread.FFlagParam = absolute;
-    Finish(run, *operation);
+    return text == "1";
 }
 
 const BatchRegistration userCommand(
@@ -63,13 +43,15 @@ const BatchRegistration userCommand(
          if (a.size() != 4 + count)
              throw UsageError("SIZE " + a[0] + " needs " + std::to_string(count) + " coefficients, got " +
                               std::to_string(a.size() - 4));
-         std::unique_ptr<long double[]> matrix(AllocateCoefficients(size));
+         TUserFilterParams params;
+         params.coefficients.reset(AllocateCoefficients(size));
          for (std::size_t k = 0; k < count; ++k)
-             matrix[k] = DialogReal(a[4 + k]);
-         const long double divider = DialogReal(a[1]);
-         const long double offset = DialogReal(a[2]);
-         const std::uint8_t absolute = AbsoluteFlag(a[3]);
-         RunUserFilter(run, matrix.release(), size, divider, offset, absolute);
+             params.coefficients[k] = DialogReal(a[4 + k]);
+         params.size = size;
+         params.divider = DialogReal(a[1]);
+         params.offset = DialogReal(a[2]);
+         params.absolute = AbsoluteFlag(a[3]);
+         RunOperation(run, std::move(params));
      }});
 
 const BatchRegistration userExampleCommand({"user-example", "TYPE EXAMPLE ABS", 3, 3, true, [](BatchRun& run) {
@@ -80,11 +62,15 @@ const BatchRegistration userExampleCommand({"user-example", "TYPE EXAMPLE ABS", 
     if (!filter)
         throw UsageError("There is no example " + a[1] + " of filter type " + a[0] +
                          " (types 1 to 8, examples from 0)");
-    const std::uint8_t absolute = AbsoluteFlag(a[2]);
-    long double* matrix = AllocateCoefficients(3);
+    TUserFilterParams params;
+    params.absolute = AbsoluteFlag(a[2]);
+    params.coefficients.reset(AllocateCoefficients(3));
     for (int k = 0; k < 9; ++k)
-        matrix[k] = filter->Cells[std::size_t(k)];
-    RunUserFilter(run, matrix, 3, filter->Divider, filter->Offset, absolute);
+        params.coefficients[k] = filter->Cells[std::size_t(k)];
+    params.size = 3;
+    params.divider = filter->Divider;
+    params.offset = filter->Offset;
+    RunOperation(run, std::move(params));
 }});
 
 }  // namespace

@@ -231,4 +231,20 @@ void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, T
     thread.RevFFT2D(destination, W, H, p.Blue(), p.Green(), p.Red());
 }
 
+void FillThread(TBitmapProcesorThread& thread, const TFFTParams&)
+{
+    thread.FOperation = op::FFT;
+}
+
+void FillThread(TBitmapProcesorThread& thread, const TRevFFTParams&)
+{
+    thread.FOperation = op::RevFFT;
+}
+
+void FillThread(TBitmapProcesorThread& thread, const TFFTGaussParams& params)
+{
+    thread.FOperation = op::FFTGauss;
+    thread.FParam1 = params.level;
+}
+
 }  // namespace kadrimex

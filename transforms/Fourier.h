@@ -33,4 +33,16 @@ void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, T
 void FFTGaussMask(TBitmapProcesorThread& thread, long double* mask, int w, int h, long double ay, long double ax,
                   long double cx, long double cy);
 
+// The dialog values of the Fourier commands (the two transforms have none).
+// FillThread sets the operation code and the worker's fields.
+struct TFFTParams {};
+struct TRevFFTParams {};
+struct TFFTGaussParams {
+    long double level;  // filter level dialog
+};
+
+void FillThread(TBitmapProcesorThread& thread, const TFFTParams& params);
+void FillThread(TBitmapProcesorThread& thread, const TRevFFTParams& params);
+void FillThread(TBitmapProcesorThread& thread, const TFFTGaussParams& params);
+
 }  // namespace kadrimex

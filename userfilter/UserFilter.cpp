@@ -399,4 +399,14 @@ void UserFilter(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAd
     ConvolveMatrix(thread, destination, source, owned.get(), size, centre, centre, scale, offset, absolute);
 }
 
+void FillThread(TBitmapProcesorThread& thread, TUserFilterParams params)
+{
+    thread.FOperation = op::UserFilter;
+    thread.FMatrix = std::move(params.coefficients);
+    thread.FIntParam = params.size;
+    thread.FParam1 = params.divider;
+    thread.FParam2 = params.offset;
+    thread.FFlagParam = params.absolute ? 1 : 0;
+}
+
 }  // namespace kadrimex

@@ -17,6 +17,7 @@
 #include "engine/ProcessorThread.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace kadrimex {
 
@@ -51,5 +52,17 @@ void UserFilter(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAd
 void ConvolveMatrix(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
                     const long double* matrix, int size, long double cx, long double cy, long double divider,
                     long double offset, std::uint8_t absolute);
+
+// The user filter dialog's values. FillThread hands the coefficients over
+// to the worker (FMatrix), which passes them on to UserFilter.
+struct TUserFilterParams {
+    std::unique_ptr<long double[]> coefficients;  // size * size, from AllocateCoefficients
+    int size = 0;
+    long double divider = 1;
+    long double offset = 0;
+    bool absolute = false;
+};
+
+void FillThread(TBitmapProcesorThread& thread, TUserFilterParams params);
 
 }  // namespace kadrimex

@@ -378,8 +378,8 @@ TEST_F(MainWindow, UserFilterTakesTheMatrixFromTheDialog)
     EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Robiem tą całą filtrację..."));
     ASSERT_TRUE(WaitIdle());
     const TBitmap expected = RunDirectly(original, kadrimex::op::UserFilter, [&](kadrimex::TBitmapProcesorThread& t) {
-        t.FMatrix = kadrimex::AllocateCoefficients(3);
-        std::copy(std::begin(weights), std::end(weights), t.FMatrix);
+        t.FMatrix.reset(kadrimex::AllocateCoefficients(3));
+        std::copy(std::begin(weights), std::end(weights), t.FMatrix.get());
         t.FIntParam = 3;
         t.FParam1 = 2;
         t.FParam2 = 10;

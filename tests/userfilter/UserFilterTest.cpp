@@ -24,7 +24,7 @@ void PrepareUserFilter(TBitmapProcesorThread& thread, TAdvancedBitmap& src, TAdv
     thread.FOperation = op::UserFilter;
     thread.FSource = &src;
     thread.FDestination = &dst;
-    thread.FMatrix = AllocateCoefficients(n);
+    thread.FMatrix.reset(AllocateCoefficients(n));
     thread.FIntParam = size;
 }
 

@@ -1,0 +1,55 @@
+// The operation table: every code the worker knows, what Execute() does to
+// the destination first, and the routine with its arguments taken from the
+// thread's fields. The engine looks codes up here and knows no family.
+//
+// Adding an operation: write its routine and parameter record in its family,
+// then add one row below.
+#include "engine/ProcessorThread.h"
+
+#include "filters/Filters.h"
+#include "transforms/Fourier.h"
+#include "userfilter/UserFilter.h"
+
+#include <array>
+
+namespace kadrimex {
+namespace {
+
+using enum TDestinationPreparation;
+using T = TBitmapProcesorThread;
+
+constexpr TOperationEntry kOperations[] = {
+    {op::GaussBlur, "Gauss blur", None, [](T& t) { GaussBlur(t, t.FDestination, t.FSource, t.FParam1); }},
+    {op::TriangleBlur, "triangle blur", None,
+     [](T& t) { TriangleBlur(t, t.FDestination, t.FSource, t.FParam1); }},
+    {op::Sharpen, "sharpen", None, [](T& t) { Sharpen(t, t.FDestination, t.FSource, t.FParam1, t.FParam2); }},
+    {op::FindEdges, "find edges", None,
+     [](T& t) { FindEdges(t, t.FDestination, t.FSource, t.FParam1, t.FParam2); }},
+    // The matrix goes to the routine, which releases it on every path.
+    {op::UserFilter, "user filter", None,
+     [](T& t) {
+         UserFilter(t, t.FDestination, t.FSource, t.FMatrix.release(), t.FIntParam, t.FParam1, t.FParam2,
+                    t.FFlagParam);
+     }},
+    // Generators: the destination is made an 8-bit mask picture first.
+    {op::GaussGenerator, "Gauss generator", GreyPalette8, nullptr},
+    {op::TriangleGenerator, "triangle generator", GreyPalette8, nullptr},
+    {op::ShapeGenerator, "shape generator", GreyPalette8, nullptr},
+    {op::SharpenGenerator, "sharpen generator", SignedPalette8, nullptr},
+    {op::EdgeGenerator, "edge generator", SignedPalette8, nullptr},
+    {op::FFT, "FFT", None, [](T& t) { MakeFFT(t, t.FDestination, t.FSource); }},
+    {op::RevFFT, "reverse FFT", None, [](T& t) { MakeRevFFT(t, t.FDestination, t.FSource); }},
+    {op::FFTGauss, "FFT Gauss blur", None, [](T& t) { MakeFFTGauss(t, t.FDestination, t.FSource, t.FParam1); }},
+};
+
+}  // namespace
+
+const TOperationEntry* FindOperation(std::int8_t code)
+{
+    for (const TOperationEntry& entry : kOperations)
+        if (entry.code == code)
+            return &entry;
+    return nullptr;
+}
+
+}  // namespace kadrimex
