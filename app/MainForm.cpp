@@ -3,7 +3,9 @@
 // two file dialogs.
 #include "app/MainForm.h"
 
+#include "app/PictureDocument.h"
 #include "app/WorkImage.h"
+#include "ui/WorkerRunner.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -71,6 +73,14 @@ TKadrimexMainForm::TKadrimexMainForm(QWidget* parent) : QMainWindow(parent)
     CreateView();
     CreateMenus();
     CreateStatusBar();
+
+    // The view shows the document's picture; the gauge is redrawn with it.
+    Document = new TPictureDocument(this);
+    connect(Document, &TPictureDocument::Changed, this, [this] {
+        WorkImage->SetPicture(Document->Shared());
+        MainStatusBar->Panel1->update();
+    });
+    FRunner = new kadrimex::ui::TWorkerRunner(this);
 
     ProgressTimer = new QTimer(this);
     ProgressTimer->setObjectName(QStringLiteral("ProgressTimer"));

@@ -31,8 +31,12 @@
 #include <map>
 #include <typeindex>
 
+class TPictureDocument;
 class TWorkImage;
 class QMouseEvent;
+namespace kadrimex::ui {
+class TWorkerRunner;
+}
 
 // The status bar with its two panels: panel 0 (250 pixels) shows a text,
 // panel 1 (50 pixels) the owner-drawn progress gauge. A click anywhere on it
@@ -135,8 +139,31 @@ public:
     QFileDialog* OpenPictureDialog = nullptr;
     QFileDialog* SavePictureDialog = nullptr;
 
-    // The running operation; null when idle.
+    // The displayed picture; the view and the status bar follow its changes.
+    TPictureDocument* Document = nullptr;
+
+    // The running operation; null when idle. FRunner owns it and brings its
+    // completion back to this thread; FBitmaps owns its bitmaps.
     kadrimex::TBitmapProcesorThread* FProcessor = nullptr;
+    kadrimex::ui::TWorkerRunner* FRunner = nullptr;
+    kadrimex::TOperationBitmaps FBitmaps;
+
+    // One row of the command table (MainForm_Launch.cpp): where the bitmaps
+    // come from, the confirmation a 24-bit picture gets instead of the
+    // conversion question (none when empty), the status text, and the dialog
+    // step, which returns the filler of the worker's fields or nothing when
+    // cancelled.
+    using TFiller = std::function<void(kadrimex::TBitmapProcesorThread&)>;
+    struct TCommand {
+        kadrimex::TDestinationPolicy bitmaps;
+        QString confirmation;
+        QString statusText;
+        std::function<TFiller(TKadrimexMainForm&)> dialog;
+    };
+    enum class TCommandId { GaussBlur, TriangleBlur, Sharpen, FindEdges, UserFilter, FFT, RevFFT, FFTGauss, Count };
+    static const TCommand& Command(TCommandId id);
+    // The launch pattern every row goes through.
+    void Launch(const TCommand& command);
 
     // Hand tool state.
     bool FDragging = false;
@@ -218,26 +245,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // One operation command: the dialog step (returns false to cancel, may
-    // fill fields of the thread), the code and the status text.
-    struct TLaunch {
-        std::int8_t operation = 0;
-        QString statusText;
-        // Runs between the working copy and the thread: asks, shows the
-        // dialog. Returning false leaves everything unchanged.
-        std::function<bool()> prepare;
-        // Fills the worker's parameters (after FSource/FDestination).
-        std::function<void(kadrimex::TBitmapProcesorThread&)> fill;
-        // Asks the 24-bit conversion question for non-24-bit pictures.
-        bool askConversion = true;
-        // Asked instead of the conversion question when the working copy
-        // already has 24 bits (the FFT confirmations).
-        std::function<bool()> confirm;
-    };
-    void Launch(const TLaunch& launch);
-    // A command whose dialog step is `dialog` run modally (OK continues).
-    TLaunch DialogLaunch(std::int8_t operation, const QString& statusText, QDialog& dialog,
-                         std::function<void(kadrimex::TBitmapProcesorThread&)> fill);
     // Locks or unlocks the six launching toolbars.
     void SetLaunchToolbarsEnabled(bool enabled);
     // Stops a running operation and waits for it (close, exit, destructor).
@@ -254,8 +261,8 @@ private:
                            void (TKadrimexMainForm::*handler)() = nullptr, const QString& caption = {});
 
     std::map<std::type_index, QDialog*> FDialogs;
-    // Counts launches, so a completion posted by an operation that was
-    // already finished synchronously (close) is recognised and ignored.
+    // Counts launches, so a cancel question answered after its operation
+    // ended cancels nothing.
     quint64 FLaunchId = 0;
     bool FShown = false;
 };

@@ -3,6 +3,7 @@
 #include "app/MainForm.h"
 
 #include "app/NewImgForm.h"
+#include "app/PictureDocument.h"
 #include "app/Prompt.h"
 #include "app/WorkImage.h"
 #include "engine/Codecs.h"
@@ -42,7 +43,7 @@ void TKadrimexMainForm::NewButtonClick()
                             std::uint8_t(colour.blue()));
         kadrimex::TPicture picture;
         picture.Assign(kadrimex::TBitmap(std::move(static_cast<kadrimex::TBitmap&>(bitmap))));
-        WorkImage->SetPicture(std::move(picture));
+        Document->Replace(std::move(picture), TPictureDocument::TChange::New);
     } catch (const std::bad_alloc&) {
         ui::ShowError(QStringLiteral("Not enough memory for a picture of this size"));
         return;
@@ -71,7 +72,7 @@ void TKadrimexMainForm::OpenButtonClick()
     } else {
         try {
             kadrimex::TPicture picture = kadrimex::TPicture::LoadFromFile(FFileName.toStdString());
-            WorkImage->SetPicture(std::move(picture));
+            Document->Replace(std::move(picture), TPictureDocument::TChange::Open);
         } catch (const std::bad_alloc&) {
             ui::ShowError(QStringLiteral("Not enough memory to load this picture"));
             return;
@@ -97,14 +98,14 @@ void TKadrimexMainForm::SaveButtonClick()
     const int index = FilterIndex(*SavePictureDialog);
 
     try {
-        const kadrimex::TPicture& shown = WorkImage->Picture();
+        const kadrimex::TPicture& shown = Document->Picture();
         if (index == 1) {
             // The picture's own format; a JPEG is decoded and stays a bitmap.
             kadrimex::TBitmap bitmap = shown.ToBitmap("TAdvancedBitmap");
             kadrimex::WriteFileAtomically(path, kadrimex::EncodeBmp(bitmap));
             kadrimex::TPicture picture;
             picture.Assign(std::move(bitmap));
-            WorkImage->SetPicture(std::move(picture));
+            Document->Replace(std::move(picture), TPictureDocument::TChange::Save);
         } else if (index == 2) {
             // Quality 80, baseline; the compressed JPEG becomes the picture.
             const kadrimex::TBitmap bitmap = shown.ToBitmap("TJPEGImage");
@@ -112,7 +113,7 @@ void TKadrimexMainForm::SaveButtonClick()
             kadrimex::WriteFileAtomically(path, jpeg.Data());
             kadrimex::TPicture picture;
             picture.Assign(std::move(jpeg));
-            WorkImage->SetPicture(std::move(picture));
+            Document->Replace(std::move(picture), TPictureDocument::TChange::Save);
         }
     } catch (const std::bad_alloc&) {
         ui::ShowError(QStringLiteral("Not enough memory to save this picture"));

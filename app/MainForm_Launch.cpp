@@ -1,24 +1,28 @@
-// The one launch/completion pattern of the image commands. Each command
-// supplies its code, status text, dialog step and parameter filling; the
-// working copy, the 24-bit question, the thread, the toolbar locking and the
-// completion are written once here.
+// The one launcher of the image commands and the rows it reads. A row says
+// where the bitmaps come from, which question is asked, which dialog turns
+// into which parameter record, and the status text; the working copy, the
+// question, the worker, the toolbar lock and the completion are written once
+// here. The record's FillThread (in the core) sets the operation code and
+// the worker's fields, exactly as the batch tool does.
 #include "app/MainForm.h"
 
+#include "app/PictureDocument.h"
 #include "app/Prompt.h"
-#include "app/WorkImage.h"
 #include "filters/Filters.h"
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
+#include "transforms/Fourier.h"
+#include "ui/WorkerRunner.h"
 #include "userfilter/UserFilter.h"
 #include "userfilter/ui/UsrFilterForm.h"
 
 #include <QCheckBox>
-#include <QMetaObject>
 
 #include <memory>
 
 using kadrimex::TAdvancedBitmap;
 using kadrimex::TBitmapProcesorThread;
+using kadrimex::TDestinationPolicy;
 using kadrimex::TPixelFormat;
 namespace ui = kadrimex::ui;
 
@@ -36,7 +40,100 @@ bool AskConversion()
                     QStringLiteral("Automatic bit format conversion"));
 }
 
+using TFiller = TKadrimexMainForm::TFiller;
+
+// A filler that hands `params` to the record's FillThread. Records may own
+// what they carry (the user filter's matrix), so they travel behind a shared
+// pointer and are moved out once.
+template <class Params>
+TFiller FillWith(Params params)
+{
+    auto held = std::make_shared<Params>(std::move(params));
+    return [held](TBitmapProcesorThread& thread) { FillThread(thread, std::move(*held)); };
+}
+
+// The dialog step of a row whose dialog is `Form`: shown modally; on OK the
+// record made by `record(form)` fills the worker.
+template <class Form, class Record>
+std::function<TFiller(TKadrimexMainForm&)> DialogStep(Record record)
+{
+    return [record](TKadrimexMainForm& window) -> TFiller {
+        auto& form = window.Dialog<Form>();
+        if (window.RunDialog(form) != QDialog::Accepted)
+            return {};
+        return FillWith(record(form));
+    };
+}
+
+// A row without a dialog: the record has no values.
+template <class Params>
+std::function<TFiller(TKadrimexMainForm&)> NoDialog()
+{
+    return [](TKadrimexMainForm&) { return FillWith(Params{}); };
+}
+
+const QString kFFTCaption = QStringLiteral("No to dawaj.");
+
 }  // namespace
+
+// ---- The command rows ------------------------------------------------------
+
+const TKadrimexMainForm::TCommand& TKadrimexMainForm::Command(TCommandId id)
+{
+    using namespace kadrimex;
+    static const TCommand rows[] = {
+        // GaussBlur
+        {TDestinationPolicy::NewEmpty24, {}, QStringLiteral("No to liczem se tego Gaussa..."),
+         DialogStep<TFilterLevelForm>([](TFilterLevelForm& f) { return TGaussBlurParams{f.Level}; })},
+        // TriangleBlur
+        {TDestinationPolicy::NewEmpty24, {}, QStringLiteral("Pokrywam to tym no trójkątnym filtrem..."),
+         DialogStep<TFilterLevelForm>([](TFilterLevelForm& f) { return TTriangleBlurParams{f.Level}; })},
+        // Sharpen
+        {TDestinationPolicy::NewEmpty24, {}, QStringLiteral("No to liczem se te wyostrzenie..."),
+         DialogStep<TSharpenForm>([](TSharpenForm& f) { return TSharpenParams{f.Level, f.Size}; })},
+        // FindEdges
+        {TDestinationPolicy::NewEmpty24, {}, QStringLiteral("Robiem krawądzia..."),
+         DialogStep<TSharpenForm>([](TSharpenForm& f) { return TFindEdgesParams{f.Level, f.Size}; })},
+        // UserFilter: the matrix now belongs to the operation, which releases it.
+        {TDestinationPolicy::NewEmpty24, {}, QStringLiteral("Robiem tą całą filtrację..."),
+         DialogStep<TUsrFilterForm>([](TUsrFilterForm& f) {
+             TUserFilterParams params;
+             params.coefficients.reset(f.Coefficients);
+             f.Coefficients = nullptr;
+             params.size = f.MatrixSize;
+             params.divider = f.Scale;
+             params.offset = f.Offset;
+             params.absolute = f.AbsoluteCheckBox->isChecked();
+             return params;
+         })},
+        // FFT
+        {TDestinationPolicy::NewEmpty24,
+         QStringLiteral("Obraz zostanie przekształcony w część rzeczywistą wyniku transformaty Fouriera.\n\nCzy "
+                        "chcesz dokonać przekrztałcenia Fouriera algorytmem FFT obrazka?"),
+         QStringLiteral("Licze szybką Furie..."), NoDialog<TFFTParams>()},
+        // RevFFT
+        {TDestinationPolicy::NewEmpty24,
+         QStringLiteral("Obraz zostanie przekształcony w wynik odwrotnej transformaty Fouriera.\n\nCzy chcesz "
+                        "dokonać przekrztałcenia Fouriera algorytmem Reverse FFT obrazka?"),
+         QStringLiteral("Licze szybką Furie^-1..."), NoDialog<TRevFFTParams>()},
+        // FFTGauss
+        {TDestinationPolicy::NewEmpty24, {}, QStringLiteral("Liczem Gaussa przez FFT..."),
+         DialogStep<TFilterLevelForm>([](TFilterLevelForm& f) { return TFFTGaussParams{f.Level}; })},
+    };
+    static_assert(std::size(rows) == std::size_t(TCommandId::Count));
+    return rows[std::size_t(id)];
+}
+
+void TKadrimexMainForm::GaussBlurSpeedButtonClick() { Launch(Command(TCommandId::GaussBlur)); }
+void TKadrimexMainForm::TriangBlurSpeedButtonClick() { Launch(Command(TCommandId::TriangleBlur)); }
+void TKadrimexMainForm::SharpenSpeedButtonClick() { Launch(Command(TCommandId::Sharpen)); }
+void TKadrimexMainForm::FindEdgesSpeedButtonClick() { Launch(Command(TCommandId::FindEdges)); }
+void TKadrimexMainForm::UserFilterSpeedButtonClick() { Launch(Command(TCommandId::UserFilter)); }
+void TKadrimexMainForm::FFTSpeedButtonClick() { Launch(Command(TCommandId::FFT)); }
+void TKadrimexMainForm::RevFFTSpeedButtonClick() { Launch(Command(TCommandId::RevFFT)); }
+void TKadrimexMainForm::FFTGaussSpeedButtonClick() { Launch(Command(TCommandId::FFTGauss)); }
+
+// ---- The launcher ----------------------------------------------------------
 
 void TKadrimexMainForm::SetLaunchToolbarsEnabled(bool enabled)
 {
@@ -51,71 +148,44 @@ void TKadrimexMainForm::SetLaunchToolbarsEnabled(bool enabled)
     }
 }
 
-void TKadrimexMainForm::Launch(const TLaunch& launch)
+void TKadrimexMainForm::Launch(const TCommand& command)
 {
     if (FProcessor)
         return;  // one operation at a time (the toolbars are locked anyway)
 
     // The working copy; an icon cannot be assigned to a bitmap.
-    auto source = std::make_unique<TAdvancedBitmap>();
-    try {
-        if (!kadrimex::MakeWorkingCopy(WorkImage->Picture(), *source))
+    std::unique_ptr<TAdvancedBitmap> workingCopy;
+    if (kadrimex::NeedsWorkingCopy(command.bitmaps)) {
+        workingCopy = std::make_unique<TAdvancedBitmap>();
+        try {
+            if (!kadrimex::MakeWorkingCopy(Document->Picture(), *workingCopy))
+                return;
+        } catch (const std::exception& e) {
+            ui::ShowError(QString::fromStdString(e.what()));
             return;
-    } catch (const std::exception& e) {
-        ui::ShowError(QString::fromStdString(e.what()));
-        return;
+        }
+        // A 24-bit picture gets the row's confirmation if it has one; any
+        // other gets the conversion question.
+        const bool is24 = workingCopy->PixelFormat() == TPixelFormat::pf24bit;
+        if (!is24 ? !AskConversion()
+                  : (!command.confirmation.isEmpty() && !AskYesNo(command.confirmation, kFFTCaption)))
+            return;
     }
 
-    const bool is24 = source->PixelFormat() == TPixelFormat::pf24bit;
-    if (launch.confirm && is24) {
-        if (!launch.confirm())
-            return;
-    } else if (!is24 && launch.askConversion) {
-        if (!AskConversion())
-            return;
-    }
-    if (launch.prepare && !launch.prepare())
+    const TFiller fill = command.dialog(*this);
+    if (!fill)
         return;
 
-    auto destination = std::make_unique<TAdvancedBitmap>();
-    destination->SetPixelFormat(TPixelFormat::pf24bit);
-
-    auto* thread = new TBitmapProcesorThread(true);
-    FProcessor = thread;
+    auto thread = std::make_unique<TBitmapProcesorThread>(true);
+    FBitmaps = kadrimex::AttachBitmaps(*thread, command.bitmaps, std::move(workingCopy));
+    FProcessor = thread.get();
+    ++FLaunchId;
     SetLaunchToolbarsEnabled(false);
-    MainStatusBar->SetPanelText(launch.statusText);
+    MainStatusBar->SetPanelText(command.statusText);
+    fill(*thread);
 
-    thread->FDestination = destination.release();
-    thread->FSource = source.release();
-    if (launch.fill)
-        launch.fill(*thread);
-    thread->FOperation = launch.operation;
-
-    // The worker calls this on its own thread; the completion runs on ours.
-    const quint64 id = ++FLaunchId;
-    thread->OnTerminate = [this, id](TBitmapProcesorThread*) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, id] {
-                if (FProcessor && id == FLaunchId)
-                    ProcessingDone();
-            },
-            Qt::QueuedConnection);
-    };
-    thread->Resume();
+    FRunner->Start(std::move(thread), [this] { ProcessingDone(); });
     ProgressTimer->start();
-}
-
-TKadrimexMainForm::TLaunch TKadrimexMainForm::DialogLaunch(std::int8_t operation, const QString& statusText,
-                                                           QDialog& dialog,
-                                                           std::function<void(TBitmapProcesorThread&)> fill)
-{
-    TLaunch launch;
-    launch.operation = operation;
-    launch.statusText = statusText;
-    launch.prepare = [this, &dialog] { return RunDialog(dialog) == QDialog::Accepted; };
-    launch.fill = std::move(fill);
-    return launch;
 }
 
 void TKadrimexMainForm::ProcessingDone()
@@ -129,25 +199,20 @@ void TKadrimexMainForm::FinishProcessing(bool display)
         return;
     ProgressTimer->stop();
 
-    std::unique_ptr<TBitmapProcesorThread> thread(FProcessor);
+    std::unique_ptr<TBitmapProcesorThread> thread = FRunner->Take();
     FProcessor = nullptr;
-    thread->WaitFor();
-    std::unique_ptr<TAdvancedBitmap> source(thread->FSource);
-    std::unique_ptr<TAdvancedBitmap> destination(thread->FDestination);
-    thread->FSource = nullptr;
-    thread->FDestination = nullptr;
-    const QString error = QString::fromStdString(thread->FErrorMessage);
+    kadrimex::TOperationBitmaps bitmaps = std::move(FBitmaps);
+    const QString error = thread ? QString::fromStdString(thread->FErrorMessage) : QString();
     thread.reset();
 
     // A routine that failed (memory, impossible conversion) leaves the
     // picture as it was; a cancelled one shows its partial result.
-    if (display && error.isEmpty() && destination) {
+    if (display && error.isEmpty() && bitmaps.destination) {
         kadrimex::TPicture picture;
-        picture.Assign(kadrimex::TBitmap(std::move(static_cast<kadrimex::TBitmap&>(*destination))));
-        WorkImage->SetPicture(std::move(picture));
+        picture.Assign(kadrimex::TBitmap(std::move(static_cast<kadrimex::TBitmap&>(*bitmaps.destination))));
+        Document->Replace(std::move(picture), TPictureDocument::TChange::Operation);
     }
-    source.reset();
-    destination.reset();
+    bitmaps = {};
 
     SetLaunchToolbarsEnabled(true);
     MainStatusBar->SetPanelText(QStringLiteral("No i pozamiatane."));
@@ -164,91 +229,5 @@ void TKadrimexMainForm::StopProcessing()
     if (!FProcessor)
         return;
     FProcessor->Terminate();
-    FProcessor->WaitFor();
     FinishProcessing(false);
-}
-
-// ---- The commands -------------------------------------------------------
-
-void TKadrimexMainForm::GaussBlurSpeedButtonClick()
-{
-    auto& form = Dialog<TFilterLevelForm>();
-    Launch(DialogLaunch(kadrimex::op::GaussBlur, QStringLiteral("No to liczem se tego Gaussa..."), form,
-                        [&](TBitmapProcesorThread& t) { t.FParam1 = form.Level; }));
-}
-
-void TKadrimexMainForm::TriangBlurSpeedButtonClick()
-{
-    auto& form = Dialog<TFilterLevelForm>();
-    Launch(DialogLaunch(kadrimex::op::TriangleBlur, QStringLiteral("Pokrywam to tym no trójkątnym filtrem..."), form,
-                        [&](TBitmapProcesorThread& t) { t.FParam1 = form.Level; }));
-}
-
-void TKadrimexMainForm::SharpenSpeedButtonClick()
-{
-    auto& form = Dialog<TSharpenForm>();
-    Launch(DialogLaunch(kadrimex::op::Sharpen, QStringLiteral("No to liczem se te wyostrzenie..."), form,
-                        [&](TBitmapProcesorThread& t) {
-                            t.FParam1 = kadrimex::SharpenLevelParam(form.Level);
-                            t.FParam2 = kadrimex::SharpenSizeParam(form.Size);
-                        }));
-}
-
-void TKadrimexMainForm::FindEdgesSpeedButtonClick()
-{
-    auto& form = Dialog<TSharpenForm>();
-    Launch(DialogLaunch(kadrimex::op::FindEdges, QStringLiteral("Robiem krawądzia..."), form,
-                        [&](TBitmapProcesorThread& t) {
-                            t.FParam1 = kadrimex::EdgesLevelParam(form.Level);
-                            t.FParam2 = kadrimex::EdgesSizeParam(form.Size);
-                        }));
-}
-
-void TKadrimexMainForm::UserFilterSpeedButtonClick()
-{
-    auto& form = Dialog<TUsrFilterForm>();
-    Launch(DialogLaunch(kadrimex::op::UserFilter, QStringLiteral("Robiem tą całą filtrację..."), form,
-                        [&](TBitmapProcesorThread& t) {
-                            // The matrix now belongs to the operation, which releases it.
-                            t.FMatrix.reset(form.Coefficients);
-                            form.Coefficients = nullptr;
-                            t.FIntParam = form.MatrixSize;
-                            t.FParam1 = form.Scale;
-                            t.FParam2 = form.Offset;
-                            t.FFlagParam = form.AbsoluteCheckBox->isChecked() ? 1 : 0;
-                        }));
-}
-
-void TKadrimexMainForm::FFTSpeedButtonClick()
-{
-    TLaunch launch;
-    launch.operation = kadrimex::op::FFT;
-    launch.statusText = QStringLiteral("Licze szybką Furie...");
-    launch.confirm = [] {
-        return AskYesNo(
-            QStringLiteral("Obraz zostanie przekształcony w część rzeczywistą wyniku transformaty "
-                           "Fouriera.\n\nCzy chcesz dokonać przekrztałcenia Fouriera algorytmem FFT obrazka?"),
-            QStringLiteral("No to dawaj."));
-    };
-    Launch(launch);
-}
-
-void TKadrimexMainForm::RevFFTSpeedButtonClick()
-{
-    TLaunch launch;
-    launch.operation = kadrimex::op::RevFFT;
-    launch.statusText = QStringLiteral("Licze szybką Furie^-1...");
-    launch.confirm = [] {
-        return AskYesNo(QStringLiteral("Obraz zostanie przekształcony w wynik odwrotnej transformaty Fouriera.\n\nCzy "
-                                       "chcesz dokonać przekrztałcenia Fouriera algorytmem Reverse FFT obrazka?"),
-                        QStringLiteral("No to dawaj."));
-    };
-    Launch(launch);
-}
-
-void TKadrimexMainForm::FFTGaussSpeedButtonClick()
-{
-    auto& form = Dialog<TFilterLevelForm>();
-    Launch(DialogLaunch(kadrimex::op::FFTGauss, QStringLiteral("Liczem Gaussa przez FFT..."), form,
-                        [&](TBitmapProcesorThread& t) { t.FParam1 = form.Level; }));
 }

@@ -123,11 +123,16 @@ TWorkImage::TWorkImage(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
-void TWorkImage::SetPicture(kadrimex::TPicture picture)
+void TWorkImage::SetPicture(std::shared_ptr<const kadrimex::TPicture> picture)
 {
-    FPicture = std::move(picture);
+    FPicture = picture ? std::move(picture) : std::make_shared<const kadrimex::TPicture>();
     RefreshDisplayImage();
     update();
+}
+
+void TWorkImage::SetPicture(kadrimex::TPicture picture)
+{
+    SetPicture(std::make_shared<const kadrimex::TPicture>(std::move(picture)));
 }
 
 void TWorkImage::RefreshDisplayImage()
@@ -148,7 +153,7 @@ void TWorkImage::RefreshDisplayImage()
                     FImage = IconImage(graphic);
                 }
             },
-            FPicture.graphic());
+            FPicture->graphic());
     } catch (const kadrimex::EImageError&) {
         // A picture that cannot be decoded for display shows nothing; the
         // picture itself is kept as it is.

@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <memory>
+
 class QMouseEvent;
 
 class TWorkImage : public QWidget {
@@ -17,12 +19,13 @@ class TWorkImage : public QWidget {
 public:
     explicit TWorkImage(QWidget* parent = nullptr);
 
-    const kadrimex::TPicture& Picture() const { return FPicture; }
-    // Takes the picture, rebuilds its display image and repaints. The
+    const kadrimex::TPicture& Picture() const { return *FPicture; }
+    // Shows the picture, rebuilds its display image and repaints. The
     // control's size is left alone (the zoom sets it).
+    void SetPicture(std::shared_ptr<const kadrimex::TPicture> picture);
     void SetPicture(kadrimex::TPicture picture);
     // Size of the picture in its own pixels.
-    QSize PictureSize() const { return QSize(FPicture.Width(), FPicture.Height()); }
+    QSize PictureSize() const { return QSize(FPicture->Width(), FPicture->Height()); }
 
     // What is painted: the picture's pixels as a QImage. For bitmaps of
     // 1, 8, 15, 16, 24 and 32 bits it shares the bitmap's rows.
@@ -48,7 +51,8 @@ protected:
 private:
     void RefreshDisplayImage();
 
-    kadrimex::TPicture FPicture;
+    // Shared with the picture document; never null.
+    std::shared_ptr<const kadrimex::TPicture> FPicture = std::make_shared<const kadrimex::TPicture>();
     // Pixels the display image points into when it cannot wrap the
     // picture's own bitmap: a decoded JPEG, or a 4-bit picture spread to a
     // byte a pixel.

@@ -3,6 +3,7 @@
 #include "app/AboutForm.h"
 #include "app/MainForm.h"
 #include "app/NewImgForm.h"
+#include "app/PictureDocument.h"
 #include "app/Prompt.h"
 #include "app/WorkImage.h"
 #include "filters/ui/AbstractGeneratorForm.h"
@@ -31,7 +32,7 @@ void ShowInitialPicture(TKadrimexMainForm& form)
     const QByteArray bytes = file.readAll();
     kadrimex::TPicture picture;
     picture.Assign(kadrimex::TJPEGImage(std::vector<std::uint8_t>(bytes.begin(), bytes.end())));
-    form.WorkImage->SetPicture(std::move(picture));
+    form.Document->Replace(std::move(picture), TPictureDocument::TChange::Open);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // the worker's completion, cancellation from the status bar, closing while
 // an operation runs, and the file commands.
 #include "app/MainForm.h"
+#include "app/PictureDocument.h"
 #include "app/NewImgForm.h"
 #include "app/ProgressGauge.h"
 #include "app/Prompt.h"
@@ -145,7 +146,7 @@ protected:
         ui::SetPromptHandler({});
     }
 
-    void Show(TBitmap bitmap) { Form->WorkImage->SetPicture(PictureOf(std::move(bitmap))); }
+    void Show(TBitmap bitmap) { Form->Document->Replace(PictureOf(std::move(bitmap))); }
     TBitmap Shown() const { return Form->WorkImage->Picture().ToBitmap(); }
     bool WaitIdle() { return WaitUntil([this] { return Form->FProcessor == nullptr; }); }
 
@@ -268,7 +269,7 @@ TEST_F(MainWindow, CancelledDialogRefusedConversionAndEmptyPictureChangeNothing)
     EXPECT_EQ(DialogsRun, 1);
 
     // A picture without pixels: no question, no dialog.
-    Form->WorkImage->SetPicture(TPicture());
+    Form->Document->Replace(TPicture());
     Form->SharpenSpeedButton->click();
     EXPECT_EQ(Prompts.size(), 1u);
     EXPECT_EQ(DialogsRun, 1);
@@ -287,7 +288,7 @@ TEST_F(MainWindow, IconCannotBeProcessed)
     const std::string path = SharedFile("astronaut-multi.ico");
     if (path.empty() || !QFile::exists(QString::fromStdString(path)))
         GTEST_SKIP() << "KADRIMEX_SHARED_DIR has no test icon";
-    Form->WorkImage->SetPicture(TPicture::LoadFromFile(path));
+    Form->Document->Replace(TPicture::LoadFromFile(path));
     AcceptLevel(QStringLiteral("2"));
     Form->GaussBlurSpeedButton->click();
     ASSERT_EQ(Prompts.size(), 1u);
@@ -461,7 +462,7 @@ TEST_F(MainWindow, JpegPictureComesBackAsABitmap)
     const TBitmap original = RandomBitmap(16, 16, TPixelFormat::pf24bit, 9);
     TPicture jpeg;
     jpeg.Assign(kadrimex::TJPEGImage::Compress(original, 80, false));
-    Form->WorkImage->SetPicture(std::move(jpeg));
+    Form->Document->Replace(std::move(jpeg));
     AcceptLevel(QStringLiteral("1"));
     Form->GaussBlurSpeedButton->click();
     ASSERT_TRUE(WaitIdle());
@@ -750,7 +751,7 @@ TEST_F(FileCommands, OpenDialogListsTheFiltersAndLoadsByExtension)
     // the zoom back at 100.
     Prompts.clear();
     Form->ZoomComboBox->setEditText(QStringLiteral("50"));
-    Form->WorkImage->SetPicture(PictureOf(RandomBitmap(3, 3, TPixelFormat::pf24bit, 13)));
+    Form->Document->Replace(PictureOf(RandomBitmap(3, 3, TPixelFormat::pf24bit, 13)));
     OnDialog = ChooseFile(path, 6);
     Form->OpenButton->click();
     ASSERT_EQ(Prompts.size(), 1u);
@@ -840,7 +841,7 @@ TEST_F(FileCommands, FailedSaveReportsAndKeepsTheExistingFile)
     // An icon cannot become a bitmap or a JPEG.
     const std::string icon = SharedFile("astronaut-multi.ico");
     if (!icon.empty() && QFile::exists(QString::fromStdString(icon))) {
-        Form->WorkImage->SetPicture(TPicture::LoadFromFile(icon));
+        Form->Document->Replace(TPicture::LoadFromFile(icon));
         OnDialog = ChooseFile(target, 2);
         Form->SaveButton->click();
         ASSERT_EQ(Prompts.size(), 1u);

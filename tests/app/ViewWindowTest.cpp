@@ -4,6 +4,7 @@
 #include "app/AboutForm.h"
 #include "app/Cursors.h"
 #include "app/MainForm.h"
+#include "app/PictureDocument.h"
 #include "app/WorkImage.h"
 
 #include <QApplication>
@@ -53,7 +54,7 @@ protected:
 
     void Show(int width, int height, const QString& zoom = QStringLiteral("100"))
     {
-        FForm->WorkImage->SetPicture(Picture(width, height));
+        FForm->Document->Replace(Picture(width, height));
         FForm->ZoomComboBox->setEditText(zoom);
         FForm->ApplyZoom();
         QApplication::processEvents();
