@@ -7,11 +7,11 @@
 #include "app/MainForm.h"
 
 #include "app/PictureDocument.h"
-#include "app/Prompt.h"
 #include "filters/Filters.h"
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
 #include "transforms/Fourier.h"
+#include "ui/Prompt.h"
 #include "ui/WorkerRunner.h"
 #include "userfilter/UserFilter.h"
 #include "userfilter/ui/UsrFilterForm.h"

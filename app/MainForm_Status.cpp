@@ -2,7 +2,7 @@
 // that repaints it and cancellation by a click.
 #include "app/MainForm.h"
 #include "app/ProgressGauge.h"
-#include "app/Prompt.h"
+#include "ui/Prompt.h"
 
 #include <QMouseEvent>
 #include <QPainter>

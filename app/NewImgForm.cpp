@@ -1,6 +1,6 @@
 #include "app/NewImgForm.h"
 
-#include "app/LocaleNumbers.h"
+#include "ui/LocaleNumbers.h"
 
 #include <QColorDialog>
 #include <QComboBox>

@@ -4,7 +4,7 @@
 #include "app/MainForm.h"
 #include "app/NewImgForm.h"
 #include "app/PictureDocument.h"
-#include "app/Prompt.h"
+#include "ui/Prompt.h"
 #include "app/WorkImage.h"
 #include "filters/ui/AbstractGeneratorForm.h"
 #include "filters/ui/FilterGenRotForm.h"

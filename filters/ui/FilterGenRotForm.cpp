@@ -1,6 +1,6 @@
 #include "filters/ui/FilterGenRotForm.h"
 
-#include "app/LocaleNumbers.h"
+#include "ui/LocaleNumbers.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

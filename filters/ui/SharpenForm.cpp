@@ -1,6 +1,6 @@
 #include "filters/ui/SharpenForm.h"
 
-#include "app/LocaleNumbers.h"
+#include "ui/LocaleNumbers.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

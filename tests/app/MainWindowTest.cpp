@@ -6,7 +6,7 @@
 #include "app/PictureDocument.h"
 #include "app/NewImgForm.h"
 #include "app/ProgressGauge.h"
-#include "app/Prompt.h"
+#include "ui/Prompt.h"
 #include "app/WorkImage.h"
 #include "engine/Codecs.h"
 #include "filters/Filters.h"

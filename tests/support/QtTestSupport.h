@@ -5,7 +5,7 @@
 // record it.
 #pragma once
 
-#include "app/Prompt.h"
+#include "ui/Prompt.h"
 
 #include <QString>
 

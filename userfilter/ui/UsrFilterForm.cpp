@@ -1,7 +1,8 @@
 #include "userfilter/ui/UsrFilterForm.h"
 
-#include "app/LocaleNumbers.h"
-#include "app/Prompt.h"
+#include "ui/LocaleNumbers.h"
+#include "ui/DialogParts.h"
+#include "ui/Prompt.h"
 #include "userfilter/ExampleFilters.h"
 #include "userfilter/UserFilter.h"
 
@@ -82,13 +83,10 @@ TUsrFilterForm::TUsrFilterForm(QWidget* parent) : QDialog(parent, Qt::Tool)
     setObjectName(QStringLiteral("UsrFilterForm"));
     setWindowTitle(QStringLiteral("Conduct filtration"));
 
-    auto named = [](QWidget* w, const char* name) {
-        w->setObjectName(QString::fromLatin1(name));
-        return w;
-    };
+    using kadrimex::ui::Named;
 
     Typ = new QComboBox(this);
-    named(Typ, "Typ");
+    Named(Typ, "Typ");
     for (int t = 0; t < kadrimex::kFilterTypeCount; ++t)
         Typ->addItem(QString::fromUtf8(kadrimex::FilterType(t).Name));
     Typ->setMaxVisibleItems(10);
@@ -96,20 +94,20 @@ TUsrFilterForm::TUsrFilterForm(QWidget* parent) : QDialog(parent, Qt::Tool)
     TypLabel->setBuddy(Typ);
 
     Rodzaj = new QComboBox(this);
-    named(Rodzaj, "Rodzaj");
+    Named(Rodzaj, "Rodzaj");
     Rodzaj->setMaxVisibleItems(10);
     Napis = new QLabel(QStringLiteral("&Example filters:"), this);
-    named(Napis, "Napis");
+    Named(Napis, "Napis");
     Napis->setBuddy(Rodzaj);
 
     Rozmiar = new QComboBox(this);
-    named(Rozmiar, "Rozmiar");
+    Named(Rozmiar, "Rozmiar");
     Rozmiar->addItems({QStringLiteral("1x1"), QStringLiteral("3x3"), QStringLiteral("5x5"), QStringLiteral("7x7")});
     RozmiarLabel = new QLabel(QStringLiteral("Transform &matrix size:"), this);
     RozmiarLabel->setBuddy(Rozmiar);
 
     WspGroup = new QGroupBox(QStringLiteral("Współczynniki filtru (dowolne liczby rzeczywiste)"), this);
-    named(WspGroup, "WspGroup");
+    Named(WspGroup, "WspGroup");
     auto* grid = new QGridLayout(WspGroup);
     for (int r = 0; r < 7; ++r)
         for (int c = 0; c < 7; ++c) {
@@ -126,28 +124,32 @@ TUsrFilterForm::TUsrFilterForm(QWidget* parent) : QDialog(parent, Qt::Tool)
         }
 
     ScaleEdit = new QLineEdit(QStringLiteral("1"), this);
-    named(ScaleEdit, "ScaleEdit");
+    Named(ScaleEdit, "ScaleEdit");
     OffsetEdit = new QLineEdit(QStringLiteral("0"), this);
-    named(OffsetEdit, "OffsetEdit");
+    Named(OffsetEdit, "OffsetEdit");
     auto* scaleLabel = new QLabel(QStringLiteral("Color scale (divider):"), this);
     scaleLabel->setBuddy(ScaleEdit);
     auto* offsetLabel = new QLabel(QStringLiteral("Color offset:"), this);
     offsetLabel->setBuddy(OffsetEdit);
     AbsoluteCheckBox = new QCheckBox(QStringLiteral("Change sign of negative results (negative values bright)"), this);
-    named(AbsoluteCheckBox, "AbsoluteCheckBox");
+    Named(AbsoluteCheckBox, "AbsoluteCheckBox");
 
     OkSpeedButton = new QPushButton(QStringLiteral("&Process"), this);
-    named(OkSpeedButton, "OkSpeedButton");
+    Named(OkSpeedButton, "OkSpeedButton");
     CancelSpeedButton = new QPushButton(QStringLiteral("&Cancel"), this);
-    named(CancelSpeedButton, "CancelSpeedButton");
-    // Enter is the form's own key (Process), whichever control has focus.
+    Named(CancelSpeedButton, "CancelSpeedButton");
+    // Enter (Process) and Escape (Cancel) are the form's own keys, whichever
+    // control has the focus: the filter on the form sees every key press the
+    // controls pass on.
     for (QPushButton* b : {OkSpeedButton, CancelSpeedButton}) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
+    (new kadrimex::ui::DialogKeyFilter(this, [this] { OkSpeedButtonClick(); }, [this] { CancelSpeedButtonClick(); }))
+        ->Watch(this);
 
     TulvorImage = new QLabel(this);
-    named(TulvorImage, "TulvorImage");
+    Named(TulvorImage, "TulvorImage");
     TulvorImage->setPixmap(DesignerPicture());
     TulvorImage->installEventFilter(this);
 
@@ -396,19 +398,4 @@ bool TUsrFilterForm::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TUsrFilterForm::keyPressEvent(QKeyEvent* event)
-{
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->accept();
-        OkSpeedButtonClick();
-        return;
-    case Qt::Key_Escape:
-        event->accept();
-        CancelSpeedButtonClick();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
-}
+

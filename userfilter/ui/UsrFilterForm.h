@@ -83,7 +83,6 @@ protected:
     // wKeyPress for the cells, double-click of TulvorImage.
     bool eventFilter(QObject* watched, QEvent* event) override;
     // LevelTrackBarKeyPress: Enter processes, Escape cancels.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void wKeyPress();

@@ -1,4 +1,4 @@
-#include "app/LocaleNumbers.h"
+#include "ui/LocaleNumbers.h"
 
 #include "engine/Numbers.h"
 
