@@ -70,6 +70,7 @@ TKadrimexMainForm::TKadrimexMainForm(QWidget* parent) : QMainWindow(parent)
     }
 
     CreateToolBars();
+    ConnectCommandButtons();
     CreateView();
     CreateMenus();
     CreateStatusBar();
@@ -178,15 +179,13 @@ void TKadrimexMainForm::CreateToolBars()
 
     FilterToolBar = makeBar("FilterToolBar", QStringLiteral("Filters"));
     GaussBlurSpeedButton =
-        AddButton(FilterToolBar, "GaussBlurSpeedButton", QStringLiteral("Gauss filter blur"), &F::GaussBlurSpeedButtonClick);
-    TriangBlurSpeedButton = AddButton(FilterToolBar, "TriangBlurSpeedButton", QStringLiteral("Triangle filter blur"),
-                                      &F::TriangBlurSpeedButtonClick);
+        AddButton(FilterToolBar, "GaussBlurSpeedButton", QStringLiteral("Gauss filter blur"));
+    TriangBlurSpeedButton = AddButton(FilterToolBar, "TriangBlurSpeedButton", QStringLiteral("Triangle filter blur"));
     SharpenSpeedButton =
-        AddButton(FilterToolBar, "SharpenSpeedButton", QStringLiteral("Sharpen image"), &F::SharpenSpeedButtonClick);
+        AddButton(FilterToolBar, "SharpenSpeedButton", QStringLiteral("Sharpen image"));
     FindEdgesSpeedButton =
-        AddButton(FilterToolBar, "FindEdgesSpeedButton", QStringLiteral("Bounds detection"), &F::FindEdgesSpeedButtonClick);
-    UserFilterSpeedButton = AddButton(FilterToolBar, "UserFilterSpeedButton", QStringLiteral("Design your own filter"),
-                                      &F::UserFilterSpeedButtonClick, QStringLiteral("USR"));
+        AddButton(FilterToolBar, "FindEdgesSpeedButton", QStringLiteral("Bounds detection"));
+    UserFilterSpeedButton = AddButton(FilterToolBar, "UserFilterSpeedButton", QStringLiteral("Design your own filter"), nullptr, QStringLiteral("USR"));
 
     HelpToolBar = makeBar("HelpToolBar", QStringLiteral("Help"));
     AboutSpeedButton =
@@ -195,11 +194,10 @@ void TKadrimexMainForm::CreateToolBars()
     addToolBarBreak(Qt::TopToolBarArea);
 
     TransformToolBar = makeBar("TransformToolBar", QStringLiteral("Fourier"));
-    FFTSpeedButton = AddButton(TransformToolBar, "FFTSpeedButton", QStringLiteral("Conduct FFT"), &F::FFTSpeedButtonClick);
+    FFTSpeedButton = AddButton(TransformToolBar, "FFTSpeedButton", QStringLiteral("Conduct FFT"));
     RevFFTSpeedButton =
-        AddButton(TransformToolBar, "RevFFTSpeedButton", QStringLiteral("Conduct reverse FFT"), &F::RevFFTSpeedButtonClick);
-    FFTGaussSpeedButton = AddButton(TransformToolBar, "FFTGaussSpeedButton", QStringLiteral("Gauss filter blur using FFT"),
-                                    &F::FFTGaussSpeedButtonClick);
+        AddButton(TransformToolBar, "RevFFTSpeedButton", QStringLiteral("Conduct reverse FFT"));
+    FFTGaussSpeedButton = AddButton(TransformToolBar, "FFTGaussSpeedButton", QStringLiteral("Gauss filter blur using FFT"));
 
     HistogramToolBar = makeBar("HistogramToolBar", QStringLiteral("Histogram"));
     CurvesSpeedButton = AddButton(HistogramToolBar, "CurvesSpeedButton", QStringLiteral("Krzywe"));

@@ -148,13 +148,15 @@ public:
     kadrimex::ui::TWorkerRunner* FRunner = nullptr;
     kadrimex::TOperationBitmaps FBitmaps;
 
-    // One row of the command table (MainForm_Launch.cpp): where the bitmaps
-    // come from, the confirmation a 24-bit picture gets instead of the
-    // conversion question (none when empty), the status text, and the dialog
-    // step, which returns the filler of the worker's fields or nothing when
-    // cancelled.
+    // One row of the command table (MainForm_Launch.cpp): the toolbar button
+    // and the handler it runs, where the bitmaps come from, the confirmation
+    // a 24-bit picture gets instead of the conversion question (none when
+    // empty), the status text, and the dialog step, which returns the filler
+    // of the worker's fields or nothing when cancelled.
     using TFiller = std::function<void(kadrimex::TBitmapProcesorThread&)>;
     struct TCommand {
+        const char* button;
+        void (TKadrimexMainForm::*handler)();
         kadrimex::TDestinationPolicy bitmaps;
         QString confirmation;
         QString statusText;
@@ -245,6 +247,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Connects each command row's toolbar button to its handler.
+    void ConnectCommandButtons();
     // Locks or unlocks the six launching toolbars.
     void SetLaunchToolbarsEnabled(bool enabled);
     // Stops a running operation and waits for it (close, exit, destructor).

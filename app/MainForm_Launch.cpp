@@ -81,21 +81,27 @@ const QString kFFTCaption = QStringLiteral("No to dawaj.");
 const TKadrimexMainForm::TCommand& TKadrimexMainForm::Command(TCommandId id)
 {
     using namespace kadrimex;
+    using F = TKadrimexMainForm;
     static const TCommand rows[] = {
         // GaussBlur
-        {TDestinationPolicy::NewEmpty24, {}, QStringLiteral("No to liczem se tego Gaussa..."),
+        {"GaussBlurSpeedButton", &F::GaussBlurSpeedButtonClick, TDestinationPolicy::NewEmpty24,
+         {}, QStringLiteral("No to liczem se tego Gaussa..."),
          DialogStep<TFilterLevelForm>([](TFilterLevelForm& f) { return TGaussBlurParams{f.Level}; })},
         // TriangleBlur
-        {TDestinationPolicy::NewEmpty24, {}, QStringLiteral("Pokrywam to tym no trójkątnym filtrem..."),
+        {"TriangBlurSpeedButton", &F::TriangBlurSpeedButtonClick, TDestinationPolicy::NewEmpty24,
+         {}, QStringLiteral("Pokrywam to tym no trójkątnym filtrem..."),
          DialogStep<TFilterLevelForm>([](TFilterLevelForm& f) { return TTriangleBlurParams{f.Level}; })},
         // Sharpen
-        {TDestinationPolicy::NewEmpty24, {}, QStringLiteral("No to liczem se te wyostrzenie..."),
+        {"SharpenSpeedButton", &F::SharpenSpeedButtonClick, TDestinationPolicy::NewEmpty24,
+         {}, QStringLiteral("No to liczem se te wyostrzenie..."),
          DialogStep<TSharpenForm>([](TSharpenForm& f) { return TSharpenParams{f.Level, f.Size}; })},
         // FindEdges
-        {TDestinationPolicy::NewEmpty24, {}, QStringLiteral("Robiem krawądzia..."),
+        {"FindEdgesSpeedButton", &F::FindEdgesSpeedButtonClick, TDestinationPolicy::NewEmpty24,
+         {}, QStringLiteral("Robiem krawądzia..."),
          DialogStep<TSharpenForm>([](TSharpenForm& f) { return TFindEdgesParams{f.Level, f.Size}; })},
         // UserFilter: the matrix now belongs to the operation, which releases it.
-        {TDestinationPolicy::NewEmpty24, {}, QStringLiteral("Robiem tą całą filtrację..."),
+        {"UserFilterSpeedButton", &F::UserFilterSpeedButtonClick, TDestinationPolicy::NewEmpty24,
+         {}, QStringLiteral("Robiem tą całą filtrację..."),
          DialogStep<TUsrFilterForm>([](TUsrFilterForm& f) {
              TUserFilterParams params;
              params.coefficients.reset(f.Coefficients);
@@ -107,21 +113,31 @@ const TKadrimexMainForm::TCommand& TKadrimexMainForm::Command(TCommandId id)
              return params;
          })},
         // FFT
-        {TDestinationPolicy::NewEmpty24,
+        {"FFTSpeedButton", &F::FFTSpeedButtonClick, TDestinationPolicy::NewEmpty24,
          QStringLiteral("Obraz zostanie przekształcony w część rzeczywistą wyniku transformaty Fouriera.\n\nCzy "
                         "chcesz dokonać przekrztałcenia Fouriera algorytmem FFT obrazka?"),
          QStringLiteral("Licze szybką Furie..."), NoDialog<TFFTParams>()},
         // RevFFT
-        {TDestinationPolicy::NewEmpty24,
+        {"RevFFTSpeedButton", &F::RevFFTSpeedButtonClick, TDestinationPolicy::NewEmpty24,
          QStringLiteral("Obraz zostanie przekształcony w wynik odwrotnej transformaty Fouriera.\n\nCzy chcesz "
                         "dokonać przekrztałcenia Fouriera algorytmem Reverse FFT obrazka?"),
          QStringLiteral("Licze szybką Furie^-1..."), NoDialog<TRevFFTParams>()},
         // FFTGauss
-        {TDestinationPolicy::NewEmpty24, {}, QStringLiteral("Liczem Gaussa przez FFT..."),
+        {"FFTGaussSpeedButton", &F::FFTGaussSpeedButtonClick, TDestinationPolicy::NewEmpty24,
+         {}, QStringLiteral("Liczem Gaussa przez FFT..."),
          DialogStep<TFilterLevelForm>([](TFilterLevelForm& f) { return TFFTGaussParams{f.Level}; })},
     };
     static_assert(std::size(rows) == std::size_t(TCommandId::Count));
     return rows[std::size_t(id)];
+}
+
+void TKadrimexMainForm::ConnectCommandButtons()
+{
+    for (int id = 0; id < int(TCommandId::Count); ++id) {
+        const TCommand& row = Command(TCommandId(id));
+        if (auto* button = findChild<QToolButton*>(QLatin1String(row.button)))
+            connect(button, &QToolButton::clicked, this, row.handler);
+    }
 }
 
 void TKadrimexMainForm::GaussBlurSpeedButtonClick() { Launch(Command(TCommandId::GaussBlur)); }
