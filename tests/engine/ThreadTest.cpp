@@ -75,3 +75,23 @@ TEST(ProcessorThread, ParallelRowsVisitsEveryRowOnceAndStopsOnTerminate)
     }));
     EXPECT_LT(count.load(), 100000);
 }
+
+TEST(OperationTable, GeneratorCodesMakeEightBitMaskPictures)
+{
+    const struct {
+        std::int8_t code;
+        TLogPalette palette;
+    } cases[] = {{op::GaussGenerator, GreyPalette()},   {op::TriangleGenerator, GreyPalette()},
+                 {op::ShapeGenerator, GreyPalette()},   {op::SharpenGenerator, SignedPalette()},
+                 {op::EdgeGenerator, SignedPalette()}};
+    for (const auto& c : cases) {
+        TBitmapProcesorThread t(true);
+        TAdvancedBitmap dst;
+        dst.Reset(3, 2, TPixelFormat::pf24bit);
+        t.FDestination = &dst;
+        t.FOperation = c.code;
+        t.Execute();
+        EXPECT_EQ(dst.PixelFormat(), TPixelFormat::pf8bit) << int(c.code);
+        EXPECT_TRUE(dst.Palette() == c.palette.palPalEntry) << int(c.code);
+    }
+}
