@@ -1,16 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Kadrimex builds, tests and runs with.
+# Installs the Debian 12 packages Kadrimex builds, tests and runs with
+# (listed in packages.txt beside this script).
 # Asks apt only for what is missing, so a prepared machine starts at once.
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-charts-dev qt6-svg-dev qt6-qpa-plugins
-  libjpeg62-turbo-dev libfftw3-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
-  xvfb xauth fonts-dejavu-core
-)
+mapfile -t packages < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' -e '/^$/d' "$(dirname "$0")/packages.txt")
 
 missing=()
 for p in "${packages[@]}"; do
