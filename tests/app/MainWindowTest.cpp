@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 
@@ -303,8 +304,10 @@ TEST_F(MainWindow, GaussRunsLocksTheLaunchingToolbarsAndDisplaysItsResult)
     const TBitmap original = RandomBitmap(37, 23, TPixelFormat::pf24bit, 3);
     Show(original);
     AcceptLevel(QStringLiteral("3"));
+    QSignalSpy changes(Form->Document, &TPictureDocument::Changed);
     Form->GaussBlurSpeedButton->click();
     ASSERT_NE(Form->FProcessor, nullptr);
+    EXPECT_EQ(changes.count(), 0) << "the picture belongs to the worker until completion";
     // Running: only the six launching bars are locked.
     for (QToolBar* bar : LaunchBars())
         EXPECT_FALSE(bar->isEnabled()) << bar->objectName().toStdString();
@@ -321,6 +324,9 @@ TEST_F(MainWindow, GaussRunsLocksTheLaunchingToolbarsAndDisplaysItsResult)
     EXPECT_FALSE(Form->ProgressTimer->isActive());
     EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("No i pozamiatane."));
     EXPECT_TRUE(Prompts.empty());
+    ASSERT_EQ(changes.count(), 1);
+    EXPECT_EQ(changes[0][0].value<TPictureDocument::TChange>(), TPictureDocument::TChange::Operation);
+    EXPECT_EQ(&Form->WorkImage->Picture(), &Form->Document->Picture()) << "the view shows the document's picture";
 
     const TBitmap expected = RunDirectly(original, kadrimex::op::GaussBlur,
                                          [](kadrimex::TBitmapProcesorThread& t) { t.FParam1 = 3; });
