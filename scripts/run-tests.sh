@@ -12,6 +12,7 @@ export QT_QPA_PLATFORM=offscreen
 echo "== Release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKADRIMEX_TESTS=ON
 cmake --build build -j "$jobs"
+bash scripts/check-deps.sh build
 (cd build && ctest --output-on-failure -j "$jobs" --timeout 600)
 
 echo "== ASan + UBSan build and tests"
