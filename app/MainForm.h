@@ -162,7 +162,22 @@ public:
         QString statusText;
         std::function<TFiller(TKadrimexMainForm&)> dialog;
     };
-    enum class TCommandId { GaussBlur, TriangleBlur, Sharpen, FindEdges, UserFilter, FFT, RevFFT, FFTGauss, Count };
+    enum class TCommandId {
+        GaussBlur,
+        TriangleBlur,
+        Sharpen,
+        FindEdges,
+        UserFilter,
+        FFT,
+        RevFFT,
+        FFTGauss,
+        AbstractGenerator,
+        GaussGenerator,
+        TriangleGenerator,
+        SharpenGenerator,
+        EdgeGenerator,
+        Count
+    };
     static const TCommand& Command(TCommandId id);
     // The launch pattern every row goes through.
     void Launch(const TCommand& command);
@@ -235,6 +250,11 @@ public slots:
     void FFTSpeedButtonClick();
     void RevFFTSpeedButtonClick();
     void FFTGaussSpeedButtonClick();
+    void AbstractGeneratorButtonClick();
+    void GaussGeneratorSpeedButtonClick();
+    void TriangleGeneratorSpeedButtonClick();
+    void SharpenGeneratorSpeedButtonClick();
+    void EdgeGeneratorSpeedButtonClick();
     void ProcessingDone();
 
     // Status bar (MainForm_Status.cpp).

@@ -8,6 +8,10 @@
 
 #include "app/PictureDocument.h"
 #include "filters/Filters.h"
+#include "filters/Generators.h"
+#include "filters/ui/AbstractGeneratorForm.h"
+#include "filters/ui/FilterGenRotForm.h"
+#include "filters/ui/FilterGeneratorForm.h"
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
 #include "transforms/Fourier.h"
@@ -17,6 +21,7 @@
 #include "userfilter/ui/UsrFilterForm.h"
 
 #include <QCheckBox>
+#include <QSlider>
 
 #include <memory>
 
@@ -73,6 +78,7 @@ std::function<TFiller(TKadrimexMainForm&)> NoDialog()
 }
 
 const QString kFFTCaption = QStringLiteral("No to dawaj.");
+const QString kGeneratorStatus = QStringLiteral("Myślem nad kształtem...");
 
 }  // namespace
 
@@ -126,6 +132,38 @@ const TKadrimexMainForm::TCommand& TKadrimexMainForm::Command(TCommandId id)
         {"FFTGaussSpeedButton", &F::FFTGaussSpeedButtonClick, TDestinationPolicy::NewEmpty24,
          {}, QStringLiteral("Liczem Gaussa przez FFT..."),
          DialogStep<TFilterLevelForm>([](TFilterLevelForm& f) { return TFFTGaussParams{f.Level}; })},
+        // The generators ignore the displayed picture: no working copy, no
+        // question.
+        // AbstractGenerator
+        {"AbstractGeneratorButton", &F::AbstractGeneratorButtonClick, TDestinationPolicy::NewForGenerator,
+         {}, kGeneratorStatus,
+         DialogStep<TAbstractGeneratorForm>([](TAbstractGeneratorForm& f) {
+             return TShapeGeneratorParams{f.NumberTrackBar->value(), f.Level, f.MaskWidth, f.MaskHeight};
+         })},
+        // GaussGenerator
+        {"GaussGeneratorSpeedButton", &F::GaussGeneratorSpeedButtonClick, TDestinationPolicy::NewForGenerator,
+         {}, kGeneratorStatus,
+         DialogStep<TFilterGeneratorForm>([](TFilterGeneratorForm& f) {
+             return TGaussGeneratorParams{f.Level, f.MaskWidth, f.MaskHeight};
+         })},
+        // TriangleGenerator
+        {"TriangleGeneratorSpeedButton", &F::TriangleGeneratorSpeedButtonClick, TDestinationPolicy::NewForGenerator,
+         {}, kGeneratorStatus,
+         DialogStep<TFilterGenRotForm>([](TFilterGenRotForm& f) {
+             return TTriangleGeneratorParams{f.Level, f.Angle, f.MaskWidth, f.MaskHeight};
+         })},
+        // SharpenGenerator
+        {"SharpenGeneratorSpeedButton", &F::SharpenGeneratorSpeedButtonClick, TDestinationPolicy::NewForGenerator,
+         {}, kGeneratorStatus,
+         DialogStep<TFilterGeneratorForm>([](TFilterGeneratorForm& f) {
+             return TSharpenGeneratorParams{f.Level, f.MaskWidth, f.MaskHeight};
+         })},
+        // EdgeGenerator
+        {"EdgeGeneratorSpeedButton", &F::EdgeGeneratorSpeedButtonClick, TDestinationPolicy::NewForGenerator,
+         {}, kGeneratorStatus,
+         DialogStep<TFilterGeneratorForm>([](TFilterGeneratorForm& f) {
+             return TEdgeGeneratorParams{f.Level, f.MaskWidth, f.MaskHeight};
+         })},
     };
     static_assert(std::size(rows) == std::size_t(TCommandId::Count));
     return rows[std::size_t(id)];
@@ -148,6 +186,11 @@ void TKadrimexMainForm::UserFilterSpeedButtonClick() { Launch(Command(TCommandId
 void TKadrimexMainForm::FFTSpeedButtonClick() { Launch(Command(TCommandId::FFT)); }
 void TKadrimexMainForm::RevFFTSpeedButtonClick() { Launch(Command(TCommandId::RevFFT)); }
 void TKadrimexMainForm::FFTGaussSpeedButtonClick() { Launch(Command(TCommandId::FFTGauss)); }
+void TKadrimexMainForm::AbstractGeneratorButtonClick() { Launch(Command(TCommandId::AbstractGenerator)); }
+void TKadrimexMainForm::GaussGeneratorSpeedButtonClick() { Launch(Command(TCommandId::GaussGenerator)); }
+void TKadrimexMainForm::TriangleGeneratorSpeedButtonClick() { Launch(Command(TCommandId::TriangleGenerator)); }
+void TKadrimexMainForm::SharpenGeneratorSpeedButtonClick() { Launch(Command(TCommandId::SharpenGenerator)); }
+void TKadrimexMainForm::EdgeGeneratorSpeedButtonClick() { Launch(Command(TCommandId::EdgeGenerator)); }
 
 // ---- The launcher ----------------------------------------------------------
 

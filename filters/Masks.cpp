@@ -7,28 +7,6 @@ namespace kadrimex {
 
 namespace {
 
-// Gives the mask its size; an 8-bit mask is what every painter writes, so a
-// bitmap of another format is converted first (a narrower row could not
-// hold one byte a cell).
-void PrepareMask(TBitmap& mask, int width, int height)
-{
-    if (mask.PixelFormat() != TPixelFormat::pf8bit)
-        mask.SetPixelFormat(TPixelFormat::pf8bit);
-    mask.SetSize(width, height);
-}
-
-// Calls paintRow(y, row) for every row of the mask, testing the terminate
-// request before each.
-template <typename PaintRow>
-void PaintRows(TBitmapProcesorThread& thread, TBitmap& mask, PaintRow paintRow)
-{
-    for (int y = 0; y < mask.Height(); ++y) {
-        if (thread.Terminated())
-            return;
-        paintRow(y, mask.ScanLine(y));
-    }
-}
-
 long double NotNegative(long double v)
 {
     return v <= 0 ? 0 : v;
@@ -49,6 +27,13 @@ std::uint8_t TentCell(long double rowFactor, long double span, long double foot,
 }
 
 }  // namespace
+
+void PrepareMask(TBitmap& mask, int width, int height)
+{
+    if (mask.PixelFormat() != TPixelFormat::pf8bit)
+        mask.SetPixelFormat(TPixelFormat::pf8bit);
+    mask.SetSize(width, height);
+}
 
 int MaskSide(long double size)
 {

@@ -36,6 +36,23 @@ int MaskSide(long double size);
 // not a number (a tent with a foot of 0.5 can produce one) gives 0.
 std::int32_t WrappedFloor(long double value);
 
+// Gives the mask its size; an 8-bit mask is what every painter writes, so a
+// bitmap of another format is converted first (a narrower row could not
+// hold one byte a cell).
+void PrepareMask(TBitmap& mask, int width, int height);
+
+// Calls paintRow(y, row) for every row of the mask, testing the terminate
+// request before each.
+template <typename PaintRow>
+void PaintRows(TBitmapProcesorThread& thread, TBitmap& mask, PaintRow paintRow)
+{
+    for (int y = 0; y < mask.Height(); ++y) {
+        if (thread.Terminated())
+            return;
+        paintRow(y, mask.ScanLine(y));
+    }
+}
+
 // 255 * A^-(dx^2/B^2 + dy^2/C^2) around the mask centre; A <= 0 acts as 1e-30.
 void PaintGaussMask(TBitmapProcesorThread& thread, TBitmap* mask, long double level, long double width,
                     long double height);

@@ -7,6 +7,8 @@
 #include "engine/ProcessorThread.h"
 
 #include "filters/Filters.h"
+#include "filters/Generators.h"
+#include "filters/Masks.h"
 #include "transforms/Fourier.h"
 #include "userfilter/UserFilter.h"
 
@@ -32,11 +34,16 @@ constexpr TOperationEntry kOperations[] = {
                     t.FFlagParam);
      }},
     // Generators: the destination is made an 8-bit mask picture first.
-    {op::GaussGenerator, "Gauss generator", GreyPalette8, nullptr},
-    {op::TriangleGenerator, "triangle generator", GreyPalette8, nullptr},
-    {op::ShapeGenerator, "shape generator", GreyPalette8, nullptr},
-    {op::SharpenGenerator, "sharpen generator", SignedPalette8, nullptr},
-    {op::EdgeGenerator, "edge generator", SignedPalette8, nullptr},
+    {op::GaussGenerator, "Gauss generator", GreyPalette8,
+     [](T& t) { PaintGaussMask(t, t.FDestination, t.FParam1, t.FParam3, t.FParam4); }},
+    {op::TriangleGenerator, "triangle generator", GreyPalette8,
+     [](T& t) { PaintRotatedTriangleMask(t, t.FDestination, t.FParam1, t.FParam2, t.FParam3, t.FParam4); }},
+    {op::ShapeGenerator, "shape generator", GreyPalette8,
+     [](T& t) { PaintAbstractShape(t, t.FDestination, t.FIntParam, t.FParam1, t.FParam3, t.FParam4); }},
+    {op::SharpenGenerator, "sharpen generator", SignedPalette8,
+     [](T& t) { PaintSharpenMask(t, t.FDestination, t.FParam1, t.FParam3, t.FParam4); }},
+    {op::EdgeGenerator, "edge generator", SignedPalette8,
+     [](T& t) { PaintEdgeMask(t, t.FDestination, t.FParam1, t.FParam3, t.FParam4); }},
     {op::FFT, "FFT", None, [](T& t) { MakeFFT(t, t.FDestination, t.FSource); }},
     {op::RevFFT, "reverse FFT", None, [](T& t) { MakeRevFFT(t, t.FDestination, t.FSource); }},
     {op::FFTGauss, "FFT Gauss blur", None, [](T& t) { MakeFFTGauss(t, t.FDestination, t.FSource, t.FParam1); }},

@@ -17,6 +17,9 @@ TAbstractGeneratorForm::TAbstractGeneratorForm(QWidget* parent)
     NumberTrackBar = MakeTrackBar(ShapesGroupBox, "NumberTrackBar", 0, 5, 0);
     NumberTrackBar->setTickInterval(1);
     NumberTrackBar->setPageStep(1);
+    NumberTrackBar->setToolTip(QStringLiteral(
+        "0: product of two folds; 1: Gauss of level 500·e^(-100·p); 2: Gauss waves; 3: rings; 4: spiral; "
+        "5: moiré of two ring gratings (3 to 5: p is the rings' frequency in radians per pixel)"));
     NumberLabel->setBuddy(NumberTrackBar);
     LevelLabel = Named(new QLabel(QStringLiteral("Shaping &parameter:"), ShapesGroupBox), "LevelLabel");
     LevelLabel->setBuddy(AddLevelEdit(ShapesGroupBox));

@@ -3,6 +3,7 @@
 // the worker's completion, cancellation from the status bar, closing while
 // an operation runs, and the file commands.
 #include "app/MainForm.h"
+#include "filters/ui/AbstractGeneratorForm.h"
 #include "app/PictureDocument.h"
 #include "app/NewImgForm.h"
 #include "app/ProgressGauge.h"
@@ -22,6 +23,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QComboBox>
+#include <QSlider>
+#include <QLocale>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -332,6 +336,29 @@ TEST_F(MainWindow, GaussRunsLocksTheLaunchingToolbarsAndDisplaysItsResult)
                                          [](kadrimex::TBitmapProcesorThread& t) { t.FParam1 = 3; });
     EXPECT_TRUE(SamePixels(Shown(), expected));
     EXPECT_FALSE(SamePixels(Shown(), original));
+}
+
+TEST_F(MainWindow, GeneratorsIgnoreThePictureAndAskNothing)
+{
+    Show(RandomBitmap(9, 7, TPixelFormat::pf4bit, 5));
+    OnDialog = [](QDialog& dialog) {
+        auto& form = dynamic_cast<TAbstractGeneratorForm&>(dialog);
+        form.WidthBox->setEditText(QStringLiteral("4"));
+        form.HeightBox->setEditText(QStringLiteral("4"));
+        form.LevelEdit->setText(QLocale().toString(1.1));
+        form.NumberTrackBar->setValue(0);
+        form.setResult(0);
+        form.OkSpeedButton->click();
+        return form.result();
+    };
+    Form->AbstractGeneratorButton->click();
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Myślem nad kształtem..."));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(Prompts.empty()) << "no conversion question";
+    const TBitmap shown = Shown();
+    EXPECT_EQ(shown.PixelFormat(), TPixelFormat::pf8bit);
+    ASSERT_EQ(shown.Width(), 4);
+    EXPECT_EQ(shown.ScanLine(2)[3], 202);
 }
 
 TEST_F(MainWindow, SharpenAndEdgesHandTheDialogValuesThroughTheLauncherFormulas)

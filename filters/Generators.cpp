@@ -1,0 +1,178 @@
+#include "filters/Generators.h"
+
+#include "filters/Masks.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kadrimex {
+namespace {
+
+// The low 8 bits of floor(v) for any finite v; 0 for a value that is not a
+// number.
+std::uint8_t LowByteOfFloor(long double v)
+{
+    if (!std::isfinite(v))
+        return 0;
+    long double r = std::fmod(std::floor(v), 256.0L);
+    if (r < 0)
+        r += 256;
+    return std::uint8_t(r);
+}
+
+std::uint8_t ClampedFloor(long double v)
+{
+    if (std::isnan(v))
+        return 0;
+    return std::uint8_t(std::clamp(std::floor(v), 0.0L, 255.0L));
+}
+
+void PaintFolds(TBitmapProcesorThread& thread, TBitmap& mask, long double a, long double W, long double H)
+{
+    const long double L = 200 * a;
+    PrepareMask(mask, MaskSide(W), MaskSide(H));
+    const long double sy = L / H;
+    const long double sx = L / W;
+    const long double oy = sy * H / 2 - 255;
+    const long double ox = sx * W / 2 - 255;
+    PaintRows(thread, mask, [&](int y, std::uint8_t* row) {
+        const long double ry = std::fabs(y * sy - oy);
+        for (int x = 0; x < mask.Width(); ++x) {
+            const long double v = std::fabs((x * sx - ox) * ry);
+            row[x] = std::floor(v) <= 255 ? 255 : LowByteOfFloor(v);
+        }
+    });
+}
+
+void PaintModulatedGauss(TBitmapProcesorThread& thread, TBitmap& mask, long double a, long double W, long double H)
+{
+    PaintGaussMask(thread, &mask, GaussBaseLevel * std::exp(a), W, H);
+    const long double fw = W / (4 * kPi);
+    const long double fh = H / (4 * kPi);
+    PaintRows(thread, mask, [&](int y, std::uint8_t* row) {
+        const long double sy = std::sin(y * fh);
+        for (int x = 0; x < mask.Width(); ++x) {
+            long double v = sy * row[x] * std::sin(x * fw);
+            if (v > 2147483647.0L)
+                v = std::fmod(v, 256.0L);
+            v += 128;
+            if (v < 0)
+                v = 0;
+            row[x] = LowByteOfFloor(v);
+        }
+    });
+}
+
+// Shapes 3 to 5: `value(dx, dy)` over the offsets from the picture's centre.
+template <typename Value>
+void PaintAroundCentre(TBitmapProcesorThread& thread, TBitmap& mask, long double W, long double H, Value value)
+{
+    PrepareMask(mask, MaskSide(W), MaskSide(H));
+    const long double cx = W / 2;
+    const long double cy = H / 2;
+    PaintRows(thread, mask, [&](int y, std::uint8_t* row) {
+        for (int x = 0; x < mask.Width(); ++x)
+            row[x] = ClampedFloor(value(x - cx, y - cy));
+    });
+}
+
+}  // namespace
+
+void PaintAbstractShape(TBitmapProcesorThread& thread, TBitmap* mask, int function, long double a,
+                        long double width, long double height)
+{
+    if (!mask)
+        return;
+    switch (function) {
+    case 0:
+        PaintFolds(thread, *mask, a, width, height);
+        return;
+    case 1:
+        PaintGaussMask(thread, mask, GaussBaseLevel * std::exp(-100 * a), width, height);
+        return;
+    case 2:
+        PaintModulatedGauss(thread, *mask, a, width, height);
+        return;
+    case 3:
+        PaintAroundCentre(thread, *mask, width, height, [a](long double dx, long double dy) {
+            return 127.5L + 127.5L * std::cos(a * std::sqrt(dx * dx + dy * dy));
+        });
+        return;
+    case 4:
+        PaintAroundCentre(thread, *mask, width, height, [a](long double dx, long double dy) {
+            return 127.5L + 127.5L * std::cos(a * std::sqrt(dx * dx + dy * dy) - 3 * std::atan2(dy, dx));
+        });
+        return;
+    case 5: {
+        const long double third = width / 6;  // the centres lie at W/3 and 2W/3
+        PaintAroundCentre(thread, *mask, width, height, [a, third](long double dx, long double dy) {
+            const long double left = dx + third;
+            const long double right = dx - third;
+            return 127.5L + 63.75L * (std::cos(a * std::sqrt(left * left + dy * dy)) +
+                                      std::cos(a * std::sqrt(right * right + dy * dy)));
+        });
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+namespace {
+
+long double GaussGeneratorLevel(long double s)
+{
+    return s >= 0 ? GaussBaseLevel * std::exp(s) : GaussBaseLevel * std::exp(s * 6.23L * 0.001L);
+}
+
+void FillSize(TBitmapProcesorThread& thread, int width, int height)
+{
+    thread.FParam3 = width;
+    thread.FParam4 = height;
+}
+
+}  // namespace
+
+void FillThread(TBitmapProcesorThread& thread, const TGaussGeneratorParams& params)
+{
+    thread.FOperation = op::GaussGenerator;
+    thread.FParam1 = GaussGeneratorLevel(params.steepness);
+    thread.FIntParam = 0;
+    FillSize(thread, params.width, params.height);
+}
+
+void FillThread(TBitmapProcesorThread& thread, const TTriangleGeneratorParams& params)
+{
+    const long double t = -params.steepness;
+    thread.FOperation = op::TriangleGenerator;
+    thread.FParam1 = t >= 0 ? -0.1L * (t * 0.02L) : -0.1L * (t * 0.005L);
+    thread.FParam2 = params.angle;
+    thread.FIntParam = 0;
+    FillSize(thread, params.width, params.height);
+}
+
+void FillThread(TBitmapProcesorThread& thread, const TShapeGeneratorParams& params)
+{
+    thread.FOperation = op::ShapeGenerator;
+    thread.FParam1 = params.parameter;
+    thread.FIntParam = params.function;
+    FillSize(thread, params.width, params.height);
+}
+
+void FillThread(TBitmapProcesorThread& thread, const TSharpenGeneratorParams& params)
+{
+    thread.FOperation = op::SharpenGenerator;
+    thread.FParam1 = GaussGeneratorLevel(params.steepness);
+    thread.FIntParam = 0;
+    FillSize(thread, params.width, params.height);
+}
+
+void FillThread(TBitmapProcesorThread& thread, const TEdgeGeneratorParams& params)
+{
+    thread.FOperation = op::EdgeGenerator;
+    thread.FParam1 = (params.steepness + 1000) * 0.000500751126690035L;
+    thread.FIntParam = 0;
+    FillSize(thread, params.width, params.height);
+}
+
+}  // namespace kadrimex

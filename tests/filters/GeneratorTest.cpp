@@ -1,0 +1,99 @@
+// The generators through the operation table and their launcher formulas,
+// and through the batch tool: the worked examples of the mask generators,
+// shape 0's product of folds, the three shapes of our own, and the batch
+// tool's size rule.
+#include "engine/Graphic.h"
+#include "filters/Generators.h"
+#include "tests/support/BatchProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+namespace kadrimex {
+namespace {
+
+template <class Params>
+TAdvancedBitmap Generate(const Params& params)
+{
+    TBitmapProcesorThread thread(true);
+    TAdvancedBitmap picture;
+    thread.FDestination = &picture;
+    FillThread(thread, params);
+    thread.Execute();
+    EXPECT_TRUE(thread.FErrorMessage.empty()) << thread.FErrorMessage;
+    EXPECT_EQ(picture.PixelFormat(), TPixelFormat::pf8bit);
+    return picture;
+}
+
+int At(const TBitmap& b, int x, int y)
+{
+    return b.ScanLine(y)[x];
+}
+
+TEST(Generators, MaskGeneratorsFollowTheirLauncherFormulas)
+{
+    // Steepness 0 is the Gauss level 500: 255 in the middle, the middle of
+    // a side approaching 255 * 500^-0.25 from above.
+    for (const auto& [side, edge] : {std::pair{101, 55}, std::pair{1001, 54}}) {
+        const TAdvancedBitmap g = Generate(TGaussGeneratorParams{0, side, side});
+        ASSERT_EQ(g.Width(), side);
+        EXPECT_EQ(At(g, side / 2, side / 2), 255);
+        EXPECT_EQ(At(g, 0, side / 2), edge);
+        EXPECT_EQ(At(g, side / 2, 0), edge);
+    }
+    // The triangle canvas is ceil(0.66 * diagonal); the steepest setting
+    // (foot 0.5) paints without fault.
+    EXPECT_EQ(Generate(TTriangleGeneratorParams{0, 0, 100, 100}).Width(), 94);
+    const TAdvancedBitmap steepest = Generate(TTriangleGeneratorParams{1000, 0, 100, 100});
+    EXPECT_EQ(steepest.Height(), 94);
+    // The signed generators get the signed palette: index 128 is black.
+    const TAdvancedBitmap edge = Generate(TEdgeGeneratorParams{-1000, 32, 32});
+    EXPECT_EQ(edge.Palette()[128], TPaletteEntry{});
+    EXPECT_EQ(edge.Palette()[255].peRed, 254);
+}
+
+TEST(Generators, ShapesPaintTheirPatterns)
+{
+    const std::vector<std::vector<int>> folds = {
+        {33, 72, 111, 150}, {72, 64, 56, 48}, {111, 56, 1, 202}, {150, 48, 202, 100}};
+    const TAdvancedBitmap s0 = Generate(TShapeGeneratorParams{0, 1.1L, 4, 4});
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(At(s0, x, y), folds[std::size_t(y)][std::size_t(x)]) << x << ',' << y;
+
+    // Rings, spiral and moire at angular frequency 1 (centre (2, 2) of 4 x 4;
+    // ring centres (2, 1) and (4, 1) of 6 x 2).
+    const TAdvancedBitmap rings = Generate(TShapeGeneratorParams{3, 1, 4, 4});
+    EXPECT_EQ(At(rings, 2, 2), 255);
+    EXPECT_EQ(At(rings, 0, 2), 74);  // 127.5 + 127.5 cos 2
+    const TAdvancedBitmap spiral = Generate(TShapeGeneratorParams{4, 1, 4, 4});
+    EXPECT_EQ(At(spiral, 3, 2), 196);  // r 1, angle 0
+    EXPECT_EQ(At(spiral, 2, 3), 20);   // r 1, angle pi/2
+    const TAdvancedBitmap moire = Generate(TShapeGeneratorParams{5, 1, 6, 2});
+    EXPECT_EQ(At(moire, 2, 1), 164);  // 127.5 + 63.75 (1 + cos 2)
+    EXPECT_EQ(At(moire, 3, 1), 196);  // 127.5 + 63.75 (2 cos 1)
+}
+
+TEST(Generators, BatchMakesThePictureFromNothing)
+{
+    const auto out = (std::filesystem::temp_directory_path() / ("kadrimex-gen-" + std::to_string(getpid()) + ".bmp"));
+    ASSERT_EQ(test::RunBatch({"gen-shape", "4", "4", "0", "1.1", "-o", out.string()}).status, 0);
+    const TBitmap shown = TPicture::LoadFromFile(out.string()).ToBitmap();
+    EXPECT_EQ(shown.PixelFormat(), TPixelFormat::pf8bit);
+    EXPECT_EQ(At(shown, 3, 2), 202);
+    std::filesystem::remove(out);
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"gen-gauss", "0", "10", "1"}, {"gen-edge", "10", "32761", "1"},
+          {"gen-shape", "10", "10", "6", "1"}, {"gen-triangle", "10", "10", "x", "0"}}) {
+        auto words = args;
+        words.insert(words.end(), {"-o", out.string()});
+        EXPECT_EQ(test::RunBatch(words).status, 2) << args[0] << ' ' << args[1];
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+}
+
+}  // namespace
+}  // namespace kadrimex
