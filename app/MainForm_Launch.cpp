@@ -78,7 +78,22 @@ std::function<TFiller(TKadrimexMainForm&)> NoDialog()
 }
 
 const QString kFFTCaption = QStringLiteral("No to dawaj.");
-const QString kGeneratorStatus = QStringLiteral("Myślem nad kształtem...");
+
+// The Gauss, sharpen and edge generators' dialog step: steepness and size.
+template <class Params>
+std::function<TFiller(TKadrimexMainForm&)> MaskGeneratorStep()
+{
+    return DialogStep<TFilterGeneratorForm>(
+        [](TFilterGeneratorForm& f) { return Params{f.Level, f.MaskWidth, f.MaskHeight}; });
+}
+
+// A generator's row: a fresh picture, no question, one status text.
+TKadrimexMainForm::TCommand Generator(const char* button, void (TKadrimexMainForm::*handler)(),
+                                      std::function<TFiller(TKadrimexMainForm&)> dialog)
+{
+    return {button, handler, TDestinationPolicy::NewForGenerator, {}, QStringLiteral("Myślem nad kształtem..."),
+            std::move(dialog)};
+}
 
 }  // namespace
 
@@ -134,36 +149,20 @@ const TKadrimexMainForm::TCommand& TKadrimexMainForm::Command(TCommandId id)
          DialogStep<TFilterLevelForm>([](TFilterLevelForm& f) { return TFFTGaussParams{f.Level}; })},
         // The generators ignore the displayed picture: no working copy, no
         // question.
-        // AbstractGenerator
-        {"AbstractGeneratorButton", &F::AbstractGeneratorButtonClick, TDestinationPolicy::NewForGenerator,
-         {}, kGeneratorStatus,
-         DialogStep<TAbstractGeneratorForm>([](TAbstractGeneratorForm& f) {
-             return TShapeGeneratorParams{f.NumberTrackBar->value(), f.Level, f.MaskWidth, f.MaskHeight};
-         })},
-        // GaussGenerator
-        {"GaussGeneratorSpeedButton", &F::GaussGeneratorSpeedButtonClick, TDestinationPolicy::NewForGenerator,
-         {}, kGeneratorStatus,
-         DialogStep<TFilterGeneratorForm>([](TFilterGeneratorForm& f) {
-             return TGaussGeneratorParams{f.Level, f.MaskWidth, f.MaskHeight};
-         })},
-        // TriangleGenerator
-        {"TriangleGeneratorSpeedButton", &F::TriangleGeneratorSpeedButtonClick, TDestinationPolicy::NewForGenerator,
-         {}, kGeneratorStatus,
-         DialogStep<TFilterGenRotForm>([](TFilterGenRotForm& f) {
-             return TTriangleGeneratorParams{f.Level, f.Angle, f.MaskWidth, f.MaskHeight};
-         })},
-        // SharpenGenerator
-        {"SharpenGeneratorSpeedButton", &F::SharpenGeneratorSpeedButtonClick, TDestinationPolicy::NewForGenerator,
-         {}, kGeneratorStatus,
-         DialogStep<TFilterGeneratorForm>([](TFilterGeneratorForm& f) {
-             return TSharpenGeneratorParams{f.Level, f.MaskWidth, f.MaskHeight};
-         })},
-        // EdgeGenerator
-        {"EdgeGeneratorSpeedButton", &F::EdgeGeneratorSpeedButtonClick, TDestinationPolicy::NewForGenerator,
-         {}, kGeneratorStatus,
-         DialogStep<TFilterGeneratorForm>([](TFilterGeneratorForm& f) {
-             return TEdgeGeneratorParams{f.Level, f.MaskWidth, f.MaskHeight};
-         })},
+        Generator("AbstractGeneratorButton", &F::AbstractGeneratorButtonClick,
+                  DialogStep<TAbstractGeneratorForm>([](TAbstractGeneratorForm& f) {
+                      return TShapeGeneratorParams{f.NumberTrackBar->value(), f.Level, f.MaskWidth, f.MaskHeight};
+                  })),
+        Generator("GaussGeneratorSpeedButton", &F::GaussGeneratorSpeedButtonClick,
+                  MaskGeneratorStep<TGaussGeneratorParams>()),
+        Generator("TriangleGeneratorSpeedButton", &F::TriangleGeneratorSpeedButtonClick,
+                  DialogStep<TFilterGenRotForm>([](TFilterGenRotForm& f) {
+                      return TTriangleGeneratorParams{f.Level, f.Angle, f.MaskWidth, f.MaskHeight};
+                  })),
+        Generator("SharpenGeneratorSpeedButton", &F::SharpenGeneratorSpeedButtonClick,
+                  MaskGeneratorStep<TSharpenGeneratorParams>()),
+        Generator("EdgeGeneratorSpeedButton", &F::EdgeGeneratorSpeedButtonClick,
+                  MaskGeneratorStep<TEdgeGeneratorParams>()),
     };
     static_assert(std::size(rows) == std::size_t(TCommandId::Count));
     return rows[std::size_t(id)];

@@ -125,8 +125,13 @@ long double GaussGeneratorLevel(long double s)
     return s >= 0 ? GaussBaseLevel * std::exp(s) : GaussBaseLevel * std::exp(s * 6.23L * 0.001L);
 }
 
-void FillSize(TBitmapProcesorThread& thread, int width, int height)
+// The fields every generator gets: its code, FParam1, FIntParam and the size.
+void FillGenerator(TBitmapProcesorThread& thread, std::int8_t code, long double param1, int function, int width,
+                   int height)
 {
+    thread.FOperation = code;
+    thread.FParam1 = param1;
+    thread.FIntParam = function;
     thread.FParam3 = width;
     thread.FParam4 = height;
 }
@@ -135,44 +140,32 @@ void FillSize(TBitmapProcesorThread& thread, int width, int height)
 
 void FillThread(TBitmapProcesorThread& thread, const TGaussGeneratorParams& params)
 {
-    thread.FOperation = op::GaussGenerator;
-    thread.FParam1 = GaussGeneratorLevel(params.steepness);
-    thread.FIntParam = 0;
-    FillSize(thread, params.width, params.height);
+    FillGenerator(thread, op::GaussGenerator, GaussGeneratorLevel(params.steepness), 0, params.width, params.height);
 }
 
 void FillThread(TBitmapProcesorThread& thread, const TTriangleGeneratorParams& params)
 {
     const long double t = -params.steepness;
-    thread.FOperation = op::TriangleGenerator;
-    thread.FParam1 = t >= 0 ? -0.1L * (t * 0.02L) : -0.1L * (t * 0.005L);
+    FillGenerator(thread, op::TriangleGenerator, t >= 0 ? -0.1L * (t * 0.02L) : -0.1L * (t * 0.005L), 0,
+                  params.width, params.height);
     thread.FParam2 = params.angle;
-    thread.FIntParam = 0;
-    FillSize(thread, params.width, params.height);
 }
 
 void FillThread(TBitmapProcesorThread& thread, const TShapeGeneratorParams& params)
 {
-    thread.FOperation = op::ShapeGenerator;
-    thread.FParam1 = params.parameter;
-    thread.FIntParam = params.function;
-    FillSize(thread, params.width, params.height);
+    FillGenerator(thread, op::ShapeGenerator, params.parameter, params.function, params.width, params.height);
 }
 
 void FillThread(TBitmapProcesorThread& thread, const TSharpenGeneratorParams& params)
 {
-    thread.FOperation = op::SharpenGenerator;
-    thread.FParam1 = GaussGeneratorLevel(params.steepness);
-    thread.FIntParam = 0;
-    FillSize(thread, params.width, params.height);
+    FillGenerator(thread, op::SharpenGenerator, GaussGeneratorLevel(params.steepness), 0, params.width,
+                  params.height);
 }
 
 void FillThread(TBitmapProcesorThread& thread, const TEdgeGeneratorParams& params)
 {
-    thread.FOperation = op::EdgeGenerator;
-    thread.FParam1 = (params.steepness + 1000) * 0.000500751126690035L;
-    thread.FIntParam = 0;
-    FillSize(thread, params.width, params.height);
+    FillGenerator(thread, op::EdgeGenerator, (params.steepness + 1000) * 0.000500751126690035L, 0, params.width,
+                  params.height);
 }
 
 }  // namespace kadrimex
