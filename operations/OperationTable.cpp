@@ -9,6 +9,7 @@
 #include "filters/Filters.h"
 #include "filters/Generators.h"
 #include "filters/Masks.h"
+#include "filters/Resample.h"
 #include "transforms/Fourier.h"
 #include "userfilter/UserFilter.h"
 
@@ -21,6 +22,7 @@ using enum TDestinationPreparation;
 using T = TBitmapProcesorThread;
 
 constexpr TOperationEntry kOperations[] = {
+    {op::Resize, "resize", None, [](T& t) { Resize(t, t.FDestination, t.FSource, t.FResampleMode); }},
     {op::GaussBlur, "Gauss blur", None, [](T& t) { GaussBlur(t, t.FDestination, t.FSource, t.FParam1); }},
     {op::TriangleBlur, "triangle blur", None,
      [](T& t) { TriangleBlur(t, t.FDestination, t.FSource, t.FParam1); }},

@@ -1,10 +1,11 @@
-// Filter commands: gauss, triangle, sharpen, edges. The arguments are what
+// Filter commands: gauss, triangle, sharpen, edges, and resize. The arguments are what
 // the user types into the filter level and sharpen dialogs; those accept
 // any real number their edit can convert, so only text that is not a real
 // number is refused, with the dialog's conversion message.
 #include "tools/Batch.h"
 
 #include "filters/Filters.h"
+#include "filters/Resample.h"
 
 namespace kadrimex::batch {
 namespace {
@@ -25,6 +26,20 @@ const BatchRegistration gaussCommand(LevelCommand<TGaussBlurParams>("gauss"));
 const BatchRegistration triangleCommand(LevelCommand<TTriangleBlurParams>("triangle"));
 const BatchRegistration sharpenCommand(AmplificationCommand<TSharpenParams>("sharpen"));
 const BatchRegistration edgesCommand(AmplificationCommand<TFindEdgesParams>("edges"));
+
+// The resize dialog accepts sides of 1 to 32760; MODE is its interpolation
+// index, the Gaussian by default.
+const BatchRegistration resizeCommand({"resize", "WIDTH HEIGHT [MODE]", 2, 3, true, [](BatchRun& run) {
+    const auto& a = run.Args();
+    const int width = ParseInt(a[0], "WIDTH");
+    const int height = ParseInt(a[1], "HEIGHT");
+    if (width < 1 || width > 32760 || height < 1 || height > 32760)
+        throw UsageError("Width and height must be whole numbers from 1 to 32760");
+    const int mode = a.size() > 2 ? ParseInt(a[2], "MODE") : 2;
+    if (mode < 0 || mode > 2)
+        throw UsageError("MODE must be 0 (nearest neighbour), 1 (triangle) or 2 (Gauss)");
+    RunOperation(run, TResizeParams{width, height, mode});
+}});
 
 }  // namespace
 }  // namespace kadrimex::batch
