@@ -50,6 +50,7 @@ closure_job=$!
 
 cache=$build/CMakeCache.txt
 cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$cache" | sed -n 1p; }
+configured=$(cache_value CMAKE_HOME_DIRECTORY)
 
 {
   # CMake files the configure read: the implicit inputs of build.ninja.
@@ -90,7 +91,7 @@ cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$cache" | sed -n 1p; }
   # Every existing file a build command names by absolute path, and -lNAME.
   ninja -C "$build" -t commands >"$tmp/commands"
   tr -s ' \t' '\n\n' <"$tmp/commands" | tr -d "\"'" | tr ',' '\n' |
-    awk '/^\// { print "command\t" $0 }'
+    awk '/^\/.*\.(a|o|so(\.[0-9]+)*)$/ { print "library\t" $0; next } /^\// { print "command\t" $0 }'
   cxx=$(cache_value CMAKE_CXX_COMPILER)
   if grep -qE '(^| )-l[^ ]' "$tmp/commands"; then
     sysdirs=$("$cxx" -print-search-dirs | sed -n 's/^libraries: =//p' | tr ':' ' ')
@@ -126,8 +127,8 @@ xargs -r -d '\n' readlink -m -- <"$tmp/norm" >"$tmp/real"
 cut -f1 "$tmp/abs" | paste - "$tmp/norm" "$tmp/real" |
 while IFS=$'\t' read -r kind n r; do
   [ -f "$n" ] || continue
-  case "$n/" in "$build"/* | "$src"/*) continue ;; esac
-  case "$r/" in "$build"/* | "$src"/*) continue ;; esac
+  case "$n/" in "$build"/* | "$src"/* | "${configured:-$src}"/*) continue ;; esac
+  case "$r/" in "$build"/* | "$src"/* | "${configured:-$src}"/*) continue ;; esac
   case "$launchers" in *" $r "*) continue ;; esac
   printf '%s\t%s\t%s\n' "$kind" "$n" "$r"
 done | sort -t$'\t' -k2,2 -u >"$tmp/files"
