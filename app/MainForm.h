@@ -176,6 +176,7 @@ public:
         TriangleGenerator,
         SharpenGenerator,
         EdgeGenerator,
+        Resize,
         Count
     };
     static const TCommand& Command(TCommandId id);
@@ -255,6 +256,7 @@ public slots:
     void TriangleGeneratorSpeedButtonClick();
     void SharpenGeneratorSpeedButtonClick();
     void EdgeGeneratorSpeedButtonClick();
+    void ResizeImageButtonClick();
     void ProcessingDone();
 
     // Status bar (MainForm_Status.cpp).

@@ -7,8 +7,10 @@
 #include "app/MainForm.h"
 
 #include "app/PictureDocument.h"
+#include "app/ResizerForm.h"
 #include "filters/Filters.h"
 #include "filters/Generators.h"
+#include "filters/Resample.h"
 #include "filters/ui/AbstractGeneratorForm.h"
 #include "filters/ui/FilterGenRotForm.h"
 #include "filters/ui/FilterGeneratorForm.h"
@@ -163,6 +165,18 @@ const TKadrimexMainForm::TCommand& TKadrimexMainForm::Command(TCommandId id)
                   MaskGeneratorStep<TSharpenGeneratorParams>()),
         Generator("EdgeGeneratorSpeedButton", &F::EdgeGeneratorSpeedButtonClick,
                   MaskGeneratorStep<TEdgeGeneratorParams>()),
+        // Resize: the dialog starts from the picture's size; the record sizes
+        // the destination.
+        {"ResizeImageButton", &F::ResizeImageButtonClick, TDestinationPolicy::NewEmpty24, {},
+         QStringLiteral("Nie przeszkadzaj mnie tera bo ja robie..."),
+         [](TKadrimexMainForm& window) -> TFiller {
+             auto& form = window.Dialog<TResizerForm>();
+             form.FOrigWidth = window.Document->Picture().Width();
+             form.FOrigHeight = window.Document->Picture().Height();
+             if (window.RunDialog(form) != QDialog::Accepted)
+                 return {};
+             return FillWith(TResizeParams{form.FNewWidth, form.FNewHeight, form.InterpolationIndex()});
+         }},
     };
     static_assert(std::size(rows) == std::size_t(TCommandId::Count));
     return rows[std::size_t(id)];
@@ -190,6 +204,7 @@ void TKadrimexMainForm::GaussGeneratorSpeedButtonClick() { Launch(Command(TComma
 void TKadrimexMainForm::TriangleGeneratorSpeedButtonClick() { Launch(Command(TCommandId::TriangleGenerator)); }
 void TKadrimexMainForm::SharpenGeneratorSpeedButtonClick() { Launch(Command(TCommandId::SharpenGenerator)); }
 void TKadrimexMainForm::EdgeGeneratorSpeedButtonClick() { Launch(Command(TCommandId::EdgeGenerator)); }
+void TKadrimexMainForm::ResizeImageButtonClick() { Launch(Command(TCommandId::Resize)); }
 
 // ---- The launcher ----------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include "app/AboutForm.h"
 #include "app/MainForm.h"
 #include "app/NewImgForm.h"
+#include "app/ResizerForm.h"
 #include "app/PictureDocument.h"
 #include "ui/Prompt.h"
 #include "app/WorkImage.h"
@@ -43,6 +44,7 @@ int main(int argc, char** argv)
     std::unique_ptr<TKadrimexMainForm> form;
     try {
         form = std::make_unique<TKadrimexMainForm>();
+        form->Dialog<TResizerForm>();
         form->Dialog<TNewImgForm>();
         form->Dialog<TSharpenForm>();
         form->Dialog<TFilterGenRotForm>();

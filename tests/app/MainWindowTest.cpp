@@ -5,6 +5,7 @@
 #include "app/MainForm.h"
 #include "filters/ui/AbstractGeneratorForm.h"
 #include "app/PictureDocument.h"
+#include "app/ResizerForm.h"
 #include "app/NewImgForm.h"
 #include "app/ProgressGauge.h"
 #include "ui/Prompt.h"
@@ -359,6 +360,24 @@ TEST_F(MainWindow, GeneratorsIgnoreThePictureAndAskNothing)
     EXPECT_EQ(shown.PixelFormat(), TPixelFormat::pf8bit);
     ASSERT_EQ(shown.Width(), 4);
     EXPECT_EQ(shown.ScanLine(2)[3], 202);
+}
+
+TEST_F(MainWindow, ResizeStartsFromThePictureSizeAndMakesTheNewOne)
+{
+    Show(RandomBitmap(40, 30, TPixelFormat::pf24bit, 6));
+    OnDialog = [](QDialog& dialog) {
+        auto& form = dynamic_cast<TResizerForm&>(dialog);
+        form.FormShow();
+        EXPECT_EQ(form.HeightBox->currentText(), QStringLiteral("30"));
+        form.WidthBox->setEditText(QStringLiteral("20"));
+        form.OkButtonClick();
+        return form.result();
+    };
+    Form->ResizeImageButton->click();
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Nie przeszkadzaj mnie tera bo ja robie..."));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Shown().Width(), 20);
+    EXPECT_EQ(Shown().Height(), 15);
 }
 
 TEST_F(MainWindow, SharpenAndEdgesHandTheDialogValuesThroughTheLauncherFormulas)
