@@ -15,9 +15,25 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 namespace {
+
+// Test hook, off unless the environment sets KADRIMEX_TEST_PROBE, as the
+// real-input GUI test (tests/app/RealInputTest.cpp) does. The editor then
+// prints on standard output, one line each: "window ID" (the main window's X
+// window) and "geometry NAME X Y WIDTH HEIGHT" (screen rectangle of each
+// visible named widget of the main window) whenever the window is shown,
+// moved or resized, and "status TEXT" for every status text it sets. It
+// changes nothing else.
+bool TestProbeOn()
+{
+    static const bool on = qEnvironmentVariableIsSet("KADRIMEX_TEST_PROBE");
+    return on;
+}
 
 QIcon Glyph(const QString& name)
 {
@@ -56,6 +72,14 @@ QFileDialog* MakeFileDialog(QWidget* parent, const char* name, const QString& ti
 }
 
 }  // namespace
+
+void TestProbe(const QString& line)
+{
+    if (!TestProbeOn())
+        return;
+    std::fputs(line.toUtf8().append('\n').constData(), stdout);
+    std::fflush(stdout);
+}
 
 TKadrimexMainForm::TKadrimexMainForm(QWidget* parent) : QMainWindow(parent)
 {
@@ -98,6 +122,8 @@ TKadrimexMainForm::TKadrimexMainForm(QWidget* parent) : QMainWindow(parent)
                                        {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("JPEG Image File (*.jpg)")},
                                        QFileDialog::AcceptSave);
 
+    if (TestProbeOn())
+        installEventFilter(this);
     FormCreate();
 }
 
@@ -358,8 +384,31 @@ void TKadrimexMainForm::showEvent(QShowEvent* event)
     }
 }
 
+void TKadrimexMainForm::ProbeGeometry()
+{
+    TestProbe(QStringLiteral("window %1").arg(winId()));
+    for (const QWidget* widget : findChildren<QWidget*>()) {
+        if (widget->objectName().isEmpty() || !widget->isVisible() || widget->window() != this)
+            continue;
+        const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
+        TestProbe(QStringLiteral("geometry %1 %2 %3 %4 %5")
+                      .arg(widget->objectName())
+                      .arg(origin.x())
+                      .arg(origin.y())
+                      .arg(widget->width())
+                      .arg(widget->height()));
+    }
+}
+
 bool TKadrimexMainForm::eventFilter(QObject* watched, QEvent* event)
 {
+    // Installed on the window itself only by the test hook.
+    if (watched == this) {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize)
+            QTimer::singleShot(0, this, &TKadrimexMainForm::ProbeGeometry);
+        return QMainWindow::eventFilter(watched, event);
+    }
     if (ZoomComboBox && watched == ZoomComboBox->lineEdit() && event->type() == QEvent::KeyPress) {
         if (ZoomComboBoxKeyPress(static_cast<QKeyEvent*>(event)->key()))
             return true;

@@ -38,6 +38,10 @@ namespace kadrimex::ui {
 class TWorkerRunner;
 }
 
+// Test hook of the real-input GUI test (see MainForm.cpp): prints `line` on
+// standard output when KADRIMEX_TEST_PROBE is set, nothing otherwise.
+void TestProbe(const QString& line);
+
 // The status bar with its two panels: panel 0 (250 pixels) shows a text,
 // panel 1 (50 pixels) the owner-drawn progress gauge. A click anywhere on it
 // emits clicked().
@@ -282,6 +286,8 @@ private:
     void CreateToolBars();
     void CreateMenus();
     void CreateStatusBar();
+    // The test hook's report of the window id and the widgets' screen rectangles.
+    void ProbeGeometry();
     void CreateView();
     QToolButton* AddButton(QToolBar* bar, const char* name, const QString& tooltip,
                            void (TKadrimexMainForm::*handler)() = nullptr, const QString& caption = {});

@@ -170,6 +170,7 @@ TMainStatusBar::TMainStatusBar(QWidget* parent) : QStatusBar(parent)
 void TMainStatusBar::SetPanelText(const QString& text)
 {
     Panel0->setText(text);
+    TestProbe(QStringLiteral("status ") + text);
 }
 
 QString TMainStatusBar::PanelText() const

@@ -1,0 +1,586 @@
+// The editor in a real X session: its own Xvfb server without a window
+// manager, driven only by X input events sent with xdotool (key presses reach
+// the window that has the X input focus and there the focused widget, clicks
+// land on screen coordinates), and judged by what the screen shows (grabs of
+// the root window) and by the editor's test probe (KADRIMEX_TEST_PROBE, see
+// app/MainForm.cpp), which reports where its widgets are and the status texts
+// it sets. With no window manager nothing hands a window the input focus, so
+// the test does that itself (xdotool windowfocus) where a desktop would.
+//
+// Usage: realinput_test KADRIMEX [SHOT_DIR]. Exits 77 (skipped) when Xvfb or
+// xdotool is missing; screenshots of the main steps go to SHOT_DIR.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QRect>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kSkipped = 77;
+
+int gPassed = 0;
+int gFailed = 0;
+// Deadlines are stretched in the sanitizer build, whose editor runs slower.
+int gSlowdown = 1;
+
+void Report(bool ok, const QString& what)
+{
+    ++(ok ? gPassed : gFailed);
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", qPrintable(what));
+    std::fflush(stdout);
+}
+
+// An Xvfb server on a display it picks itself (-displayfd).
+class TXvfb {
+public:
+    ~TXvfb()
+    {
+        if (FPid > 0) {
+            kill(FPid, SIGTERM);
+            waitpid(FPid, nullptr, 0);
+        }
+    }
+
+    bool Start(const QString& log, QString& display)
+    {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return false;
+        const std::string logPath = log.toStdString();
+        FPid = fork();
+        if (FPid == 0) {
+            close(fds[0]);
+            if (FILE* out = std::freopen(logPath.c_str(), "w", stderr))
+                dup2(fileno(out), STDOUT_FILENO);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        pollfd wait{fds[0], POLLIN, 0};
+        char c = 0;
+        while (FPid > 0 && poll(&wait, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(fds[0]);
+        if (number.empty())
+            return false;
+        display = QStringLiteral(":") + QString::fromStdString(number);
+        return true;
+    }
+
+private:
+    pid_t FPid = -1;
+};
+
+QString Xdo(const QStringList& args, int* code = nullptr)
+{
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"), args);
+    if (!xdotool.waitForFinished(10000)) {
+        std::printf("     xdotool %s hangs\n", qPrintable(args.join(u' ')));
+        xdotool.kill();
+        xdotool.waitForFinished();
+    }
+    if (code)
+        *code = xdotool.exitCode();
+    return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
+}
+
+void Keys(const QStringList& keys)
+{
+    Xdo(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("30")} + keys);
+}
+
+void Type(const QString& text)
+{
+    Xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("--"), text});
+}
+
+void Click(QPoint at)
+{
+    // No --sync: it waits for a motion that never comes when the pointer is
+    // already there. The server handles the move before the click anyway.
+    Xdo({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
+         QStringLiteral("1")});
+}
+
+QString FocusedWindowName()
+{
+    return Xdo({QStringLiteral("getwindowfocus"), QStringLiteral("getwindowname")});
+}
+
+// The editor's mapped top-level windows: main window, dialogs, popups.
+int VisibleWindows()
+{
+    const QString ids = Xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
+                             QStringLiteral("kadrimex")});
+    return ids.isEmpty() ? 0 : int(ids.split(u'\n').size());
+}
+
+QImage Grab(const QRect& rect)
+{
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// A 24-bit bottom-up BMP of one colour.
+bool WriteBmp(const QString& path, int width, int height, QRgb colour)
+{
+    const int row = (width * 3 + 3) & ~3;
+    QByteArray data(54 + row * height, '\0');
+    auto put = [&](int at, quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            data[at + i] = char((value >> (8 * i)) & 0xFF);
+    };
+    data[0] = 'B';
+    data[1] = 'M';
+    put(2, quint32(data.size()), 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, quint32(width), 4);
+    put(22, quint32(height), 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    put(34, quint32(row * height), 4);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int at = 54 + y * row + x * 3;
+            data[at] = char(qBlue(colour));
+            data[at + 1] = char(qGreen(colour));
+            data[at + 2] = char(qRed(colour));
+        }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+// The size of the picture shown at the view's top-left corner: the run of
+// `colour` along the first row and the first column.
+QSize ShownSize(const QImage& view, QRgb colour)
+{
+    int width = 0;
+    while (width < view.width() && view.pixel(width, 0) == colour)
+        ++width;
+    int height = 0;
+    while (height < view.height() && view.pixel(0, height) == colour)
+        ++height;
+    return {width, height};
+}
+
+QString SizeText(QSize size)
+{
+    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+}
+
+// The editor process and what its test probe printed.
+class TEditor {
+public:
+    QProcess Process;
+    std::map<QString, QRect> Widgets;
+    QString Window;
+    QStringList Statuses;
+
+    void Read()
+    {
+        while (Process.canReadLine()) {
+            const QString line = QString::fromUtf8(Process.readLine()).chopped(1);
+            const QStringList words = line.split(u' ');
+            if (words.value(0) == QLatin1String("window"))
+                Window = words.value(1);
+            else if (words.value(0) == QLatin1String("geometry") && words.size() == 6)
+                Widgets[words[1]] = QRect(words[2].toInt(), words[3].toInt(), words[4].toInt(), words[5].toInt());
+            else if (words.value(0) == QLatin1String("status"))
+                Statuses << line.mid(7);
+        }
+    }
+
+    QRect Rect(const char* name) const
+    {
+        const auto it = Widgets.find(QLatin1String(name));
+        return it == Widgets.end() ? QRect() : it->second;
+    }
+
+    QPoint Centre(const char* name) const { return Rect(name).center(); }
+
+    // Polls `done` every few milliseconds until it holds or `ms` (times the
+    // slowdown) have passed.
+    bool WaitUntil(int ms, const std::function<bool()>& done)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            Read();
+            if (done())
+                return true;
+            if (clock.elapsed() > qint64(ms) * gSlowdown || Process.state() == QProcess::NotRunning)
+                return false;
+            Process.waitForReadyRead(15);
+        }
+    }
+
+    // The main window gets the X input focus, as a window manager would
+    // give it on a click.
+    void FocusMain()
+    {
+        Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Window});
+    }
+
+    bool WaitForFocus(const QString& title, int ms = 5000)
+    {
+        return WaitUntil(ms, [&] { return FocusedWindowName() == title; });
+    }
+
+    // Waits for the next status text after the `seen` first ones.
+    bool WaitForStatus(qsizetype seen, const QString& text, int ms)
+    {
+        return WaitUntil(ms, [&] { return Statuses.mid(seen).contains(text); });
+    }
+};
+
+const QString kOpenTitle = QStringLiteral("Zapodaj jakiegoś wypasionego obrazka");
+const QString kSaveTitle = QStringLiteral("Zapisz obrazek do pliku");
+const QString kDone = QStringLiteral("No i pozamiatane.");
+
+// Types a path into the focused file dialog and presses Return. The file
+// name box's completer opens its list when the folder, read in the
+// background, has a match; Return there would leave the list on screen, so
+// the test waits a while for it and closes it first. A name without a match
+// (a new file) opens no list.
+bool EnterPath(TEditor& editor, const QString& path, int windowsWithDialog)
+{
+    Keys({QStringLiteral("ctrl+a")});
+    Type(path);
+    if (editor.WaitUntil(3000, [&] { return VisibleWindows() > windowsWithDialog; })) {
+        Keys({QStringLiteral("Escape")});
+        if (!editor.WaitUntil(3000, [&] { return VisibleWindows() == windowsWithDialog; }))
+            return false;
+    }
+    Keys({QStringLiteral("Return")});
+    return editor.WaitUntil(5000, [&] { return VisibleWindows() == windowsWithDialog - 1; });
+}
+
+// Escape until only the main window is left.
+bool CloseDialogs(TEditor& editor)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const int windows = VisibleWindows();
+        if (windows <= 1)
+            return true;
+        Keys({QStringLiteral("Escape")});
+        editor.WaitUntil(1000, [&] { return VisibleWindows() < windows; });
+    }
+    return VisibleWindows() <= 1;
+}
+
+// Opens `path` with Ctrl+O (or the toolbar button) and the open dialog.
+bool OpenPicture(TEditor& editor, const QString& path, bool byButton)
+{
+    editor.FocusMain();
+    if (byButton)
+        Click(editor.Centre("OpenButton"));
+    else
+        Keys({QStringLiteral("ctrl+o")});
+    if (!editor.WaitForFocus(kOpenTitle))
+        return false;
+    return EnterPath(editor, path, 2);
+}
+
+class TRun {
+public:
+    TRun(TEditor& editor, const QString& shots) : FEditor(editor), FShots(shots) {}
+
+    void Shot(const QString& name)
+    {
+        if (!FShots.isEmpty())
+            QGuiApplication::primaryScreen()->grabWindow(0).save(FShots + u'/' + name + QStringLiteral(".png"));
+    }
+
+    QImage Gauge() { return Grab(FEditor.Rect("ProgressPanel")); }
+
+    QSize Shown(QRgb colour) { return ShownSize(Grab(FEditor.Rect("MainScrollBox")), colour); }
+
+    // The idle gauge as first drawn: black with the white word.
+    bool TakeIdleGauge()
+    {
+        return FEditor.WaitUntil(5000, [&] {
+            const QImage gauge = Gauge();
+            int black = 0, white = 0;
+            for (int y = 0; y < gauge.height(); ++y)
+                for (int x = 0; x < gauge.width(); ++x) {
+                    black += gauge.pixel(x, y) == qRgb(0, 0, 0);
+                    white += gauge.pixel(x, y) == qRgb(255, 255, 255);
+                }
+            if (gauge.isNull() || black < gauge.width() * gauge.height() / 2 || white == 0)
+                return false;
+            FIdleGauge = gauge;
+            return true;
+        });
+    }
+
+    bool GaugeIdle() { return Gauge() == FIdleGauge; }
+
+    // Runs an operation already launched: the gauge must show a percentage
+    // while it runs and the idle gauge as soon as the status says it is done.
+    void FinishRun(const QString& what, qsizetype seen, int ms, bool needPercentage = true)
+    {
+        const bool running = FEditor.WaitUntil(ms, [&] { return !GaugeIdle() || FEditor.Statuses.mid(seen).contains(kDone); }) &&
+                             !GaugeIdle();
+        if (running)
+            Shot(what + QStringLiteral("-running"));
+        if (needPercentage)
+            Report(running, what + QStringLiteral(": the gauge shows a percentage while it runs"));
+        const bool done = FEditor.WaitForStatus(seen, kDone, ms);
+        Report(done, what + QStringLiteral(": the status reads \"No i pozamiatane.\""));
+        if (!done)
+            return;
+        const bool idle = FEditor.WaitUntil(1000, [&] { return GaugeIdle(); });
+        Shot(what + QStringLiteral("-done"));
+        Report(idle, what + QStringLiteral(": the gauge reads \"gotowy\" at completion"));
+    }
+
+    TEditor& FEditor;
+    QString FShots;
+    QImage FIdleGauge;
+};
+
+struct TZoomCase {
+    const char* keys;  // typed into the box, or "pick:N", the N-th list item
+    const char* enter;
+    QSize shown;
+};
+
+void ZoomCases(TRun& run, QRgb colour)
+{
+    TEditor& editor = run.FEditor;
+    // The picture is 101x61; a side is rounded half to even and at least 1.
+    // "3" and "7" must stay as typed, not become 300 or 75 from the list.
+    static const TZoomCase cases[] = {
+        {"10", "Return", {10, 6}},        {"3", "KP_Enter", {3, 2}},        {"150", "Return", {152, 92}},
+        {"-50", "KP_Enter", {50, 30}},    {"abc", "Return", {101, 61}},     {"0", "Return", {1, 1}},
+        {"7", "Return", {7, 4}},          {"pick:7", "Return", {303, 183}}, {"pick:2", "KP_Enter", {50, 30}},
+        {"25\bBackSpace", "Return", {2, 1}},
+    };
+    const QRect box = editor.Rect("ZoomComboBox");
+    for (const TZoomCase& c : cases) {
+        const QString keys = QString::fromLatin1(c.keys);
+        editor.FocusMain();
+        if (keys.startsWith(QLatin1String("pick:"))) {
+            // The arrow opens the list; Home and Down walk it, Return picks.
+            Click(QPoint(box.right() - 6, box.center().y()));
+            if (!editor.WaitUntil(3000, [] { return VisibleWindows() == 2; })) {
+                Report(false, QStringLiteral("zoom list opens"));
+                continue;
+            }
+            QStringList walk{QStringLiteral("Home")};
+            for (int i = 0; i < keys.mid(5).toInt(); ++i)
+                walk << QStringLiteral("Down");
+            Keys(walk + QStringList{QStringLiteral("Return")});
+            editor.WaitUntil(3000, [] { return VisibleWindows() == 1; });
+        } else {
+            Click(QPoint(box.left() + 8, box.center().y()));
+            Keys({QStringLiteral("ctrl+a")});
+            const qsizetype extra = keys.indexOf(u'\b');
+            Type(keys.left(extra));
+            if (extra >= 0)
+                Keys({keys.mid(extra + 1)});
+        }
+        Keys({QString::fromLatin1(c.enter)});
+        QSize shown;
+        const bool ok = editor.WaitUntil(2000, [&] { return (shown = run.Shown(colour)) == c.shown; });
+        Report(ok, QStringLiteral("zoom %1 + %2 shows %3 (seen %4)")
+                       .arg(QString(keys).replace(u'\b', u' '), QString::fromLatin1(c.enter), SizeText(c.shown), SizeText(shown)));
+        if (c.shown == QSize(10, 6))
+            run.Shot(QStringLiteral("zoom-10"));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s KADRIMEX [SHOT_DIR]\n", argv[0]);
+        return 2;
+    }
+    for (const char* tool : {"Xvfb", "xdotool"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+            std::printf("SKIP: %s is not installed\n", tool);
+            return kSkipped;
+        }
+    if (qEnvironmentVariableIsSet("KADRIMEX_SANITIZED"))
+        gSlowdown = 4;
+
+    QTemporaryDir work;
+    TXvfb xvfb;
+    QString display;
+    if (!work.isValid() || !xvfb.Start(work.filePath(QStringLiteral("xvfb.log")), display)) {
+        std::printf("FAIL Xvfb does not start\n");
+        return 1;
+    }
+    qputenv("DISPLAY", display.toLatin1());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QGuiApplication app(argc, argv);
+    const QString shots = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    if (!shots.isEmpty())
+        QDir().mkpath(shots);
+
+    const QRgb magenta = qRgb(255, 0, 255);
+    const QString small = work.filePath(QStringLiteral("small.bmp"));
+    const QString large = work.filePath(QStringLiteral("large.bmp"));
+    const QString huge = work.filePath(QStringLiteral("huge.bmp"));
+    const QString saved = work.filePath(QStringLiteral("saved.bmp"));
+    if (!WriteBmp(small, 101, 61, magenta) || !WriteBmp(large, 1920, 1080, qRgb(200, 40, 40)) ||
+        !WriteBmp(huge, 4000, 3000, qRgb(40, 160, 40))) {
+        std::printf("FAIL the test pictures cannot be written\n");
+        return 1;
+    }
+
+    TEditor editor;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("KADRIMEX_TEST_PROBE"), QStringLiteral("1"));
+    editor.Process.setProcessEnvironment(environment);
+    editor.Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    editor.Process.start(QString::fromLocal8Bit(argv[1]), {});
+    TRun run(editor, shots);
+    QElapsedTimer clock;
+    clock.start();
+
+    const bool shown = editor.WaitUntil(10000, [&] {
+        return !editor.Window.isEmpty() && !editor.Rect("ProgressPanel").isEmpty() &&
+               !editor.Rect("ZoomComboBox").isEmpty() && !editor.Rect("MainScrollBox").isEmpty();
+    }) && run.TakeIdleGauge();
+    Report(shown, QStringLiteral("the editor shows its window with the idle gauge"));
+    if (!shown) {
+        editor.Process.kill();
+        std::printf("%d passed, %d failed\n", gPassed, gFailed);
+        return 1;
+    }
+    run.Shot(QStringLiteral("start"));
+
+    // Open by Ctrl+O and the dialog; the picture shows at 100 %.
+    bool opened = OpenPicture(editor, small, false);
+    Report(opened && editor.WaitUntil(3000, [&] { return run.Shown(magenta) == QSize(101, 61); }),
+           QStringLiteral("Ctrl+O and the open dialog show the 101x61 picture"));
+
+    if (opened)
+        ZoomCases(run, magenta);
+
+    // Save as by Ctrl+S and the dialog: the first filter writes a bitmap.
+    editor.FocusMain();
+    Keys({QStringLiteral("ctrl+s")});
+    const bool saveAsked = editor.WaitForFocus(kSaveTitle);
+    if (saveAsked)
+        EnterPath(editor, saved, 2);
+    const QImage written(saved);
+    Report(saveAsked && written.size() == QSize(101, 61) && written.pixel(50, 30) == magenta,
+           QStringLiteral("Ctrl+S and the save dialog write the picture to a bitmap"));
+
+    // FFT by its button; the 24-bit picture gets the confirmation, answered Y.
+    opened = OpenPicture(editor, large, true);
+    Report(opened && editor.WaitUntil(3000, [&] { return run.Shown(qRgb(200, 40, 40)).width() > 100; }),
+           QStringLiteral("the open button and the dialog show the 1920x1080 picture"));
+    if (opened) {
+        const qsizetype seen = editor.Statuses.size();
+        Click(editor.Centre("FFTSpeedButton"));
+        if (editor.WaitForFocus(QStringLiteral("No to dawaj."))) {
+            Keys({QStringLiteral("y")});
+            run.FinishRun(QStringLiteral("FFT"), seen, 30000);
+        } else {
+            Report(false, QStringLiteral("FFT asks for confirmation"));
+        }
+    }
+
+    // Gauss blur by its button and its dialog, level typed in.
+    auto launchGauss = [&](const QString& level) {
+        Click(editor.Centre("GaussBlurSpeedButton"));
+        if (!editor.WaitForFocus(QStringLiteral("Conduct filtration")))
+            return false;
+        Keys({QStringLiteral("alt+l"), QStringLiteral("ctrl+a")});
+        Type(level);
+        Keys({QStringLiteral("Return")});
+        return true;
+    };
+    if (opened) {
+        const qsizetype seen = editor.Statuses.size();
+        const bool launched = launchGauss(QStringLiteral("30"));
+        Report(launched, QStringLiteral("Gauss blur opens its dialog"));
+        if (launched)
+            run.FinishRun(QStringLiteral("Gauss"), seen, 30000, false);
+    }
+
+    // A long Gauss blur: during it File > Open is locked and Save as is not;
+    // a click on the gauge asks whether to stop, answered Y.
+    opened = OpenPicture(editor, huge, false);
+    Report(opened, QStringLiteral("the 4000x3000 picture opens"));
+    const bool longLaunched = opened && launchGauss(QStringLiteral("300"));
+    Report(longLaunched, QStringLiteral("the long blur is launched"));
+    if (longLaunched) {
+        const qsizetype seen = editor.Statuses.size();
+        const bool running = editor.WaitUntil(10000, [&] { return !run.GaugeIdle(); });
+        Report(running, QStringLiteral("the long blur runs"));
+        editor.FocusMain();
+        // Ctrl+O first: an open dialog would take Ctrl+S if it came.
+        Keys({QStringLiteral("ctrl+o"), QStringLiteral("ctrl+s")});
+        const bool saveFirst = editor.WaitUntil(5000, [&] {
+            const QString name = FocusedWindowName();
+            return name == kSaveTitle || name == kOpenTitle;
+        }) && FocusedWindowName() == kSaveTitle;
+        Report(saveFirst, QStringLiteral("while it runs Ctrl+O does nothing and Ctrl+S asks where to save"));
+        CloseDialogs(editor);
+        Click(editor.Centre("ProgressPanel"));
+        const bool asked = editor.WaitForFocus(QStringLiteral("Co ty niby robisz, co?"));
+        run.Shot(QStringLiteral("cancel-question"));
+        const bool stillRunning = !editor.Statuses.mid(seen).contains(kDone);
+        Keys({QStringLiteral("y")});
+        Report(asked && stillRunning, QStringLiteral("a click on the gauge asks whether to stop the running blur"));
+        QElapsedTimer answered;
+        answered.start();
+        const bool stopped = editor.WaitForStatus(seen, kDone, 3000);
+        Report(stopped, QStringLiteral("the blur stops soon after Yes (%1 ms)").arg(answered.elapsed()));
+        run.FinishRun(QStringLiteral("cancel"), seen, 30000, false);
+
+        editor.FocusMain();
+        Keys({QStringLiteral("ctrl+o")});
+        Report(editor.WaitForFocus(kOpenTitle), QStringLiteral("after the run Ctrl+O opens the open dialog again"));
+        CloseDialogs(editor);
+    }
+
+    // Exit by Ctrl+Q.
+    editor.FocusMain();
+    Keys({QStringLiteral("ctrl+q")});
+    const bool quit = editor.Process.waitForFinished(10000 * gSlowdown);
+    Report(quit && editor.Process.exitStatus() == QProcess::NormalExit,
+           QStringLiteral("Ctrl+Q closes the editor"));
+    if (!quit)
+        editor.Process.kill();
+    editor.Process.waitForFinished(5000);
+
+    std::printf("real-input run took %lld ms\n", clock.elapsed());
+    std::printf("%d passed, %d failed\n", gPassed, gFailed);
+    return gFailed == 0 ? 0 : 1;
+}
