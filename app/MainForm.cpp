@@ -182,6 +182,13 @@ void TKadrimexMainForm::CreateToolBars()
     ZoomComboBox->addItems({"10", "25", "50", "75", "100", "150", "200", "300", "500", "700", "10000", "20000", "30000"});
     ZoomComboBox->setEditText(QStringLiteral("100"));
     ZoomComboBox->setFixedWidth(72);
+    // The zoom rules read the text exactly as typed: no completion from the
+    // list.
+    ZoomComboBox->setCompleter(nullptr);
+    // Keys from the window system reach the box, which hands them to its
+    // line edit by a direct call that no filter sees; keys sent to the line
+    // edit itself pass its own filter.
+    ZoomComboBox->installEventFilter(this);
     ZoomComboBox->lineEdit()->installEventFilter(this);
     ZoomToolBar->addWidget(ZoomComboBox);
 
@@ -321,7 +328,9 @@ void TKadrimexMainForm::CreateMenus()
                         &F::OpenButtonClick, QStringLiteral("OpenButton"));
     SaveAsMenuItem = item(fileMenu, "SaveAsMenuItem", QStringLiteral("Save as"), QKeySequence(Qt::CTRL | Qt::Key_S),
                           &F::SaveButtonClick, QStringLiteral("SaveButton"));
-    ExitMenuItem = item(fileMenu, "ExitMenuItem", QStringLiteral("Exit"), QKeySequence(), nullptr, QString());
+    // Ctrl+Q, the desktop's standard quit key.
+    ExitMenuItem = item(fileMenu, "ExitMenuItem", QStringLiteral("Exit"), QKeySequence(Qt::CTRL | Qt::Key_Q), nullptr,
+                        QString());
     // close() runs closeEvent(), which stops a running operation first.
     connect(ExitMenuItem, &QAction::triggered, this, &QWidget::close);
 
@@ -409,7 +418,8 @@ bool TKadrimexMainForm::eventFilter(QObject* watched, QEvent* event)
             QTimer::singleShot(0, this, &TKadrimexMainForm::ProbeGeometry);
         return QMainWindow::eventFilter(watched, event);
     }
-    if (ZoomComboBox && watched == ZoomComboBox->lineEdit() && event->type() == QEvent::KeyPress) {
+    if (ZoomComboBox && (watched == ZoomComboBox || watched == ZoomComboBox->lineEdit()) &&
+        event->type() == QEvent::KeyPress) {
         if (ZoomComboBoxKeyPress(static_cast<QKeyEvent*>(event)->key()))
             return true;
     }

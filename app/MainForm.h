@@ -282,6 +282,9 @@ private:
     // Completion: joins and deletes the thread, releases its bitmaps; with
     // `display` the result (or the thread's error) is shown.
     void FinishProcessing(bool display);
+    // Paints the status bar and the idle gauge on the screen at once
+    // (MainForm_Status.cpp); completion's last step.
+    void ShowIdleGauge();
 
     void CreateToolBars();
     void CreateMenus();

@@ -219,6 +219,11 @@ void TKadrimexMainForm::SetLaunchToolbarsEnabled(bool enabled)
              {ResizeToolBar, FileToolBar, GenerateToolBar, FilterToolBar, TransformToolBar, HistogramToolBar})
             bar->setEnabled(true);
     }
+    // The menu items that launch a locked toolbar's commands, with their
+    // shortcuts: New and Open would replace the picture the run's result
+    // replaces at completion. Save as only reads the picture and stays.
+    for (QAction* item : {NewMenuItem, OpenMenuItem})
+        item->setEnabled(enabled);
 }
 
 void TKadrimexMainForm::Launch(const TCommand& command)
@@ -292,7 +297,7 @@ void TKadrimexMainForm::FinishProcessing(bool display)
     if (!display)
         return;
     ApplyZoom();
-    MainStatusBar->repaint();
+    ShowIdleGauge();
     if (!error.isEmpty())
         ui::ShowError(error);
 }

@@ -205,6 +205,15 @@ void TKadrimexMainForm::CreateStatusBar()
     connect(MainStatusBar, &TMainStatusBar::clicked, this, &TKadrimexMainForm::MainStatusBarClick);
 }
 
+void TKadrimexMainForm::ShowIdleGauge()
+{
+    // The gauge is a child of the bar with a paint of its own; it is painted
+    // directly, not left to the bar's repaint, so the last percentage cannot
+    // stay on the screen.
+    MainStatusBar->repaint();
+    MainStatusBar->Panel1->repaint();
+}
+
 void TKadrimexMainForm::ProgressTimerTimer()
 {
     // Off while the repaint is requested, so timer events cannot pile up.
