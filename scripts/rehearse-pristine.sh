@@ -176,7 +176,8 @@ in_tree bash -c "cd $clone && bash scripts/run-tests.sh" </dev/null 2>&1 | tee "
 rc=${PIPESTATUS[0]}
 set -e
 note "bash scripts/run-tests.sh: $(took), exit $rc"
-grep -E 'tests passed, [0-9]+ tests? failed out of' "$work/run-tests.log" | sed 's/^/  ctest: /' | tee -a "$summary" || true
+awk '/^== / { stage = substr($0, 4) } /tests passed, [0-9]+ tests? failed out of/ { print "  ctest, " stage ": " $0 }' \
+  "$work/run-tests.log" | tee -a "$summary"
 [ "$rc" -eq 0 ] || status=1
 
 # ---- 2. the editor command, until its window is on the screen -------------
