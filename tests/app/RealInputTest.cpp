@@ -21,7 +21,6 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <csignal>
 #include <cstdio>
