@@ -18,7 +18,6 @@ class QWidget;
 
 namespace kadrimex::ui {
 
-
 // Text of a track bar position: the value position / 10 with one decimal
 // digit, in the user's locale ("100.0", "-0.5"; "100,0" with a comma).
 QString TrackPositionText(int position);

@@ -1,7 +1,7 @@
 #include "userfilter/ui/UsrFilterForm.h"
 
-#include "ui/LocaleNumbers.h"
 #include "ui/DialogParts.h"
+#include "ui/LocaleNumbers.h"
 #include "ui/Prompt.h"
 #include "userfilter/ExampleFilters.h"
 #include "userfilter/UserFilter.h"
@@ -397,5 +397,3 @@ bool TUsrFilterForm::eventFilter(QObject* watched, QEvent* event)
     }
     return QDialog::eventFilter(watched, event);
 }
-
-

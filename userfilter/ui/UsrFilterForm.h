@@ -82,7 +82,6 @@ public:
 protected:
     // wKeyPress for the cells, double-click of TulvorImage.
     bool eventFilter(QObject* watched, QEvent* event) override;
-    // LevelTrackBarKeyPress: Enter processes, Escape cancels.
 
 private:
     void wKeyPress();
