@@ -181,6 +181,7 @@ public:
         SharpenGenerator,
         EdgeGenerator,
         Resize,
+        FlipRotate,
         Count
     };
     static const TCommand& Command(TCommandId id);
@@ -261,6 +262,10 @@ public slots:
     void SharpenGeneratorSpeedButtonClick();
     void EdgeGeneratorSpeedButtonClick();
     void ResizeImageButtonClick();
+    void FlipRotateSpeedButtonClick();
+    // Colour depth: no worker; the working copy is converted here and
+    // replaces the picture through the document.
+    void ColorDepthSpeedButtonClick();
     void ProcessingDone();
 
     // Status bar (MainForm_Status.cpp).

@@ -16,13 +16,18 @@
 #include "filters/ui/FilterGeneratorForm.h"
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
+#include "transforms/ColourDepth.h"
+#include "transforms/FlipRotate.h"
 #include "transforms/Fourier.h"
+#include "transforms/ui/ColorDepthForm.h"
+#include "transforms/ui/FlipRotateForm.h"
 #include "ui/Prompt.h"
 #include "ui/WorkerRunner.h"
 #include "userfilter/UserFilter.h"
 #include "userfilter/ui/UsrFilterForm.h"
 
 #include <QCheckBox>
+#include <QRadioButton>
 #include <QSlider>
 
 #include <memory>
@@ -177,6 +182,17 @@ const TKadrimexMainForm::TCommand& TKadrimexMainForm::Command(TCommandId id)
                  return {};
              return FillWith(TResizeParams{form.FNewWidth, form.FNewHeight, form.InterpolationIndex()});
          }},
+        // FlipRotate: the radio buttons are tested in the dialog's order.
+        {"FlipRotateSpeedButton", &F::FlipRotateSpeedButtonClick, TDestinationPolicy::NewEmpty24, {},
+         QStringLiteral("Robiem obicie lub obrót..."), DialogStep<TFlipRotateForm>([](TFlipRotateForm& f) {
+             TFlipRotateParams params;
+             params.choice = f.FlipVRadioButton->isChecked()   ? TFlipRotateChoice::FlipVertical
+                             : f.FlipHRadioButton->isChecked() ? TFlipRotateChoice::FlipHorizontal
+                                                               : TFlipRotateChoice::Rotate;
+             params.angle = f.FAngle;
+             params.enlarge = f.ExtendBitmapCheckBox->isChecked();
+             return params;
+         })},
     };
     static_assert(std::size(rows) == std::size_t(TCommandId::Count));
     return rows[std::size_t(id)];
@@ -189,6 +205,7 @@ void TKadrimexMainForm::ConnectCommandButtons()
         if (auto* button = findChild<QToolButton*>(QLatin1String(row.button)))
             connect(button, &QToolButton::clicked, this, row.handler);
     }
+    connect(ColorDepthSpeedButton, &QToolButton::clicked, this, &TKadrimexMainForm::ColorDepthSpeedButtonClick);
 }
 
 void TKadrimexMainForm::GaussBlurSpeedButtonClick() { Launch(Command(TCommandId::GaussBlur)); }
@@ -205,6 +222,29 @@ void TKadrimexMainForm::TriangleGeneratorSpeedButtonClick() { Launch(Command(TCo
 void TKadrimexMainForm::SharpenGeneratorSpeedButtonClick() { Launch(Command(TCommandId::SharpenGenerator)); }
 void TKadrimexMainForm::EdgeGeneratorSpeedButtonClick() { Launch(Command(TCommandId::EdgeGenerator)); }
 void TKadrimexMainForm::ResizeImageButtonClick() { Launch(Command(TCommandId::Resize)); }
+void TKadrimexMainForm::FlipRotateSpeedButtonClick() { Launch(Command(TCommandId::FlipRotate)); }
+
+void TKadrimexMainForm::ColorDepthSpeedButtonClick()
+{
+    if (FProcessor)
+        return;  // the running operation's result replaces the picture
+    TAdvancedBitmap copy;
+    try {
+        if (!kadrimex::MakeWorkingCopy(Document->Picture(), copy))
+            return;
+        auto& form = Dialog<TColorDepthForm>();
+        form.FPixelFormat = copy.PixelFormat();
+        if (RunDialog(form) != QDialog::Accepted)
+            return;
+        kadrimex::ChangeColourDepth(copy, {form.FPixelFormat, form.MakeMonochromeCheckBox->isChecked()});
+    } catch (const std::exception& e) {
+        ui::ShowError(QString::fromStdString(e.what()));
+        return;
+    }
+    kadrimex::TPicture picture;
+    picture.Assign(kadrimex::TBitmap(std::move(static_cast<kadrimex::TBitmap&>(copy))));
+    Document->Replace(std::move(picture), TPictureDocument::TChange::ColourDepth);
+}
 
 // ---- The launcher ----------------------------------------------------------
 

@@ -12,6 +12,8 @@
 #include "filters/ui/FilterGeneratorForm.h"
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
+#include "transforms/ui/ColorDepthForm.h"
+#include "transforms/ui/FlipRotateForm.h"
 #include "userfilter/ui/UsrFilterForm.h"
 
 #include <QApplication>
@@ -51,7 +53,9 @@ int main(int argc, char** argv)
         form->Dialog<TAbstractGeneratorForm>();
         form->Dialog<TFilterGeneratorForm>();
         form->Dialog<TUsrFilterForm>();
+        form->Dialog<TColorDepthForm>();
         form->Dialog<TAboutForm>();
+        form->Dialog<TFlipRotateForm>();
         form->Dialog<TFilterLevelForm>();
         ShowInitialPicture(*form);
         form->show();

@@ -11,6 +11,7 @@
 #include "filters/Masks.h"
 #include "filters/Resample.h"
 #include "transforms/Fourier.h"
+#include "transforms/FlipRotate.h"
 #include "userfilter/UserFilter.h"
 
 #include <array>
@@ -49,6 +50,10 @@ constexpr TOperationEntry kOperations[] = {
     {op::FFT, "FFT", None, [](T& t) { MakeFFT(t, t.FDestination, t.FSource); }},
     {op::RevFFT, "reverse FFT", None, [](T& t) { MakeRevFFT(t, t.FDestination, t.FSource); }},
     {op::FFTGauss, "FFT Gauss blur", None, [](T& t) { MakeFFTGauss(t, t.FDestination, t.FSource, t.FParam1); }},
+    // Flip and rotate: the mode and the enlarge choice are FIntParam's low byte.
+    {op::Flip, "flip", None, [](T& t) { MakeFlip(t, t.FDestination, t.FSource, std::uint8_t(t.FIntParam)); }},
+    {op::Rotate, "rotate", None,
+     [](T& t) { MakeRotate(t, t.FDestination, t.FSource, t.FParam2, std::uint8_t(t.FIntParam) != 0); }},
 };
 
 }  // namespace
