@@ -27,6 +27,9 @@ public:
     // The working copy of -i INPUT (JPEG decoded; an icon raises the
     // editor's assignment error). Loaded on first use.
     TAdvancedBitmap& Input();
+    // The working copy handed over to the operation that consumes it, so a
+    // large picture is not copied once more; Input() would load it again.
+    TAdvancedBitmap TakeInput();
 
     // Runs the prepared worker synchronously on its own thread, drawing a
     // progress bar on a terminal and cancelling on Ctrl+C. Throws
@@ -82,7 +85,7 @@ void RunOperation(BatchRun& run, Params params, TDestinationPolicy policy = TDes
     TBitmapProcesorThread thread(true);
     std::unique_ptr<TAdvancedBitmap> workingCopy;
     if (NeedsWorkingCopy(policy))
-        workingCopy = std::make_unique<TAdvancedBitmap>(run.Input());
+        workingCopy = std::make_unique<TAdvancedBitmap>(run.TakeInput());
     TOperationBitmaps bitmaps = AttachBitmaps(thread, policy, std::move(workingCopy));
     FillThread(thread, std::move(params));
     run.Run(thread);

@@ -38,7 +38,7 @@ const BatchRegistration depthCommand({"depth", "BPP [gray]", 1, 2, true, [](Batc
         throw UsageError("BPP must be 1, 4, 8, 15, 16, 24 or 32");
     if (a.size() > 1 && a[1] != "gray")
         throw UsageError("'" + a[1] + "' is not 'gray'");
-    TBitmap picture = run.Input();
+    TBitmap picture = run.TakeInput();
     ChangeColourDepth(picture, TColourDepthParams{format, a.size() > 1});
     run.Result = std::move(picture);
 }});

@@ -111,6 +111,13 @@ TAdvancedBitmap& BatchRun::Input()
     return *FInput;
 }
 
+TAdvancedBitmap BatchRun::TakeInput()
+{
+    TAdvancedBitmap input = std::move(Input());
+    FInput.reset();
+    return input;
+}
+
 void BatchRun::Run(TBitmapProcesorThread& thread)
 {
     std::atomic<bool> done{false};

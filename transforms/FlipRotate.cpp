@@ -92,20 +92,22 @@ std::uint8_t RoundedChannel(double v)
 }
 
 // The bicubic sample of the 4 x 4 taps, columns[0..3] of tapRows[0..3],
-// weighted by wx across and wy down.
+// weighted by wx across and wy down; the three channels side by side, each
+// summed in the order of the formula.
 void Sample(const std::uint8_t* const* tapRows, const int* columns, const double* wx, const double* wy,
             std::uint8_t* pixel)
 {
-    for (int channel = 0; channel < 3; ++channel) {
-        double v = 0;
-        for (int i = 0; i < 4; ++i) {
-            const std::uint8_t* row = tapRows[i] + channel;
-            const double r = wx[0] * row[3 * columns[0]] + wx[1] * row[3 * columns[1]] + wx[2] * row[3 * columns[2]] +
-                             wx[3] * row[3 * columns[3]];
-            v += wy[i] * r;
-        }
-        pixel[channel] = RoundedChannel(v);
+    double v[3] = {0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
+        const std::uint8_t* row = tapRows[i];
+        const std::uint8_t *p0 = row + 3 * columns[0], *p1 = row + 3 * columns[1], *p2 = row + 3 * columns[2],
+                           *p3 = row + 3 * columns[3];
+        for (int channel = 0; channel < 3; ++channel)
+            v[channel] += wy[i] * (wx[0] * p0[channel] + wx[1] * p1[channel] + wx[2] * p2[channel] +
+                                   wx[3] * p3[channel]);
     }
+    for (int channel = 0; channel < 3; ++channel)
+        pixel[channel] = RoundedChannel(v[channel]);
 }
 
 void TurnInterpolated(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const TAdvancedBitmap& source,
