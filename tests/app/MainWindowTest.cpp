@@ -14,6 +14,8 @@
 #include "filters/Filters.h"
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
+#include "transforms/ui/ColorDepthForm.h"
+#include "transforms/ui/FlipRotateForm.h"
 #include "userfilter/UserFilter.h"
 #include "userfilter/ui/UsrFilterForm.h"
 
@@ -23,6 +25,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QComboBox>
 #include <QSlider>
@@ -916,6 +919,83 @@ TEST_F(FileCommands, FailedSaveReportsAndKeepsTheExistingFile)
     EXPECT_TRUE(SamePixels(Shown(), picture));
     EXPECT_EQ(kadrimex::ReadFileBytes(target.toStdString()), old);
     EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), QStringList({"keep.bmp"})) << "no temporary file left";
+}
+
+// ---- flip, rotate and colour depth -----------------------------------------
+
+TEST_F(MainWindow, FlipRotateChoosesCodeAndFieldsFromTheDialog)
+{
+    const TBitmap original = RandomBitmap(37, 23, TPixelFormat::pf24bit, 21);
+    const struct {
+        const char* choice;
+        bool enlarge;
+        std::int8_t code;
+        std::int32_t intParam;
+        long double angle;
+    } cases[] = {{"FlipVRadioButton", false, kadrimex::op::Flip, 1, 0},
+                 {"FlipHRadioButton", true, kadrimex::op::Flip, 0, 0},
+                 {"RotateRadioButton", true, kadrimex::op::Rotate, 1, 1.57079632679489L},
+                 {"RotateRadioButton", false, kadrimex::op::Rotate, 0, 0.3L}};
+    for (const auto& c : cases) {
+        Show(original);
+        OnDialog = [&c](QDialog& dialog) {
+            auto& form = dynamic_cast<TFlipRotateForm&>(dialog);
+            form.findChild<QRadioButton*>(QLatin1String(c.choice))->click();
+            form.ExtendBitmapCheckBox->setChecked(c.enlarge);
+            form.AngleComboBox->setEditText(c.angle == 0.3L ? QStringLiteral("0.3") : QStringLiteral("1.57079632679489"));
+            form.OkSpeedButton->click();
+            return form.result();
+        };
+        Form->FlipRotateSpeedButton->click();
+        EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Robiem obicie lub obrót..."));
+        ASSERT_TRUE(WaitIdle());
+        const TBitmap expected = RunDirectly(original, c.code, [&c](kadrimex::TBitmapProcesorThread& t) {
+            t.FIntParam = c.intParam;
+            t.FParam2 = c.angle;
+        });
+        EXPECT_TRUE(SamePixels(Shown(), expected)) << c.choice << ' ' << c.enlarge;
+    }
+    EXPECT_EQ(Shown().Width(), 37);
+    EXPECT_TRUE(Prompts.empty());
+}
+
+TEST_F(MainWindow, ColourDepthReplacesThePictureAtOnceWithoutAWorker)
+{
+    const TBitmap original = RandomBitmap(20, 12, TPixelFormat::pf24bit, 22);
+    Show(original);
+    const QString status = Form->MainStatusBar->PanelText();
+    auto choose = [this](int item, bool monochrome, int result) {
+        OnDialog = [=, this](QDialog& dialog) {
+            auto& form = dynamic_cast<TColorDepthForm&>(dialog);
+            form.FormShow();
+            if (item >= 0)
+                form.BPPButtons->button(item)->click();
+            form.MakeMonochromeCheckBox->setChecked(monochrome);
+            form.FormHide();
+            EXPECT_EQ(Form->FProcessor, nullptr);
+            return result;
+        };
+        Form->ColorDepthSpeedButton->click();
+    };
+    choose(1, false, QDialog::Rejected);
+    EXPECT_TRUE(SamePixels(Shown(), original));
+    choose(1, false, QDialog::Accepted);
+    EXPECT_EQ(Shown().PixelFormat(), TPixelFormat::pf4bit);
+    // Confirmed untouched: the format stays, the grayscale box still applies.
+    choose(-1, false, QDialog::Accepted);
+    EXPECT_EQ(Shown().PixelFormat(), TPixelFormat::pf4bit);
+    choose(-1, true, QDialog::Accepted);
+    EXPECT_TRUE(Shown().Monochrome());
+    EXPECT_EQ(Form->MainStatusBar->PanelText(), status);
+    EXPECT_TRUE(Prompts.empty());
+    for (QToolBar* bar : LaunchBars())
+        EXPECT_TRUE(bar->isEnabled());
+
+    // An empty picture asks nothing.
+    Form->Document->Replace(TPicture());
+    const int before = DialogsRun;
+    Form->ColorDepthSpeedButton->click();
+    EXPECT_EQ(DialogsRun, before);
 }
 
 }  // namespace
