@@ -581,6 +581,64 @@ int main(int argc, char** argv)
         CloseDialogs(editor);
     }
 
+    // Flip/rotate by its button and the keyboard: Down moves the choice from
+    // "Odbij poziomo" to "Rotate", Tab reaches the angle box and then
+    // "Enlarge bitmap"; Enter there confirms. A quarter turn of the enlarged
+    // 101x61 picture shows 61x101.
+    opened = OpenPicture(editor, small, true);
+    Report(opened, QStringLiteral("the 101x61 picture opens again"));
+    if (opened) {
+        const qsizetype seen = editor.Statuses.size();
+        editor.FocusMain();
+        Click(editor.Centre("FlipRotateSpeedButton"));
+        const bool asked = editor.WaitForFocus(QStringLiteral("Swap and rotate"));
+        Report(asked, QStringLiteral("the flip/rotate button opens \"Swap and rotate\""));
+        if (asked) {
+            Keys({QStringLiteral("Down"), QStringLiteral("Tab"), QStringLiteral("ctrl+a")});
+            Type(QStringLiteral("1.57079632679489"));
+            run.Shot(QStringLiteral("rotate-dialog"));
+            Keys({QStringLiteral("Tab"), QStringLiteral("space"), QStringLiteral("Return")});
+            QSize shownSize;
+            const bool turned = editor.WaitForStatus(seen, kDone, 10000) &&
+                                editor.WaitUntil(3000, [&] { return (shownSize = run.Shown(magenta)) == QSize(61, 101); });
+            Report(turned && editor.Statuses.mid(seen).contains(QStringLiteral("Robiem obicie lub obrót...")),
+                   QStringLiteral("a quarter turn with the bitmap enlarged shows 61x101 (seen %1)").arg(SizeText(shownSize)));
+            run.Shot(QStringLiteral("rotate-done"));
+        }
+    }
+
+    // Colour depth by its button: Alt+G ticks "Convert to grayscale" (a
+    // mnemonic clicks after a short animation, so Enter waits for it), Enter
+    // confirms; the picture turns black and white at once, with no status
+    // text of its own.
+    if (opened) {
+        const qsizetype seen = editor.Statuses.size();
+        editor.FocusMain();
+        Click(editor.Centre("ColorDepthSpeedButton"));
+        const bool asked = editor.WaitForFocus(QStringLiteral("Image color depth"));
+        Report(asked, QStringLiteral("the colour depth button opens \"Image color depth\""));
+        if (asked) {
+            Keys({QStringLiteral("alt+g")});
+            editor.WaitUntil(500, [] { return false; });
+            Keys({QStringLiteral("Return")});
+            auto twoColours = [&] {
+                const QImage view = Grab(editor.Rect("MainScrollBox")).copy(0, 0, 61, 101);
+                int black = 0, white = 0;
+                for (int y = 0; y < view.height(); ++y)
+                    for (int x = 0; x < view.width(); ++x) {
+                        black += view.pixel(x, y) == qRgb(0, 0, 0);
+                        white += view.pixel(x, y) == qRgb(255, 255, 255);
+                    }
+                return black > 0 && white > 0 && black + white == view.width() * view.height();
+            };
+            const bool grey = editor.WaitUntil(3000, [&] { return VisibleWindows() == 1 && twoColours(); });
+            run.Shot(QStringLiteral("depth-done"));
+            Report(grey && editor.Statuses.size() == seen,
+                   QStringLiteral("\"Convert to grayscale\" and Enter show the picture in black and white"));
+        }
+        CloseDialogs(editor);
+    }
+
     // Exit by Ctrl+Q.
     editor.FocusMain();
     Keys({QStringLiteral("ctrl+q")});

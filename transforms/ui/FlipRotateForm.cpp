@@ -84,6 +84,14 @@ TFlipRotateForm::TFlipRotateForm(QWidget* parent) : QDialog(parent)
     RotateRadioButtonClick();
 }
 
+void TFlipRotateForm::showEvent(QShowEvent* event)
+{
+    for (QRadioButton* radio : {FlipVRadioButton, FlipHRadioButton, RotateRadioButton})
+        if (radio->isChecked())
+            radio->setFocus();
+    QDialog::showEvent(event);
+}
+
 void TFlipRotateForm::FormCreate()
 {
     AngleComboBox->clear();

@@ -34,4 +34,9 @@ public slots:
     void RotateRadioButtonClick();
     void OkSpeedButtonClick();
     void CancelSpeedButtonClick();
+
+protected:
+    // The checked choice has the focus when the dialog opens, so the arrow
+    // keys move the choice from there.
+    void showEvent(QShowEvent* event) override;
 };
