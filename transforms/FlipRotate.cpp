@@ -50,6 +50,16 @@ TRotatedSize SizeOf(int width, int height, const TTurn& turn, bool enlarge)
     return {side(width * c + height * s), side(width * s + height * c)};
 }
 
+// Every row's address, looked up once (ScanLine checks its index).
+template <class Row, class Bitmap>
+std::vector<Row> RowsOf(Bitmap& bitmap)
+{
+    std::vector<Row> rows(static_cast<std::size_t>(bitmap.Height()));
+    for (int y = 0; y < bitmap.Height(); ++y)
+        rows[std::size_t(y)] = bitmap.ScanLine(y);
+    return rows;
+}
+
 int FloorHalf(long long doubled)
 {
     return int(doubled >= 0 ? doubled / 2 : -((1 - doubled) / 2));
@@ -64,12 +74,8 @@ void TurnQuarter(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, co
 {
     const int W = source.Width(), H = source.Height();
     const int Wd = destination.Width(), Hd = destination.Height();
-    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(H));
-    for (int y = 0; y < H; ++y)
-        rows[std::size_t(y)] = source.ScanLine(y);
-    std::vector<std::uint8_t*> out(static_cast<std::size_t>(Hd));
-    for (int y = 0; y < Hd; ++y)
-        out[std::size_t(y)] = destination.ScanLine(y);
+    const std::vector<const std::uint8_t*> rows = RowsOf<const std::uint8_t*>(source);
+    const std::vector<std::uint8_t*> out = RowsOf<std::uint8_t*>(destination);
     ParallelRows(thread, Hd, Wd, [&](int y) {
         // Twice the source position of pixel (0, y).
         const long long twiceX = (long long)c * (1 - Wd) - (long long)s * (2LL * y + 1 - Hd) + W - 1;
@@ -115,12 +121,8 @@ void TurnInterpolated(TBitmapProcesorThread& thread, TAdvancedBitmap& destinatio
 {
     const int W = source.Width(), H = source.Height();
     const int Wd = destination.Width(), Hd = destination.Height();
-    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(H));
-    for (int y = 0; y < H; ++y)
-        rows[std::size_t(y)] = source.ScanLine(y);
-    std::vector<std::uint8_t*> out(static_cast<std::size_t>(Hd));
-    for (int y = 0; y < Hd; ++y)
-        out[std::size_t(y)] = destination.ScanLine(y);
+    const std::vector<const std::uint8_t*> rows = RowsOf<const std::uint8_t*>(source);
+    const std::vector<std::uint8_t*> out = RowsOf<std::uint8_t*>(destination);
     const double centreX = Wd / 2.0, centreY = Hd / 2.0;
     const double sourceX = W / 2.0 - 0.5, sourceY = H / 2.0 - 0.5;
     const double right = W - 0.5, bottom = H - 0.5;
