@@ -13,6 +13,7 @@
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
 #include "userfilter/ui/UsrFilterForm.h"
+#include "rawimport/ui/OpenRawForm.h"
 
 #include <QApplication>
 #include <QFile>
@@ -51,6 +52,7 @@ int main(int argc, char** argv)
         form->Dialog<TAbstractGeneratorForm>();
         form->Dialog<TFilterGeneratorForm>();
         form->Dialog<TUsrFilterForm>();
+        form->Dialog<TOpenRawForm>();
         form->Dialog<TAboutForm>();
         form->Dialog<TFilterLevelForm>();
         ShowInitialPicture(*form);
