@@ -55,7 +55,11 @@ std::uint8_t Multiplied(unsigned value, int multiplier)
 // short lines costs few system calls.
 class TSequentialReader {
 public:
-    TSequentialReader(const TRawSource& source, std::int64_t offset) : FSource(source), FOffset(offset) {}
+    // `total`: the most bytes the caller will read, which bounds the block.
+    TSequentialReader(const TRawSource& source, std::int64_t offset, std::int64_t total)
+        : FSource(source), FOffset(offset), FBlock(std::size_t(std::clamp<std::int64_t>(total, 1, kBlock)))
+    {
+    }
 
     // Copies up to `count` bytes; fewer only at the end of the file.
     std::size_t Read(std::uint8_t* out, std::size_t count)
@@ -65,7 +69,7 @@ public:
             if (FAt == FEnd) {
                 if (FAtEnd)
                     break;
-                if (count - done >= kBlock) {
+                if (count - done >= FBlock) {
                     // A long line goes straight into the row.
                     const std::size_t want = count - done;
                     const std::size_t got = FSource.ReadAt(FOffset, out + done, want);
@@ -74,11 +78,11 @@ public:
                     FAtEnd = got < want;
                     continue;
                 }
-                FBuffer.resize(kBlock);
-                FEnd = FSource.ReadAt(FOffset, FBuffer.data(), kBlock);
+                FBuffer.resize(FBlock);
+                FEnd = FSource.ReadAt(FOffset, FBuffer.data(), FBlock);
                 FOffset += std::int64_t(FEnd);
                 FAt = 0;
-                FAtEnd = FEnd < kBlock;
+                FAtEnd = FEnd < FBlock;
                 if (FEnd == 0)
                     break;
             }
@@ -91,9 +95,10 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBlock = std::size_t(1) << 20;
+    static constexpr std::int64_t kBlock = std::int64_t(1) << 20;
     const TRawSource& FSource;
     std::int64_t FOffset;
+    std::size_t FBlock;
     std::vector<std::uint8_t> FBuffer;
     std::size_t FAt = 0;
     std::size_t FEnd = 0;
@@ -284,7 +289,7 @@ bool DecodeTypical(const TRawSource& stream, TBitmap& bitmap, const std::string&
     else
         MakeGreyPalette(picture, multiplier);
 
-    TSequentialReader reader(stream, layout.skip);
+    TSequentialReader reader(stream, layout.skip, layout.lines * layout.lineBytes);
     for (std::int64_t line = 0; line < layout.lines; ++line) {
         if (cancelled && cancelled())
             return false;
@@ -308,7 +313,7 @@ bool DecodeMultibyte(const TRawSource& stream, TBitmap& bitmap, bool bottomUp, i
 
     const unsigned b = unsigned(bytesPerPixel);
     const unsigned third = b / 3;
-    TSequentialReader reader(stream, layout.skip);
+    TSequentialReader reader(stream, layout.skip, layout.lines * layout.lineBytes);
     for (std::int64_t line = 0; line < layout.lines; ++line) {
         if (cancelled && cancelled())
             return false;
