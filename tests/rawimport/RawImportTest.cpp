@@ -22,14 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::uint8_t> Counting(std::size_t size)
-{
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = std::uint8_t(i * 7 + 1);
-    return bytes;
-}
-
 TBitmap Decode(const std::vector<std::uint8_t>& file, const TRawOptions& options)
 {
     TBitmap bitmap;
@@ -115,7 +107,7 @@ TEST(RawLayout, LineCountsOfTheDepthTable)
 
 TEST(RawDecode, WorkedExamples)
 {
-    const auto file = Counting(64000);
+    const auto file = test::CountingBytes(64000);
     // W = 321: the last line holds the final 121 bytes, the rest is zero.
     TBitmap b = Decode(file, Typical(321, TPixelFormat::pf8bit));
     EXPECT_EQ(b.Height(), 200);
@@ -168,7 +160,7 @@ TEST(RawDecode, MultibyteChannels)
     }
     // Skip 60 of 100 bytes decodes the 40 left; with none left the picture
     // stays as it was.
-    const auto file = Counting(100);
+    const auto file = test::CountingBytes(100);
     TBitmap kept = Decode(file, Multibyte(10, 1, 60));
     EXPECT_EQ(kept.Height(), 4);
     EXPECT_EQ(kept.ScanLine(0)[0], file[60]);
@@ -193,7 +185,7 @@ TEST(RawPalette, GreyRampMultiplierAndFiles)
     // A 48-byte file gives the 16 colours of a 4-bit picture, a longer one is
     // read only as far as needed, a short one leaves the rest zero.
     struct CountingSource : TRawSource {
-        std::vector<std::uint8_t> bytes = Counting(1000);
+        std::vector<std::uint8_t> bytes = test::CountingBytes(1000);
         mutable std::size_t asked = 0;
         std::int64_t Size() const override { return std::int64_t(bytes.size()); }
         std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count) const override
@@ -251,7 +243,7 @@ TEST(RawDecode, MatchesTheLiteralReference)
 
 TEST(RawDecode, FailuresLeaveThePictureAndCancelStops)
 {
-    const auto file = Counting(100);
+    const auto file = test::CountingBytes(100);
     const TRawMemory memory(file.data(), file.size());
     TBitmap kept = Decode(file, Typical(10, TPixelFormat::pf8bit));
     const TBitmap before = kept;
@@ -282,7 +274,7 @@ TEST(RawFile, SpecialAndMissingFilesAreRefusedAtOnce)
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     // A FIFO as palette file is not read: the grey ramp.
-    const auto file = Counting(16);
+    const auto file = test::CountingBytes(16);
     TRawOptions o = Typical(4, TPixelFormat::pf8bit);
     o.paletteFile = fifo;
     EXPECT_EQ(Decode(file, o).Palette()[200].peRed, 200);
@@ -327,8 +319,8 @@ TEST(RawLineLimit, TextAsTheBoxReadsIt)
 TEST(BatchRaw, CommandMatchesTheReference)
 {
     TempDir dir;
-    const auto file = Counting(5000);
-    const std::vector<std::uint8_t> palette = Counting(40);
+    const auto file = test::CountingBytes(5000);
+    const std::vector<std::uint8_t> palette = test::CountingBytes(40);
     const std::string in = dir.File("in.raw", file), pal = dir.File("p.pal", palette), out = dir / "out.bmp";
     struct Case {
         std::string args;

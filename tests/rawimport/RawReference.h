@@ -12,6 +12,15 @@
 
 namespace kadrimex::test {
 
+// A file of `size` bytes that differ from their neighbours.
+inline std::vector<std::uint8_t> CountingBytes(std::size_t size)
+{
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = std::uint8_t(i * 7 + 1);
+    return bytes;
+}
+
 // The picture of `options` over `file`, with `palette` as the palette
 // file's bytes (empty: grey). Returns false where Multibyte has no byte.
 inline bool ReferenceRaw(const std::vector<std::uint8_t>& file, const TRawOptions& o,

@@ -37,14 +37,6 @@ using kadrimex::TPixelFormat;
 
 namespace {
 
-std::vector<std::uint8_t> Counting(std::size_t size)
-{
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = std::uint8_t(i * 7 + 1);
-    return bytes;
-}
-
 // Descriptors of this process open on `path`.
 int OpenHandles(const QString& path)
 {
@@ -105,7 +97,7 @@ protected:
 
 TEST_F(OpenRawFormTest, ThePreviewFollowsEveryOptionAndKeystroke)
 {
-    const auto bytes = Counting(64000);
+    const auto bytes = kadrimex::test::CountingBytes(64000);
     ASSERT_TRUE(Show(File("f.raw", bytes)));
     EXPECT_EQ(Preview(), QSize(320, 200));
     EXPECT_EQ(Form->windowTitle(), QStringLiteral("Open a file without header (RAW)"));
@@ -144,14 +136,18 @@ TEST_F(OpenRawFormTest, ThePreviewFollowsEveryOptionAndKeystroke)
     Form->SkipStartSpinEdit->setValue(64000);
     EXPECT_TRUE(QTest::qWaitFor([&] { return Form->PreviewMessageLabel->isVisible(); }, 5000));
     EXPECT_EQ(Preview(), QSize(12, 1));
+    // ... and "&Open" has no picture of these options to hand over.
+    Form->OpenSpeedButton->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Form->OpenSpeedButton->isEnabled(); }, 5000));
+    EXPECT_TRUE(Form->isVisible());
     Form->OpenModeButtons->button(0)->click();
     EXPECT_TRUE(Form->BPPRadioGroup->isVisible() && !Form->BytesPerPixEdit->isVisible());
 }
 
 TEST_F(OpenRawFormTest, OpenHandsOverTheWholePictureAndEveryCloseReleasesTheFile)
 {
-    const auto bytes = Counting(3000);
-    const auto paletteBytes = Counting(60);
+    const auto bytes = kadrimex::test::CountingBytes(3000);
+    const auto paletteBytes = kadrimex::test::CountingBytes(60);
     const QString path = File("f.raw", bytes);
     const QString palette = File("p.pal", paletteBytes);
     ASSERT_TRUE(Show(path));
@@ -275,7 +271,7 @@ TEST_F(OpenRawFormTest, HugeFilesStayResponsiveAndImportWithALineLimit)
 TEST_F(OpenRawFormTest, TheMainWindowImportsThroughTheDialog)
 {
     TKadrimexMainForm main;
-    const QString path = File("f.raw", Counting(500));
+    const QString path = File("f.raw", kadrimex::test::CountingBytes(500));
     int changes = 0;
     QObject::connect(main.Document, &TPictureDocument::Changed, [&](TPictureDocument::TChange change) {
         changes += change == TPictureDocument::TChange::RawImport;
