@@ -222,6 +222,8 @@ public slots:
     void NewButtonClick();
     void OpenButtonClick();
     void SaveButtonClick();
+    // Open's RAW route: the RAW dialog for FFileName, its picture on OK.
+    void OpenRawFile();
 
     // View (MainForm_View.cpp).
     void ZoomInButtonClick();

@@ -7,6 +7,7 @@
 #include "ui/Prompt.h"
 #include "app/WorkImage.h"
 #include "engine/Codecs.h"
+#include "rawimport/ui/OpenRawForm.h"
 
 #include <memory>
 
@@ -67,8 +68,7 @@ void TKadrimexMainForm::OpenButtonClick()
 
     // The chosen filter decides, not the file's extension.
     if (FilterIndex(*OpenPictureDialog) == kRawFilterIndex) {
-        ui::Prompt(QStringLiteral("Importing RAW files is not available in this version."), QStringLiteral("Kadrimex"),
-                   ui::PromptButtons::Ok, ui::PromptIcon::Information);
+        OpenRawFile();
     } else {
         try {
             kadrimex::TPicture picture = kadrimex::TPicture::LoadFromFile(FFileName.toStdString());
@@ -82,6 +82,27 @@ void TKadrimexMainForm::OpenButtonClick()
         }
     }
     NormZoomButtonClick();
+}
+
+void TKadrimexMainForm::OpenRawFile()
+{
+    auto& form = Dialog<TOpenRawForm>();
+    form.RawFileName = FFileName;
+    disconnect(&form, &TOpenRawForm::PreviewUpdated, this, nullptr);
+    connect(&form, &TOpenRawForm::PreviewUpdated, this, [](QSize size) {
+        TestProbe(QStringLiteral("raw-preview %1 %2").arg(size.width()).arg(size.height()));
+    });
+    if (RunDialog(form) == QDialog::Accepted) {
+        // The whole picture of the final options, in its own format and
+        // palette.
+        kadrimex::TBitmap bitmap = form.TakePicture();
+        if (!bitmap.Empty()) {
+            kadrimex::TPicture picture;
+            picture.Assign(std::move(bitmap));
+            Document->Replace(std::move(picture), TPictureDocument::TChange::RawImport);
+        }
+    }
+    form.ReleasePicture();
 }
 
 void TKadrimexMainForm::SaveButtonClick()

@@ -12,6 +12,7 @@
 #include "filters/ui/FilterGeneratorForm.h"
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
+#include "rawimport/ui/OpenRawForm.h"
 #include "transforms/ui/ColorDepthForm.h"
 #include "transforms/ui/FlipRotateForm.h"
 #include "userfilter/ui/UsrFilterForm.h"
@@ -53,6 +54,7 @@ int main(int argc, char** argv)
         form->Dialog<TAbstractGeneratorForm>();
         form->Dialog<TFilterGeneratorForm>();
         form->Dialog<TUsrFilterForm>();
+        form->Dialog<TOpenRawForm>();
         form->Dialog<TColorDepthForm>();
         form->Dialog<TAboutForm>();
         form->Dialog<TFlipRotateForm>();

@@ -24,6 +24,8 @@ public:
     BatchRun(std::vector<std::string> args, std::string inputPath, bool showProgress);
 
     const std::vector<std::string>& Args() const { return FArgs; }
+    // -i INPUT as given (raw reads the file itself).
+    const std::string& InputPath() const { return FInputPath; }
     // The working copy of -i INPUT (JPEG decoded; an icon raises the
     // editor's assignment error). Loaded on first use.
     TAdvancedBitmap& Input();
@@ -66,6 +68,10 @@ struct BatchRegistration {
 };
 
 const std::vector<BatchCommand>& Commands();
+
+// True once Ctrl+C or SIGTERM asked to stop; for commands that do
+// their work without a worker.
+bool Interrupted();
 
 // Argument parsing shared by every command: reals are read as the dialogs
 // read them (plain decimal notation with a point, whatever the locale, as an

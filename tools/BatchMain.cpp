@@ -73,6 +73,11 @@ const std::vector<BatchCommand>& Commands()
     return Registry();
 }
 
+bool Interrupted()
+{
+    return gInterrupted != 0;
+}
+
 long double ParseReal(const std::string& text)
 {
     long double value = 0;

@@ -10,6 +10,7 @@
 #include "app/ProgressGauge.h"
 #include "ui/Prompt.h"
 #include "app/WorkImage.h"
+#include "rawimport/ui/OpenRawForm.h"
 #include "engine/Codecs.h"
 #include "filters/Filters.h"
 #include "filters/ui/FilterLevelForm.h"
@@ -802,14 +803,22 @@ TEST_F(FileCommands, OpenDialogListsTheFiltersAndLoadsByExtension)
     EXPECT_EQ(Prompts[0].icon, ui::PromptIcon::Error);
     EXPECT_TRUE(SamePixels(Shown(), eight));
 
-    // The RAW filter decides, whatever the extension: a message, no load,
-    // the zoom back at 100.
+    // The RAW filter decides, whatever the extension: the RAW dialog gets
+    // the file; cancelled, it leaves the picture and the zoom is back at 100.
     Prompts.clear();
     Form->ZoomComboBox->setEditText(QStringLiteral("50"));
     Form->Document->Replace(PictureOf(RandomBitmap(3, 3, TPixelFormat::pf24bit, 13)));
-    OnDialog = ChooseFile(path, 6);
+    QString rawName;
+    OnDialog = [&](QDialog& dialog) {
+        if (auto* raw = qobject_cast<TOpenRawForm*>(&dialog)) {
+            rawName = raw->RawFileName;
+            return int(QDialog::Rejected);
+        }
+        return ChooseFile(path, 6)(dialog);
+    };
     Form->OpenButton->click();
-    ASSERT_EQ(Prompts.size(), 1u);
+    EXPECT_EQ(rawName, path);
+    EXPECT_TRUE(Prompts.empty());
     EXPECT_EQ(Shown().Width(), 3);
     EXPECT_EQ(Form->ZoomComboBox->currentText(), QStringLiteral("100"));
 
