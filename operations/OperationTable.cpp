@@ -10,6 +10,7 @@
 #include "filters/Generators.h"
 #include "filters/Masks.h"
 #include "filters/Resample.h"
+#include "tonal/Tone.h"
 #include "transforms/Fourier.h"
 #include "userfilter/UserFilter.h"
 
@@ -49,6 +50,16 @@ constexpr TOperationEntry kOperations[] = {
     {op::FFT, "FFT", None, [](T& t) { MakeFFT(t, t.FDestination, t.FSource); }},
     {op::RevFFT, "reverse FFT", None, [](T& t) { MakeRevFFT(t, t.FDestination, t.FSource); }},
     {op::FFTGauss, "FFT Gauss blur", None, [](T& t) { MakeFFTGauss(t, t.FDestination, t.FSource, t.FParam1); }},
+    // Tonal: the histogram reads the source into the worker's arrays; the
+    // curve and equalisation change the destination in place.
+    {op::Histogram, "histogram", None,
+     [](T& t) {
+         if (t.FHistogram0 && t.FHistogram1 && t.FHistogram2)
+             MakeHistograms(histogram_mode::Fractions, *t.FHistogram0, *t.FHistogram1, *t.FHistogram2, t.FSource);
+     }},
+    {op::Curves, "curves", None,
+     [](T& t) { ApplyCurve(t, t.FDestination, t.FCurve.get(), std::uint8_t(t.FIntParam)); }},
+    {op::Levels, "levels", None, [](T& t) { EqualizeHistogram(t, t.FDestination, std::uint8_t(t.FIntParam)); }},
 };
 
 }  // namespace
