@@ -181,6 +181,9 @@ public:
         SharpenGenerator,
         EdgeGenerator,
         Resize,
+        // Tonal
+        Levels,
+        Curves,
         Count
     };
     static const TCommand& Command(TCommandId id);
@@ -261,6 +264,8 @@ public slots:
     void SharpenGeneratorSpeedButtonClick();
     void EdgeGeneratorSpeedButtonClick();
     void ResizeImageButtonClick();
+    void AutoLevelsButtonClick();
+    void CurvesSpeedButtonClick();
     void ProcessingDone();
 
     // Status bar (MainForm_Status.cpp).
