@@ -182,6 +182,9 @@ public:
         EdgeGenerator,
         Resize,
         FlipRotate,
+        // Tonal
+        Levels,
+        Curves,
         Count
     };
     static const TCommand& Command(TCommandId id);
@@ -268,6 +271,8 @@ public slots:
     // Colour depth: no worker; the working copy is converted here and
     // replaces the picture through the document.
     void ColorDepthSpeedButtonClick();
+    void AutoLevelsButtonClick();
+    void CurvesSpeedButtonClick();
     void ProcessingDone();
 
     // Status bar (MainForm_Status.cpp).

@@ -16,6 +16,9 @@
 #include "filters/ui/FilterGeneratorForm.h"
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
+#include "tonal/Tone.h"
+#include "tonal/ui/CurvesForm.h"
+#include "tonal/ui/LevelsForm.h"
 #include "transforms/ColourDepth.h"
 #include "transforms/FlipRotate.h"
 #include "transforms/Fourier.h"
@@ -193,6 +196,25 @@ const TKadrimexMainForm::TCommand& TKadrimexMainForm::Command(TCommandId id)
              params.enlarge = f.ExtendBitmapCheckBox->isChecked();
              return params;
          })},
+        // Tonal: both change the working copy in place. Levels equalises or
+        // stretches the dialog's range; curves first hands the dialog its own
+        // copy of the picture, whose histogram it draws under the curve.
+        {"AutoLevelsButton", &F::AutoLevelsButtonClick, TDestinationPolicy::WorkingCopyInPlace, {},
+         QStringLiteral("Dopasowuję Ci histerozegrama..."), DialogStep<TLevelsForm>([](TLevelsForm& f) {
+             return TLevelsParams{f.FunctionIndex(), f.FRangeFrom, f.FRangeTo, f.ChannelIndex()};
+         })},
+        {"CurvesSpeedButton", &F::CurvesSpeedButtonClick, TDestinationPolicy::WorkingCopyInPlace, {},
+         QStringLiteral("Wykrzywiam (mnożę przez krzywą)..."),
+         [](TKadrimexMainForm& window) -> TFiller {
+             auto& form = window.Dialog<TCurvesForm>();
+             auto copy = std::make_shared<TAdvancedBitmap>();
+             if (!MakeWorkingCopy(window.Document->Picture(), *copy))
+                 return {};
+             form.FBitmap = std::move(copy);
+             if (window.RunDialog(form) != QDialog::Accepted)
+                 return {};
+             return FillWith(TCurveParams{form.FCurveTable, form.FChannel});
+         }},
     };
     static_assert(std::size(rows) == std::size_t(TCommandId::Count));
     return rows[std::size_t(id)];
@@ -245,6 +267,9 @@ void TKadrimexMainForm::ColorDepthSpeedButtonClick()
     picture.Assign(kadrimex::TBitmap(std::move(static_cast<kadrimex::TBitmap&>(copy))));
     Document->Replace(std::move(picture), TPictureDocument::TChange::ColourDepth);
 }
+
+void TKadrimexMainForm::AutoLevelsButtonClick() { Launch(Command(TCommandId::Levels)); }
+void TKadrimexMainForm::CurvesSpeedButtonClick() { Launch(Command(TCommandId::Curves)); }
 
 // ---- The launcher ----------------------------------------------------------
 

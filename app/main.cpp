@@ -13,6 +13,8 @@
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
 #include "rawimport/ui/OpenRawForm.h"
+#include "tonal/ui/CurvesForm.h"
+#include "tonal/ui/LevelsForm.h"
 #include "transforms/ui/ColorDepthForm.h"
 #include "transforms/ui/FlipRotateForm.h"
 #include "userfilter/ui/UsrFilterForm.h"
@@ -58,6 +60,8 @@ int main(int argc, char** argv)
         form->Dialog<TColorDepthForm>();
         form->Dialog<TAboutForm>();
         form->Dialog<TFlipRotateForm>();
+        form->Dialog<TCurvesForm>();
+        form->Dialog<TLevelsForm>();
         form->Dialog<TFilterLevelForm>();
         ShowInitialPicture(*form);
         form->show();

@@ -10,6 +10,7 @@
 #include "filters/Generators.h"
 #include "filters/Masks.h"
 #include "filters/Resample.h"
+#include "tonal/Tone.h"
 #include "transforms/Fourier.h"
 #include "transforms/FlipRotate.h"
 #include "userfilter/UserFilter.h"
@@ -54,6 +55,16 @@ constexpr TOperationEntry kOperations[] = {
     {op::Flip, "flip", None, [](T& t) { MakeFlip(t, t.FDestination, t.FSource, std::uint8_t(t.FIntParam)); }},
     {op::Rotate, "rotate", None,
      [](T& t) { MakeRotate(t, t.FDestination, t.FSource, t.FParam2, std::uint8_t(t.FIntParam) != 0); }},
+    // Tonal: the histogram reads the source into the worker's arrays; the
+    // curve and equalisation change the destination in place.
+    {op::Histogram, "histogram", None,
+     [](T& t) {
+         if (t.FHistogram0 && t.FHistogram1 && t.FHistogram2)
+             MakeHistograms(histogram_mode::Fractions, *t.FHistogram0, *t.FHistogram1, *t.FHistogram2, t.FSource);
+     }},
+    {op::Curves, "curves", None,
+     [](T& t) { ApplyCurve(t, t.FDestination, t.FCurve.get(), std::uint8_t(t.FIntParam)); }},
+    {op::Levels, "levels", None, [](T& t) { EqualizeHistogram(t, t.FDestination, std::uint8_t(t.FIntParam)); }},
 };
 
 }  // namespace

@@ -27,4 +27,9 @@ forbid core '<Q' "a core file includes Qt" engine filters transforms userfilter 
 forbid all '"app/' "the ui layer or a dialog includes the main window" \
   ui filters/ui transforms/ui userfilter/ui rawimport/ui
 forbid all '"(filters|transforms|userfilter|rawimport)/ui/' "the ui layer includes a dialog family" ui
+# The tonal family and its dialogs.
+forbid core '"tonal/' "the engine includes an operation family" engine
+forbid core '<Q' "a core file includes Qt" tonal
+forbid all '"app/' "the ui layer or a dialog includes the main window" tonal/ui
+forbid all '"tonal/ui/' "the ui layer includes a dialog family" ui
 exit $status

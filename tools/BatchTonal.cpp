@@ -1,0 +1,84 @@
+// Tonal commands: equalize, range (the levels dialog's two functions) and
+// curve (a tone table read from a file, as the curves dialog would build it).
+#include "tools/Batch.h"
+
+#include "tonal/Tone.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace kadrimex::batch {
+namespace {
+
+int Channel(const std::string& text)
+{
+    const int channel = ParseInt(text, "CHANNEL");
+    if (channel < 0 || channel > 3)
+        throw UsageError("CHANNEL must be 0 (all), 1 (red), 2 (green) or 3 (blue)");
+    return channel;
+}
+
+// A bound as the levels dialog reads its edit: text that is not an integer
+// counts as 1024.
+std::int32_t Bound(const std::string& text)
+{
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(begin, &end, 10);
+    if (text.empty() || end != begin + text.size() || errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
+        return kBoundNotANumber;
+    return std::int32_t(value);
+}
+
+// 256 whole numbers 0 to 255 separated by white space, nothing else.
+TToneTable ReadToneTable(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw EImageError("Cannot read the tone table file " + path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::istringstream words(text.str());
+    TToneTable table{};
+    std::size_t count = 0;
+    for (std::string word; words >> word; ++count) {
+        if (count == table.size())
+            throw EImageError("The tone table file " + path + " holds more than 256 numbers");
+        const bool digits = word.size() <= 3 && word.find_first_not_of("0123456789") == std::string::npos;
+        const int value = digits ? std::stoi(word) : -1;
+        if (value < 0 || value > 255)
+            throw EImageError("The tone table file " + path + ": entry " + std::to_string(count) + " ('" + word +
+                              "') is not a whole number from 0 to 255");
+        table[count] = std::uint8_t(value);
+    }
+    if (count != table.size())
+        throw EImageError("The tone table file " + path + " holds " + std::to_string(count) +
+                          " numbers; it needs 256");
+    return table;
+}
+
+const BatchRegistration equalizeCommand({"equalize", "CHANNEL", 1, 1, true, [](BatchRun& run) {
+    RunOperation(run, TLevelsParams{0, 0, 0, Channel(run.Args()[0])}, TDestinationPolicy::WorkingCopyInPlace);
+}});
+
+// The dialog's checks, in its order and with its messages.
+const BatchRegistration rangeCommand({"range", "FROM TO CHANNEL", 3, 3, true, [](BatchRun& run) {
+    const auto& a = run.Args();
+    const std::int32_t from = Bound(a[0]);
+    const std::int32_t to = Bound(a[1]);
+    if (const char* error = RangeBoundsError(from, to))
+        throw UsageError(error);
+    RunOperation(run, TLevelsParams{1, from, to, Channel(a[2])}, TDestinationPolicy::WorkingCopyInPlace);
+}});
+
+const BatchRegistration curveCommand({"curve", "CHANNEL TABLEFILE", 2, 2, true, [](BatchRun& run) {
+    const int channel = Channel(run.Args()[0]);
+    RunOperation(run, TCurveParams{ReadToneTable(run.Args()[1]), channel}, TDestinationPolicy::WorkingCopyInPlace);
+}});
+
+}  // namespace
+}  // namespace kadrimex::batch
