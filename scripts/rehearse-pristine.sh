@@ -14,13 +14,13 @@
 #
 #   scripts/rehearse-pristine.sh [COMMIT]        (default: main)
 #
-# REHEARSAL_DIR (default /var/tmp/kadrimex-rehearsal) holds the tree and the
+# REHEARSAL_DIR (default kadrimex-rehearsal in the user's cache folder) holds the tree and the
 # logs; the tree is kept for inspection and replaced by the next run.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 rev=$(git -C "$repo" rev-parse --verify "${1:-main}^{commit}")
-work=$(realpath -m "${REHEARSAL_DIR:-/var/tmp/kadrimex-rehearsal}")
+work=$(realpath -m "${REHEARSAL_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/kadrimex-rehearsal}")
 tree=$work/root
 clone=/root/kadrimex          # as seen inside the tree
 shared=$repo/../shared

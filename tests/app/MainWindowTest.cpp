@@ -3,6 +3,7 @@
 // the worker's completion, cancellation from the status bar, closing while
 // an operation runs, and the file commands.
 #include "app/MainForm.h"
+#include "tests/support/QtTestSupport.h"
 #include "filters/ui/AbstractGeneratorForm.h"
 #include "app/PictureDocument.h"
 #include "app/ResizerForm.h"
@@ -50,6 +51,8 @@ using kadrimex::TPicture;
 using kadrimex::TPixelFormat;
 namespace ui = kadrimex::ui;
 
+using kadrimex::test::WaitUntil;
+
 namespace {
 
 // ---- helpers ---------------------------------------------------------------
@@ -88,19 +91,6 @@ bool SamePixels(const TBitmap& a, const TBitmap& b)
         if (std::memcmp(a.ScanLine(y), b.ScanLine(y), rowBytes) != 0)
             return false;
     return a.Palette() == b.Palette();
-}
-
-bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 120000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return true;
 }
 
 // Runs an operation routine directly on the calling thread, the way the

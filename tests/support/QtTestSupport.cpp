@@ -1,6 +1,8 @@
 #include "tests/support/QtTestSupport.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -56,6 +58,19 @@ void CapturePrompts(std::vector<QString>& texts)
 void ReleasePrompts()
 {
     ui::SetPromptHandler({});
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > milliseconds)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    return true;
 }
 
 }  // namespace kadrimex::test

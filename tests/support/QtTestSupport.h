@@ -7,7 +7,12 @@
 
 #include "ui/Prompt.h"
 
+#include <QLocale>
 #include <QString>
+
+#include <gtest/gtest.h>
+
+#include <functional>
 
 #include <ostream>
 #include <vector>
@@ -29,5 +34,30 @@ void CapturePrompts(std::vector<QString>& texts);
 
 // Shows the real message boxes again.
 void ReleasePrompts();
+
+// Processes events until condition() holds; false after `milliseconds`.
+bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 120000);
+
+// A test run in a point-separator locale with every prompt captured in
+// Prompts; both are restored afterwards.
+class PromptCaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FSavedLocale = QLocale();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        CapturePrompts(Prompts);
+    }
+    void TearDown() override
+    {
+        ReleasePrompts();
+        QLocale::setDefault(FSavedLocale);
+    }
+
+    std::vector<QString> Prompts;
+
+private:
+    QLocale FSavedLocale;
+};
 
 }  // namespace kadrimex::test

@@ -35,25 +35,7 @@ QString ConversionError(const QString& text)
 
 // Every test runs in a point-separator locale with the prompts captured;
 // both are restored afterwards.
-class DialogTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        FSavedLocale = QLocale();
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        kadrimex::test::CapturePrompts(Prompts);
-    }
-    void TearDown() override
-    {
-        kadrimex::test::ReleasePrompts();
-        QLocale::setDefault(FSavedLocale);
-    }
-
-    std::vector<QString> Prompts;
-
-private:
-    QLocale FSavedLocale;
-};
+class DialogTest : public kadrimex::test::PromptCaptureTest {};
 
 QStringList Items(const QComboBox* box)
 {

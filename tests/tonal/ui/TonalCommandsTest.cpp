@@ -9,6 +9,7 @@
 #include "ui/Prompt.h"
 
 #include "../ToneReference.h"
+#include "tests/support/QtTestSupport.h"
 #include "tests/support/TestPictures.h"
 
 #include <QButtonGroup>
@@ -29,20 +30,9 @@ using kadrimex::TBitmap;
 using kadrimex::TPixelFormat;
 namespace ui = kadrimex::ui;
 
-namespace {
+using kadrimex::test::WaitUntil;
 
-bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 60000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return true;
-}
+namespace {
 
 class TonalCommands : public ::testing::Test {
 protected:

@@ -23,25 +23,7 @@ using kadrimex::TPixelFormat;
 
 namespace {
 
-class GeometryForms : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        FSavedLocale = QLocale();
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        kadrimex::test::CapturePrompts(Prompts);
-    }
-    void TearDown() override
-    {
-        kadrimex::test::ReleasePrompts();
-        QLocale::setDefault(FSavedLocale);
-    }
-
-    std::vector<QString> Prompts;
-
-private:
-    QLocale FSavedLocale;
-};
+class GeometryForms : public kadrimex::test::PromptCaptureTest {};
 
 // QDialog::Accepted, QDialog::Rejected, or -1 when the dialog stays open.
 template <class Action>
