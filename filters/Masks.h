@@ -8,13 +8,15 @@
 // stored bytes must match bit for bit.
 //
 // Every painter tests the thread's terminate request at the start of each
-// row and returns at once when it is set; none publishes progress.
+// row and stops at once when it is set; none publishes progress.
 #pragma once
 
 #include "engine/Bitmap.h"
+#include "engine/Parallel.h"
 #include "engine/ProcessorThread.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace kadrimex {
 
@@ -41,16 +43,54 @@ std::int32_t WrappedFloor(long double value);
 // hold one byte a cell).
 void PrepareMask(TBitmap& mask, int width, int height);
 
-// Calls paintRow(y, row) for every row of the mask, testing the terminate
-// request before each.
+// Calls paintRow(y, row) for every row of the mask on all cores, testing
+// the terminate request before each row. Rows are independent, so the bytes
+// do not depend on the order.
 template <typename PaintRow>
 void PaintRows(TBitmapProcesorThread& thread, TBitmap& mask, PaintRow paintRow)
 {
-    for (int y = 0; y < mask.Height(); ++y) {
-        if (thread.Terminated())
-            return;
-        paintRow(y, mask.ScanLine(y));
-    }
+    ParallelRows(
+        thread, mask.Height(), [&](std::int64_t) { return thread.Progress(); },
+        [&](int y, int) { paintRow(y, mask.ScanLine(y)); });
+}
+
+// f(x) for x in [0, count): a row-independent factor computed once per
+// column, so a cell computes with the very same value.
+template <typename Factor>
+std::vector<long double> ColumnTable(int count, Factor f)
+{
+    std::vector<long double> table(std::size_t(count > 0 ? count : 0));
+    for (int x = 0; x < count; ++x)
+        table[std::size_t(x)] = f(x);
+    return table;
+}
+
+// cos and sin of an 80-bit argument through the double-precision library
+// routines, with a bound on the distance from the 80-bit results: rounding
+// the argument to double moves the result by at most the rounding (both
+// functions are 1-Lipschitz), and each library result is within 3e-16 of the
+// true value. A non-finite argument gives a non-finite error.
+struct TBoundedValue {
+    long double value;
+    long double error;
+};
+TBoundedValue BoundedCos(long double x);
+TBoundedValue BoundedSin(long double x);
+
+// The byte of a value known only to within `error` of v: byteOf must be
+// non-decreasing on [v - error, v + error], so equal bytes at both ends are
+// the byte of every value between. False when they differ (the caller then
+// computes the cell literally) or the error is not small.
+template <typename ByteOf>
+bool DecidedByte(long double v, long double error, ByteOf byteOf, std::uint8_t& byte)
+{
+    if (!(error < 0.25L) || !(v == v))
+        return false;
+    const std::uint8_t low = byteOf(v - error);
+    if (low != byteOf(v + error))
+        return false;
+    byte = low;
+    return true;
 }
 
 // 255 * A^-(dx^2/B^2 + dy^2/C^2) around the mask centre; A <= 0 acts as 1e-30.
@@ -62,8 +102,9 @@ void PaintTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double
                        long double height);
 
 // The tent rotated by `angle` radians on a square canvas of side
-// ceil(0.66 * sqrt(width^2 + height^2)). Uses the thread's FRow and FColumn
-// as its loop counters.
+// ceil(0.66 * sqrt(width^2 + height^2)). A cell's coordinates along the
+// tent come from the rotation formula where its rounding cannot change the
+// byte, and from the polar formula otherwise.
 void PaintRotatedTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double foot, long double angle,
                               long double width, long double height);
 
