@@ -47,40 +47,78 @@ std::uint8_t RotatedTentCell(long double px, long double py, long double angle, 
     return TentCell(TentRowFactor(height, foot, u), TentProfile(width, foot, v));
 }
 
-// The same cell from the rotation formula u = py cos A - px sin A + H/2,
-// v = px cos A + py sin A + W/2, which the polar route equals up to its
-// rounding: the tent's slopes bound how far that moves the cell's value.
-bool FastRotatedTentCell(long double px, long double py, long double cosA, long double sinA, long double angle,
-                         long double foot, long double width, long double height, std::uint8_t& cell)
-{
-    const long double r = std::sqrt(py * py + px * px);
-    const long double u = py * cosA - px * sinA + height / 2;
-    const long double v = px * cosA + py * sinA + width / 2;
-    // The polar route's error: its angle is off by a few units in the last
-    // place of (pi + |A|), moving u and v by r times that; with a wide margin.
-    const long double eu = 1e-16L * (r * (4 + std::fabs(angle)) + std::fabs(height) + std::fabs(width) + 1);
-    if (foot == 0.5L) {
-        // The profile is 1 only where u (v) is exactly the centre.
-        if (std::fabs(u - height / 2) > eu || std::fabs(v - width / 2) > eu) {
-            cell = 0;
-            return true;
-        }
-        return false;
+// The tent profile in double precision with its error: t within et of the
+// exact value, the side of the peak decided only when t is farther than et
+// from it (else false). The result is within the returned bound of the
+// 80-bit profile of the same t.
+struct TFastTent {
+    double span, foot, half, rise, fall, k, errorScale;
+
+    TFastTent(long double s, long double f)
+        : span(double(s)), foot(double(f)), half(double(s / 2)), rise(double(f * s)), fall(double((1 - f) * s)),
+          k(double(1 / ((0.5L - f) * s))), errorScale(double(std::fabs(f * s)) + double(std::fabs(s)))
+    {
     }
-    const long double ku = 1 / std::fabs((0.5L - foot) * height);
-    const long double kv = 1 / std::fabs((0.5L - foot) * width);
-    const long double pu = TentProfile(height, foot, u);
-    const long double pv = TentProfile(width, foot, v);
-    const long double rf = NotNegative(255 * pu);
-    const long double epu = ku * (eu + 1e-17L * (std::fabs(u) + std::fabs(foot * height))) + 1e-17L * std::fabs(pu);
-    const long double epv = kv * (eu + 1e-17L * (std::fabs(v) + std::fabs(foot * width))) + 1e-17L * std::fabs(pv);
-    const long double erf = 255 * epu * (1 + 1e-15L);
-    const long double p = rf * pv;
-    const long double error = erf * (std::fabs(pv) + epv) + rf * epv + 1e-17L * std::fabs(p) + 1e-300L;
-    if (!(p + error < 2147483647.0L))
-        return false;
-    return DecidedByte(p, error, [](long double value) { return TentCell(1, value); }, cell);
-}
+
+    bool Profile(double t, double et, double& value, double& error) const
+    {
+        if (std::fabs(t - half) <= et)
+            return false;
+        value = t <= half ? (t - rise) * k : (fall - t) * k;
+        error = std::fabs(k) * (et + 1e-15 * (std::fabs(t) + errorScale)) + 1e-15 * std::fabs(value);
+        return true;
+    }
+};
+
+// The same cell from the rotation formula u = py cos A - px sin A + H/2,
+// v = px cos A + py sin A + W/2 in double precision, which the polar route
+// equals up to its rounding: its angle is off by a few units in the last
+// place of (pi + |A|), moving u and v by r times that, and the double
+// evaluation adds a few units of |px| + |py| + H (W); a wide margin covers
+// both. The tent's slopes bound how far that moves the cell's value. False
+// where the bound does not decide the byte (the literal route then does).
+struct TFastRotatedTent {
+    TFastTent rows, columns;
+    double cosA, sinA, halfH, halfW, eu, ev;
+    bool pointPeak;
+
+    TFastRotatedTent(long double foot, long double angle, long double width, long double height, long double rMax)
+        : rows(height, foot), columns(width, foot), cosA(double(std::cos(angle))), sinA(double(std::sin(angle))),
+          halfH(double(height / 2)), halfW(double(width / 2)), pointPeak(foot == 0.5L)
+    {
+        const long double common = 1e-16L * (rMax * (4 + std::fabs(angle)) + 1) + 1e-15L * 2 * rMax;
+        eu = double(common + 1e-15L * (std::fabs(height) + std::fabs(width)));
+        ev = eu;
+    }
+
+    bool Cell(double px, double py, std::uint8_t& cell) const
+    {
+        const double u = py * cosA - px * sinA + halfH;
+        const double v = px * cosA + py * sinA + halfW;
+        if (pointPeak) {
+            // The profile is 1 only where u (v) is exactly the centre.
+            if (std::fabs(u - halfH) > eu || std::fabs(v - halfW) > ev) {
+                cell = 0;
+                return true;
+            }
+            return false;
+        }
+        double pu, epu, pv, epv;
+        if (!rows.Profile(u, eu, pu, epu) || !columns.Profile(v, ev, pv, epv))
+            return false;
+        const double rf = pu <= 0 ? 0 : 255 * pu;
+        const double erf = 255 * epu * (1 + 1e-15);
+        const double p = rf * pv;
+        const double error = erf * (std::fabs(pv) + epv) + rf * epv + 1e-15 * std::fabs(p) + 1e-300;
+        if (!(p + error < 2147483647.0))
+            return false;
+        return DecidedByte(p, error, [](double value) {
+            if (!(value > 0))
+                return std::uint8_t(0);
+            return value >= 255 ? std::uint8_t(255) : std::uint8_t(int(value));
+        }, cell);
+    }
+};
 
 }  // namespace
 
@@ -179,13 +217,12 @@ void PaintRotatedTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long
     const int n = MaskSide(0.66L * std::sqrt(width * width + height * height));
     PrepareMask(*mask, n, n);
     const long double half = n / 2.0L;
-    const long double cosA = std::cos(angle);
-    const long double sinA = std::sin(angle);
+    const TFastRotatedTent fast(foot, angle, width, height, half * std::sqrt(2.0L) + 1);
     PaintRows(thread, *mask, [&](int y, std::uint8_t* row) {
         const long double py = y + 0.5L - half;
         for (int x = 0; x < n; ++x) {
             const long double px = x + 0.5L - half;
-            if (!FastRotatedTentCell(px, py, cosA, sinA, angle, foot, width, height, row[x]))
+            if (!fast.Cell(double(px), double(py), row[x]))
                 row[x] = RotatedTentCell(px, py, angle, foot, width, height);
         }
     });
@@ -254,37 +291,83 @@ void PaintEdgeMask(TBitmapProcesorThread& thread, TBitmap* mask, long double lev
             val = 0;
         return std::uint8_t(WrappedFloor(val));
     };
+    // One cell as written, all in 80 bits.
+    const auto literalCell = [&](long double p, long double sinP, int x) {
+        const long double q = qs[std::size_t(x)];
+        long double r = std::sqrt(p * p + q * q);
+        long double val = 126.8L;
+        bool capped = false;
+        if (r > 2 * pi) {
+            r = 2 * pi;
+            capped = true;
+        } else if (r > pi) {
+            val = 126.8L * level;
+        }
+        if (p < pi / 2)
+            val *= sinP;
+        if (q < pi / 2)
+            val *= sinQ[std::size_t(x)];
+        if (r > pi / 2)
+            val *= capped ? sinCap : std::sin(r);
+        return byteOf(val);
+    };
+    // The same cell in double precision where its bound decides the byte:
+    // the radius is within 5e-16 of its size, the factors before the sine
+    // within 6e-16 relative, the sine within the radius error plus 3e-16. A
+    // radius closer than its bound to pi / 2, pi or 2 pi, whose side picks
+    // the formula, is left to the literal route; so is a product whose
+    // bound straddles a byte.
+    const std::vector<double> qd(qs.begin(), qs.end());
+    std::vector<double> columnFactor(qs.size());
+    for (std::size_t x = 0; x < qs.size(); ++x)
+        columnFactor[x] = double(qs[x] < pi / 2 ? sinQ[x] : 1.0L);
+    const double pi1 = double(pi);
+    const double ringLevel = double(126.8L * level);
+    const auto edgeByte = [](double v) {
+        if (v > 127)
+            v = 127;
+        v += 128;
+        return v > 0 ? std::uint8_t(int(v)) : std::uint8_t(0);
+    };
+    const auto near = [](double r, double threshold, double error) { return std::fabs(r - threshold) <= error; };
     PaintRows(thread, *mask, [&](int y, std::uint8_t* row) {
         const long double p = (y + 0.5L) * fy;
         const long double sinP = std::sin(p);
+        const double pd = double(p);
+        const double rowFactor = double(p < pi / 2 ? sinP : 1.0L);
         for (int x = 0; x < mask->Width(); ++x) {
-            const long double q = qs[std::size_t(x)];
-            long double r = std::sqrt(p * p + q * q);
-            long double val = 126.8L;
-            bool capped = false;
-            if (r > 2 * pi) {
-                r = 2 * pi;
-                capped = true;
-            } else if (r > pi) {
-                val = 126.8L * level;
+            const double q = qd[std::size_t(x)];
+            const double r = std::sqrt(pd * pd + q * q);
+            const double er = 5e-16 * r + 1e-300;
+            if (near(r, 2 * pi1, er) || near(r, pi1, er) || near(r, pi1 / 2, er)) {
+                row[x] = literalCell(p, sinP, x);
+                continue;
             }
-            if (p < pi / 2)
-                val *= sinP;
-            if (q < pi / 2)
-                val *= sinQ[std::size_t(x)];
-            if (r > pi / 2) {
-                if (capped) {
-                    val *= sinCap;
-                } else {
-                    const TBoundedValue s = BoundedSin(r);
-                    const long double v = val * s.value;
-                    const long double error = std::fabs(val) * s.error * (1 + 1e-15L) + 1e-18L * std::fabs(v) + 1e-300L;
-                    if (!DecidedByte(v, error, byteOf, row[x]))
-                        row[x] = byteOf(val * std::sin(r));
-                    continue;
-                }
+            if (r > 2 * pi1) {
+                // The capped sine is a tiny negative number: 128 plus the
+                // product lies just below 128 unless it rounds to 128.
+                long double val = 126.8L;
+                if (p < pi / 2)
+                    val *= sinP;
+                if (qs[std::size_t(x)] < pi / 2)
+                    val *= sinQ[std::size_t(x)];
+                row[x] = val * sinCap + 128 < 128 ? 127 : byteOf(val * sinCap);
+                continue;
             }
-            row[x] = byteOf(val);
+            const double m = (r > pi1 ? ringLevel : 126.8) * rowFactor * columnFactor[std::size_t(x)];
+            if (r <= pi1 / 2) {
+                if (!DecidedByte(m, std::fabs(m) * 6e-16 + 1e-13, edgeByte, row[x]))
+                    row[x] = literalCell(p, sinP, x);
+                continue;
+            }
+            if (m == 0) {
+                row[x] = 128;  // 0 times a finite sine
+                continue;
+            }
+            const double v = m * std::sin(r);
+            const double error = std::fabs(m) * (1e-15 * (r + 2)) + 1e-13;
+            if (!DecidedByte(v, error, edgeByte, row[x]))
+                row[x] = literalCell(p, sinP, x);
         }
     });
 }

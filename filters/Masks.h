@@ -81,10 +81,10 @@ TBoundedValue BoundedSin(long double x);
 // non-decreasing on [v - error, v + error], so equal bytes at both ends are
 // the byte of every value between. False when they differ (the caller then
 // computes the cell literally) or the error is not small.
-template <typename ByteOf>
-bool DecidedByte(long double v, long double error, ByteOf byteOf, std::uint8_t& byte)
+template <typename Real, typename ByteOf>
+bool DecidedByte(Real v, Real error, ByteOf byteOf, std::uint8_t& byte)
 {
-    if (!(error < 0.25L) || !(v == v))
+    if (!(error < Real(0.25)) || !(v == v))
         return false;
     const std::uint8_t low = byteOf(v - error);
     if (low != byteOf(v + error))

@@ -53,10 +53,10 @@ TEST(MaskFastPath, EveryPainterGivesTheLiteralBytes)
     for (long double level : {GaussBaseLevel, 1.0L, 0.01L, 0.0L, 1e6L})
         cases.push_back(Make("gauss " + std::to_string(double(level)), PaintGaussMask, reference::PaintGaussMask,
                              level, 101.0L, 64.0L));
-    for (long double foot : {0.0L, -0.4L, 0.25L, 0.5L, 0.4999L})
+    for (long double foot : {0.0L, -0.4L, 0.25L, 0.5L, 0.4999L, 0.7L})
         cases.push_back(Make("triangle " + std::to_string(double(foot)), PaintTriangleMask,
                              reference::PaintTriangleMask, foot, 77.0L, 50.0L));
-    for (long double foot : {0.0L, -2.0L, 0.25L, 0.5L, 0.4999L})
+    for (long double foot : {0.0L, -2.0L, 0.25L, 0.5L, 0.4999L, 0.7L})
         for (long double angle : {0.0L, 0.3L, 1.5707963267948966L, -7.0L, 1000.0L})
             cases.push_back(Make("rotated " + std::to_string(double(foot)) + " " + std::to_string(double(angle)),
                                  PaintRotatedTriangleMask, reference::PaintRotatedTriangleMask, foot, angle, 90.0L,
