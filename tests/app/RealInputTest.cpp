@@ -464,6 +464,174 @@ void RawImportCases(TRun& run, const QString& path)
     run.Shot(QStringLiteral("raw-imported"));
 }
 
+
+// The stripes picture of the tonal checks, 250x100: five stripes of 20 rows,
+// each pixel (r, g, b) of its stripe's base plus x % 10 in every channel.
+// Its histograms show each of the seven series colours of the curves chart
+// on a band of ten values of its own: red only at 40-49, green at 80-89,
+// blue at 120-129, red+green at 160-169, green+blue at 200-209, red+blue at
+// 226-235 and all three at 246-255.
+const int kStripeBase[5][3] = {{40, 80, 120}, {160, 160, 120}, {40, 200, 200}, {226, 80, 226}, {246, 246, 246}};
+
+QRgb StripePixel(int x, int y)
+{
+    const int* base = kStripeBase[y / 20];
+    const int o = x % 10;
+    return qRgb(base[0] + o, base[1] + o, base[2] + o);
+}
+
+bool WriteStripes(const QString& path)
+{
+    QImage image(250, 100, QImage::Format_RGB888);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, StripePixel(x, y));
+    return image.save(path, "BMP");
+}
+
+// Saves the shown picture with Ctrl+S to `path` and reads it back.
+QImage SaveShown(TEditor& editor, const QString& path)
+{
+    editor.FocusMain();
+    Keys({QStringLiteral("ctrl+s")});
+    if (!editor.WaitForFocus(kSaveTitle) || !EnterPath(editor, path, 2))
+        return {};
+    return QImage(path).convertToFormat(QImage::Format_RGB32);
+}
+
+// The X window of a visible top-level window titled `title` and its rectangle.
+QRect WindowRect(const QString& title, QString* id = nullptr)
+{
+    const QString found = Xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                               u'^' + title + u'$'}).section(u'\n', 0, 0);
+    if (id)
+        *id = found;
+    if (found.isEmpty())
+        return {};
+    // "X=..", "Y=..", "WIDTH=..", "HEIGHT=.." lines.
+    std::map<QString, int> values;
+    for (const QString& line : Xdo({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), found}).split(u'\n'))
+        values[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
+    return QRect(values[QStringLiteral("X")], values[QStringLiteral("Y")], values[QStringLiteral("WIDTH")],
+                 values[QStringLiteral("HEIGHT")]);
+}
+
+// The curves dialog over the stripes picture: its toolbar button opens it,
+// the histogram comes in the seven series colours, a drag along the value
+// 60 from 20 to 240 flattens the curve there, and Process sets every byte of
+// the first four stripes to that one value and leaves the fifth alone. Then
+// levels, by its button and Enter, equalises the result (all channels).
+void TonalCases(TRun& run, const QString& stripes, const QString& work)
+{
+    TEditor& editor = run.FEditor;
+    if (!OpenPicture(editor, stripes, false)) {
+        Report(false, QStringLiteral("curves: the stripes picture opens"));
+        return;
+    }
+    editor.FocusMain();
+    Click(editor.Centre("CurvesSpeedButton"));
+    QString dialogId;
+    QRect dialog;
+    const bool shown = editor.WaitUntil(5000, [&] { return !(dialog = WindowRect(QStringLiteral("Histogram"), &dialogId)).isEmpty(); });
+    Report(shown, QStringLiteral("the curves button opens \"Histogram\""));
+    if (!shown)
+        return;
+    static const QRgb colours[7] = {qRgb(255, 138, 138), qRgb(144, 232, 82), qRgb(166, 170, 255), qRgb(140, 141, 34),
+                                    qRgb(34, 141, 140),  qRgb(150, 38, 149), qRgb(42, 42, 42)};
+    QRect boxes[7];
+    auto plotted = [&] {
+        const QImage shot = Grab(dialog);
+        for (QRect& box : boxes)
+            box = QRect();
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                for (int s = 0; s < 7; ++s)
+                    if (shot.pixel(x, y) == colours[s])
+                        boxes[s] |= QRect(dialog.x() + x, dialog.y() + y, 1, 1);
+        // Each band is ten values wide and at least 100 units high.
+        for (const QRect& box : boxes)
+            if (box.width() < 8 || box.height() < 40)
+                return false;
+        return true;
+    };
+    const bool histogram = editor.WaitUntil(5000, plotted);
+    run.Shot(QStringLiteral("curves-histogram"));
+    QString seen;
+    for (const QRect& box : boxes)
+        seen += QStringLiteral(" %1x%2").arg(box.width()).arg(box.height());
+    Report(histogram, QStringLiteral("curves: the histogram shows in its seven colours (bands%1)").arg(seen));
+    if (!histogram) {
+        CloseDialogs(editor);
+        return;
+    }
+    // Red spans values 40-50 and 0-204.8 (two stripes of 2 % each, times
+    // 5120); red+blue ends at value 236.
+    const QRect red = boxes[0];
+    const double perValue = double(boxes[5].right() + 1 - red.left()) / (236 - 40);
+    const double perUnit = double(red.height()) / 204.8;
+    auto at = [&](double x, double y) {
+        return QStringList{QString::number(qRound(red.left() + (x - 40) * perValue)),
+                           QString::number(qRound(red.bottom() + 1 - y * perUnit))};
+    };
+    QStringList drag = QStringList{QStringLiteral("mousemove")} + at(20.5, 60.5) + QStringList{QStringLiteral("mousedown"), QStringLiteral("1")};
+    for (int x = 30; x <= 240; x += 10)
+        drag << QStringLiteral("sleep") << QStringLiteral("0.03") << QStringLiteral("mousemove") << at(x + 0.5, 60.5);
+    drag << QStringLiteral("mouseup") << QStringLiteral("1");
+    Xdo(drag);
+    editor.WaitUntil(300, [] { return false; });
+    run.Shot(QStringLiteral("curves-dragged"));
+    const qsizetype seenStatus = editor.Statuses.size();
+    Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), dialogId});
+    Keys({QStringLiteral("alt+p")});
+    const bool processed = editor.WaitForStatus(seenStatus, kDone, 10000) &&
+                           editor.Statuses.mid(seenStatus).contains(QStringLiteral("Wykrzywiam (mnożę przez krzywą)..."));
+    Report(processed, QStringLiteral("curves: Process runs the curve (\"Wykrzywiam (mnożę przez krzywą)...\")"));
+    run.Shot(QStringLiteral("curves-done"));
+    const QImage curved = SaveShown(editor, work + QStringLiteral("/curved.bmp"));
+    int level = -1;
+    bool flat = curved.size() == QSize(250, 100), kept = flat;
+    for (int y = 0; flat && kept && y < 100; ++y)
+        for (int x = 0; x < 250; ++x) {
+            const QRgb p = curved.pixel(x, y);
+            if (y >= 80) {
+                kept = kept && p == StripePixel(x, y);
+                continue;
+            }
+            if (level < 0)
+                level = qRed(p);
+            flat = flat && p == qRgb(level, level, level);
+        }
+    Report(processed && flat && kept && std::abs(level - 60) <= 2,
+           QStringLiteral("curves: the drag at 60 sets the dragged tones to one value (%1) and keeps the others").arg(level));
+    if (!flat || !kept || level < 0)
+        return;
+
+    // Levels on the result: equalise is the default; "Zapodaj" sits 138
+    // pixels left of the dialog's right edge and 29 above its bottom. Each
+    // channel has 20000 pixels at `level` and 500 at each of 246-255.
+    editor.FocusMain();
+    Click(editor.Centre("AutoLevelsButton"));
+    const bool asked = editor.WaitForFocus(QStringLiteral("Histogram levels"));
+    run.Shot(QStringLiteral("levels-dialog"));
+    const QRect levels = WindowRect(QStringLiteral("Histogram levels"));
+    Click(QPoint(levels.right() - 138, levels.bottom() - 29));
+    const bool closed = asked && editor.WaitUntil(5000, [] { return VisibleWindows() == 1; });
+    editor.WaitUntil(300, [] { return false; });
+    const QImage levelled = closed ? SaveShown(editor, work + QStringLiteral("/levelled.bmp")) : QImage();
+    auto equalised = [&](int v) {
+        const long double cum = v < level ? 0 : v < 246 ? 20000 : 20000 + 500 * (v - 245);
+        return int(cum / 25000 * 255);
+    };
+    bool exact = levelled.size() == QSize(250, 100);
+    for (int y = 0; exact && y < 100; ++y)
+        for (int x = 0; exact && x < 250; ++x) {
+            const int v = qRed(curved.pixel(x, y));
+            exact = levelled.pixel(x, y) == qRgb(equalised(v), equalised(v), equalised(v));
+        }
+    Report(asked && exact, QStringLiteral("levels: its button and \"Zapodaj\" equalise the picture (%1 -> %2)").arg(level).arg(equalised(level)));
+    run.Shot(QStringLiteral("levels-done"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -694,6 +862,14 @@ int main(int argc, char** argv)
         }
         CloseDialogs(editor);
     }
+
+    // Before the RAW cases, whose filter the open dialog keeps.
+    const QString stripes = work.filePath(QStringLiteral("stripes.bmp"));
+    if (WriteStripes(stripes))
+        TonalCases(run, stripes, work.path());
+    else
+        Report(false, QStringLiteral("the stripes picture can be written"));
+    CloseDialogs(editor);
 
     RawImportCases(run, raw);
 

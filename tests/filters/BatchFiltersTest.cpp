@@ -4,7 +4,7 @@
 #include "filters/Filters.h"
 
 #include "FilterReference.h"
-#include "tests/support/BatchProcess.h"
+#include "tests/support/BatchPictureTest.h"
 
 #include <gtest/gtest.h>
 
@@ -15,46 +15,15 @@
 namespace kadrimex {
 namespace {
 
-#ifdef KADRIMEX_BATCH_PATH
-const char* kBatch = KADRIMEX_BATCH_PATH;
-#else
-const char* kBatch = nullptr;
-#endif
-
-class BatchFiltersTest : public ::testing::Test {
+class BatchFiltersTest : public test::BatchPictureTest {
 protected:
-    void SetUp() override
-    {
-        if (!kBatch || !std::filesystem::exists(kBatch))
-            GTEST_SKIP() << "kadrimex-batch not built (KADRIMEX_BATCH_PATH)";
-        dir = std::filesystem::temp_directory_path() / ("kadrimex-filters-" + std::to_string(getpid()));
-        std::filesystem::create_directories(dir);
-        std::mt19937 random(11);
-        picture = test::RandomPicture(37, 23, random);
-        input = (dir / "in.bmp").string();
-        WriteFileAtomically(input, EncodeBmp(picture));
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
+    BatchFiltersTest() : BatchPictureTest(37, 23, 11) {}
 
     // Exit status of the batch tool with these (blank-separated) arguments.
     int Batch(const std::string& arguments, const std::string& output)
     {
-        return test::RunBatch(arguments + " -i " + input + " -o " + output + " --quiet").status;
+        return BatchPictureTest::Batch(arguments, output).status;
     }
-
-    TBitmap Load(const std::string& path)
-    {
-        const auto bytes = ReadFileBytes(path);
-        return DecodeBmp(bytes.data(), bytes.size());
-    }
-
-    std::filesystem::path dir;
-    std::string input;
-    TAdvancedBitmap picture;
 };
 
 TEST_F(BatchFiltersTest, CommandsMatchTheRoutines)

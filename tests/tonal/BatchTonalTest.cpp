@@ -4,8 +4,7 @@
 #include "tonal/Tone.h"
 
 #include "ToneReference.h"
-#include "tests/support/BatchProcess.h"
-#include "tests/support/TestPictures.h"
+#include "tests/support/BatchPictureTest.h"
 
 #include <gtest/gtest.h>
 
@@ -17,46 +16,16 @@
 namespace kadrimex {
 namespace {
 
-class BatchTonalTest : public ::testing::Test {
+class BatchTonalTest : public test::BatchPictureTest {
 protected:
-    void SetUp() override
-    {
-        if (!std::filesystem::exists(KADRIMEX_BATCH_PATH))
-            GTEST_SKIP() << "kadrimex-batch not built (KADRIMEX_BATCH_PATH)";
-        dir = std::filesystem::temp_directory_path() / ("kadrimex-tonal-" + std::to_string(getpid()));
-        std::filesystem::create_directories(dir);
-        std::mt19937 random(17);
-        picture = test::RandomPicture(41, 29, random);
-        input = (dir / "in.bmp").string();
-        WriteFileAtomically(input, EncodeBmp(picture));
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-
-    test::BatchResult Batch(const std::string& arguments, const std::string& output)
-    {
-        return test::RunBatch(arguments + " -i " + input + " -o " + output + " --quiet");
-    }
-
-    TBitmap Load(const std::string& path)
-    {
-        const auto bytes = ReadFileBytes(path);
-        return DecodeBmp(bytes.data(), bytes.size());
-    }
+    BatchTonalTest() : BatchPictureTest(41, 29, 17) {}
 
     std::string TableFile(const std::string& name, const std::string& text)
     {
-        const std::string path = (dir / name).string();
+        const std::string path = Path(name);
         std::ofstream(path) << text;
         return path;
     }
-
-    std::filesystem::path dir;
-    std::string input;
-    TAdvancedBitmap picture;
 };
 
 TEST_F(BatchTonalTest, CommandsMatchTheReferences)

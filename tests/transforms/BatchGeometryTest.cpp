@@ -4,8 +4,7 @@
 #include "transforms/ColourDepth.h"
 #include "transforms/FlipRotate.h"
 
-#include "tests/support/BatchProcess.h"
-#include "tests/support/TestPictures.h"
+#include "tests/support/BatchPictureTest.h"
 
 #include "engine/Codecs.h"
 
@@ -19,23 +18,8 @@
 namespace kadrimex {
 namespace {
 
-class BatchGeometry : public ::testing::Test {
+class BatchGeometry : public test::BatchPictureTest {
 protected:
-    void SetUp() override
-    {
-        if (!std::filesystem::exists(KADRIMEX_BATCH_PATH))
-            GTEST_SKIP() << "kadrimex-batch not built";
-        FDir = std::filesystem::temp_directory_path() / ("kadrimex-geometry-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(FDir);
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(FDir, ignored);
-    }
-
-    std::string Path(const std::string& name) const { return (FDir / name).string(); }
-
     // Writes `input`, runs `command` on it into out.bmp; the exit status.
     int Run(const std::string& command, const TBitmap& input)
     {
@@ -44,13 +28,7 @@ protected:
         return test::RunBatch(command + " -i " + Path("in.bmp") + " -o " + Path("out.bmp") + " --quiet").status;
     }
 
-    TBitmap Output() const
-    {
-        const auto bytes = ReadFileBytes(Path("out.bmp"));
-        return DecodeBmp(bytes.data(), bytes.size());
-    }
-
-    std::filesystem::path FDir;
+    TBitmap Output() const { return Load(Path("out.bmp")); }
 };
 
 // The mirror as the loops are written, on the picture's colours.

@@ -335,14 +335,6 @@ TEST(FftEngineTest, SwapQuadrantsAndMulSpectrum)
 // ---------------------------------------------------------------------------
 // Operations
 
-TEST(FourierTest, SpectrumPictureHasThePaddedSize)
-{
-    EXPECT_EQ(RunOperation(op::FFT, RandomPicture(3, 3, 5)).width, 4);
-    const Picture big = RunOperation(op::FFT, PhotoLikePicture(640, 480));
-    EXPECT_EQ(big.width, 1024);
-    EXPECT_EQ(big.height, 512);
-}
-
 TEST(FourierTest, SpectrumOfAConstantPicture)
 {
     // Channels blue 0, green 100, red 200 over a 6 x 5 picture (8 x 8).

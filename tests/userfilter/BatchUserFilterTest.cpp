@@ -1,8 +1,7 @@
 // kadrimex-batch user / user-example against the literal reference, through
 // real files: random pictures, every example, every size with random reals.
 #include "UserFilterReference.h"
-#include "tests/support/BatchProcess.h"
-#include "tests/support/TestPictures.h"
+#include "tests/support/BatchPictureTest.h"
 
 #include "engine/Codecs.h"
 #include "userfilter/ExampleFilters.h"
@@ -24,20 +23,11 @@ using kadrimex::testing::ReferenceUserFilter;
 
 namespace {
 
-class BatchUserFilter : public ::testing::Test {
+class BatchUserFilter : public test::BatchPictureTest {
 protected:
-    void SetUp() override
-    {
-        dir = std::filesystem::temp_directory_path() /
-              ("kadrimex-userfilter-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
     std::string Write(const TBitmap& b, const std::string& name)
     {
-        const std::string path = (dir / name).string();
+        const std::string path = Path(name);
         WriteFileAtomically(path, EncodeBmp(b));
         return path;
     }
@@ -51,13 +41,6 @@ protected:
         return result.status;
     }
 
-    TBitmap Read(const std::string& path)
-    {
-        const auto bytes = ReadFileBytes(path);
-        return DecodeBmp(bytes.data(), bytes.size());
-    }
-
-    std::filesystem::path dir;
 };
 
 std::string Real(long double v)
@@ -84,7 +67,7 @@ TEST_F(BatchUserFilter, EveryExampleMatchesTheReference)
             ASSERT_EQ(Batch("user-example " + std::to_string(type) + " " + std::to_string(e) + " " +
                             std::to_string(absolute) + " -i " + in + " -o " + out),
                       0);
-            EXPECT_EQ(FirstDifference(Read(out), ReferenceUserFilter(pic, m.data(), 3, f.Divider, f.Offset,
+            EXPECT_EQ(FirstDifference(Load(out), ReferenceUserFilter(pic, m.data(), 3, f.Divider, f.Offset,
                                                                      absolute == 1)),
                       -1)
                 << "type " << type << " example " << e;
@@ -111,7 +94,7 @@ TEST_F(BatchUserFilter, RandomRealMatricesOfEverySizeMatchTheReference)
             args.append(" ").append(Real(c));
         }
         ASSERT_EQ(Batch(args + " -i " + in + " -o " + out), 0) << args;
-        EXPECT_EQ(FirstDifference(Read(out), ReferenceUserFilter(pic, m.data(), n, divider, offset, absolute)), -1)
+        EXPECT_EQ(FirstDifference(Load(out), ReferenceUserFilter(pic, m.data(), n, divider, offset, absolute)), -1)
             << "size " << n;
     }
 }

@@ -9,6 +9,7 @@
 #include <QButtonGroup>
 #include <QChart>
 #include <QChartView>
+#include <QFont>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -118,6 +119,12 @@ TCurvesForm::TCurvesForm(QWidget* parent) : QDialog(parent), FRunner(std::make_u
     LeftAxis->setTickAnchor(0);
     LeftAxis->setTickInterval(16);
     LeftAxis->setLabelFormat(QStringLiteral("%.6g"));
+    // Seventeen labels a side at the dialog's size: in the default font the
+    // chart elides every label but "0" to dots.
+    QFont labels = BottomAxis->labelsFont();
+    labels.setPointSizeF(labels.pointSizeF() * 0.7);
+    BottomAxis->setLabelsFont(labels);
+    LeftAxis->setLabelsFont(labels);
     chart->addAxis(BottomAxis, Qt::AlignBottom);
     chart->addAxis(LeftAxis, Qt::AlignLeft);
     HistoChart = Named(new THistoChartView(chart, this), "HistoChart");
