@@ -2,11 +2,11 @@
 // curve (a tone table read from a file, as the curves dialog would build it).
 #include "tools/Batch.h"
 
+#include "engine/Codecs.h"
 #include "tonal/Tone.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -37,12 +37,13 @@ std::int32_t Bound(const std::string& text)
 // 256 whole numbers 0 to 255 separated by white space, nothing else.
 TToneTable ReadToneTable(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw EImageError("Cannot read the tone table file " + path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::istringstream words(text.str());
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes = ReadFileBytes(path);
+    } catch (const EImageError& e) {
+        throw EImageError(std::string("Cannot read the tone table: ") + e.what());
+    }
+    std::istringstream words(std::string(bytes.begin(), bytes.end()));
     TToneTable table{};
     std::size_t count = 0;
     for (std::string word; words >> word; ++count) {
