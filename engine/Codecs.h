@@ -37,6 +37,9 @@ struct TIconEntry {
 
 // Parses the icon directory; throws EImageError for a malformed file.
 std::vector<TIconEntry> ParseIco(const std::uint8_t* data, std::size_t size);
+// True when the entry can be decoded: a DIB entry decodes, a PNG entry's
+// chunks are whole with sound checksums.
+bool IconEntryIntact(const TIconEntry& entry);
 // Index of the entry best for display: largest, then deepest.
 std::size_t BestIconEntry(const std::vector<TIconEntry>& entries);
 // Decodes a DIB icon entry to a 32-bit picture (fourth byte alpha, the AND
