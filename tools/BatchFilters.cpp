@@ -26,7 +26,7 @@ BatchCommand AmplificationCommand(std::string name)
 }
 
 // gauss and triangle: a mask of LEVEL + 1 pixels each way that could not be
-// held as a picture is refused by its own size, before the input is read.
+// held as a picture fails by its own size, before the input is read.
 template <class Params>
 BatchCommand BlurCommand(std::string name)
 {
@@ -34,7 +34,7 @@ BatchCommand BlurCommand(std::string name)
                 const long double level = ParseReal(run.Args()[0]);
                 const long double side = std::ceil(level + 1);
                 if (side > 0 && side * side > (long double)kMaxBitmapPixels)
-                    throw UsageError("A filter mask of " + std::to_string((long long)side) + " x " +
+                    throw EImageError("A filter mask of " + std::to_string((long long)side) + " x " +
                                      std::to_string((long long)side) + " pixels (LEVEL " + run.Args()[0] +
                                      ") is too large");
                 RunOperation(run, Params{level});
