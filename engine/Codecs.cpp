@@ -4,6 +4,7 @@
 // half-written or destroyed file behind.
 #include "engine/Codecs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -37,6 +38,12 @@ public:
             ::close(FFd);
     }
     int Get() const { return FFd; }
+    int Release()
+    {
+        const int fd = FFd;
+        FFd = -1;
+        return fd;
+    }
     // Closes now and reports the result (close can report a write error).
     int Close()
     {
@@ -81,18 +88,51 @@ std::string DirectoryOf(const std::string& path)
     return path.substr(0, slash);
 }
 
+// The file a symbolic link finally names (the path itself when it is no
+// link); a dangling link gives the name the file will be created under.
+std::string FinalTarget(const std::string& path)
+{
+    std::string current = path;
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        std::string target(std::size_t(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
+        const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+        if (length < 0)
+            throw EImageError("Cannot write file " + path + ": " + SystemReason(errno));
+        target.resize(std::size_t(length));
+        current = !target.empty() && target[0] == '/' ? target : DirectoryOf(current) + "/" + target;
+    }
+    throw EImageError("Cannot write file " + path + ": " + SystemReason(ELOOP));
+}
+
 }  // namespace
+
+int OpenRegularFile(const std::string& path, const std::string& failure)
+{
+    // O_NONBLOCK: opening a FIFO without a writer would otherwise wait.
+    const int raw = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (raw < 0)
+        throw EImageError(failure + " " + path + ": " + SystemReason(errno));
+    FileDescriptor fd(raw);
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0)
+        throw EImageError(failure + " " + path + ": " + SystemReason(errno));
+    if (!S_ISREG(info.st_mode))
+        throw EImageError(failure + " " + path + ": it is not a regular file");
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
+    return fd.Release();
+}
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
 {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0)
-        throw EImageError("Cannot open file " + path + ": " + SystemReason(errno));
+    FileDescriptor fd(OpenRegularFile(path));
     struct stat info {};
     if (::fstat(fd.Get(), &info) != 0)
         throw EImageError("Cannot read file " + path + ": " + SystemReason(errno));
-    if (!S_ISREG(info.st_mode))
-        throw EImageError("Cannot read file " + path + ": not a regular file");
     if (std::uint64_t(info.st_size) > kMaxFileBytes)
         throw EImageError("File " + path + " is too large to be a picture");
 
@@ -111,10 +151,16 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
     return bytes;
 }
 
-void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes)
+bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                         const std::function<bool()>& cancelled)
 {
     if (path.empty())
         throw EImageError("Cannot write a file without a name");
+    const std::string target = FinalTarget(path);
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode))
+        throw EImageError("Cannot write file " + path + ": it is not a regular file");
 
     // A name beside the target, so the final rename stays on one file system.
     std::random_device entropy;
@@ -123,7 +169,7 @@ void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
     for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, ".%08x~", unsigned(entropy()));
-        temporary = path + suffix;
+        temporary = target + suffix;
         // 0666 lets the umask decide the permissions, as for any new file.
         raw = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (raw < 0 && errno != EEXIST)
@@ -137,32 +183,47 @@ void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
         ::unlink(temporary.c_str());
         throw EImageError("Cannot write file " + path + ": " + SystemReason(error));
     };
+    auto stop = [&]() {
+        if (!cancelled || !cancelled())
+            return false;
+        ::unlink(temporary.c_str());
+        return true;
+    };
 
     // An existing file keeps its permissions.
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+    if (exists)
         ::fchmod(fd.Get(), existing.st_mode & 07777);
 
-    const std::int64_t written = TransferAll(bytes.size(), [&](std::size_t offset, std::size_t remaining) {
-        return ::write(fd.Get(), bytes.data() + offset, remaining);
-    });
-    if (written < 0)
-        fail(errno);
-    if (std::uint64_t(written) < bytes.size())
-        fail(ENOSPC);  // a write that takes nothing of a non-empty buffer
+    // In blocks, so a request to stop is seen while a large file is written.
+    constexpr std::size_t kBlock = std::size_t(4) << 20;
+    for (std::size_t from = 0; from < bytes.size(); from += kBlock) {
+        if (stop())
+            return false;
+        const std::size_t count = std::min(kBlock, bytes.size() - from);
+        const std::int64_t written = TransferAll(count, [&](std::size_t offset, std::size_t remaining) {
+            return ::write(fd.Get(), bytes.data() + from + offset, remaining);
+        });
+        if (written < 0)
+            fail(errno);
+        if (std::uint64_t(written) < count)
+            fail(ENOSPC);  // a write that takes nothing of a non-empty buffer
+    }
     if (::fsync(fd.Get()) != 0)
         fail(errno);
     if (fd.Close() != 0)
         fail(errno);
-    if (::rename(temporary.c_str(), path.c_str()) != 0)
+    if (stop())
+        return false;
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
         fail(errno);
 
     // Make the rename itself durable; a failure here no longer endangers data.
-    const int dir = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
     }
+    return true;
 }
 
 }  // namespace kadrimex

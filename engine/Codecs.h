@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,16 +37,30 @@ struct TIconEntry {
 
 // Parses the icon directory; throws EImageError for a malformed file.
 std::vector<TIconEntry> ParseIco(const std::uint8_t* data, std::size_t size);
+// True when the entry can be decoded: a DIB entry decodes, a PNG entry's
+// chunks are whole with sound checksums.
+bool IconEntryIntact(const TIconEntry& entry);
 // Index of the entry best for display: largest, then deepest.
 std::size_t BestIconEntry(const std::vector<TIconEntry>& entries);
 // Decodes a DIB icon entry to a 32-bit picture (fourth byte alpha, the AND
 // mask applied where the entry has no alpha of its own).
 TBitmap DecodeIconDib(const TIconEntry& entry);
 
+// Opens `path` for reading without waiting on a FIFO or a device and refuses
+// anything but a regular file. Returns the descriptor; throws EImageError
+// "<failure> PATH: reason".
+int OpenRegularFile(const std::string& path, const std::string& failure = "Cannot open file");
+
 // Whole-file helpers.
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 // Writes to a temporary file beside `path` and renames it over the target,
-// so a failed write never destroys an existing file.
-void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// so a failed write never destroys an existing file. A symbolic link is
+// followed: its final target is replaced and keeps its permissions. A
+// hard-linked target is replaced by a new file; its other names keep the
+// old contents. `cancelled` is asked between blocks and before the rename;
+// when it answers true the temporary file is removed, the target is left as
+// it was, and the result is false.
+bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                         const std::function<bool()>& cancelled = {});
 
 }  // namespace kadrimex

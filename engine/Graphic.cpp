@@ -29,10 +29,18 @@ TBitmap TJPEGImage::ToBitmap() const
 TIcon::TIcon(std::vector<std::uint8_t> fileBytes) : FData(std::move(fileBytes))
 {
     FEntries = ParseIco(FData.data(), FData.size());
-    FBest = BestIconEntry(FEntries);
-    // A broken entry is reported when the file is opened, not when shown.
-    if (!Best().png)
-        DecodeIconDib(Best());
+    // The best of the entries that can be decoded; an icon with none is
+    // refused when it is opened, not when it is shown.
+    std::vector<TIconEntry> intact;
+    std::vector<std::size_t> index;
+    for (std::size_t i = 0; i < FEntries.size(); ++i)
+        if (IconEntryIntact(FEntries[i])) {
+            intact.push_back(FEntries[i]);
+            index.push_back(i);
+        }
+    if (intact.empty())
+        throw EImageError("ICO: the icon holds no entry that can be decoded");
+    FBest = index[BestIconEntry(intact)];
 }
 
 std::string TPicture::GraphicClassName() const

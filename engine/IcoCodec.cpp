@@ -6,6 +6,7 @@
 #include "engine/DibRead.h"
 
 #include <algorithm>
+#include <array>
 
 namespace kadrimex {
 
@@ -33,7 +34,61 @@ bool IsPng(const std::vector<std::uint8_t>& bytes)
     return bytes.size() >= 8 && std::equal(kPngSignature, kPngSignature + 8, bytes.begin());
 }
 
+// CRC-32 of the PNG chunks (polynomial 0xEDB88320).
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size)
+{
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i)
+        c = table[(c ^ data[i]) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+// A PNG stream whose chunks all lie inside it with sound checksums, from
+// IHDR to IEND: a truncated or damaged entry fails this.
+bool PngChunksIntact(const std::vector<std::uint8_t>& bytes)
+{
+    std::size_t at = 8;
+    bool first = true;
+    while (bytes.size() - at >= 12) {
+        const std::uint32_t length = U32BigEndian(&bytes[at]);
+        if (length > bytes.size() - at - 12)
+            return false;
+        const std::uint8_t* type = &bytes[at + 4];
+        if (first && !std::equal(type, type + 4, "IHDR"))
+            return false;
+        if (Crc32(type, length + 4) != U32BigEndian(type + 4 + length))
+            return false;
+        if (std::equal(type, type + 4, "IEND"))
+            return true;
+        first = false;
+        at += 12 + std::size_t(length);
+    }
+    return false;
+}
+
 }  // namespace
+
+bool IconEntryIntact(const TIconEntry& entry)
+{
+    if (entry.png)
+        return PngChunksIntact(entry.bytes);
+    try {
+        DecodeIconDib(entry);
+        return true;
+    } catch (const EImageError&) {
+        return false;
+    }
+}
 
 std::vector<TIconEntry> ParseIco(const std::uint8_t* data, std::size_t size)
 {

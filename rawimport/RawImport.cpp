@@ -1,5 +1,7 @@
 #include "rawimport/RawImport.h"
 
+#include "engine/Codecs.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -133,16 +135,7 @@ bool IsRegularFile(const std::string& path)
 
 TRawFile::TRawFile(const std::string& path) : FPath(path)
 {
-    // O_NONBLOCK: opening a FIFO without a writer would otherwise wait.
-    FHandle = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (FHandle < 0)
-        throw EImageError("Cannot open the file " + path + ": " + SystemReason());
-    struct stat info {};
-    if (::fstat(FHandle, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(FHandle);
-        FHandle = -1;
-        throw EImageError("Cannot open the file " + path + ": it is not a regular file");
-    }
+    FHandle = OpenRegularFile(path, "Cannot open the file");
 }
 
 TRawFile::~TRawFile()

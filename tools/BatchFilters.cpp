@@ -7,6 +7,9 @@
 #include "filters/Filters.h"
 #include "filters/Resample.h"
 
+#include <cmath>
+#include <string>
+
 namespace kadrimex::batch {
 namespace {
 
@@ -22,8 +25,24 @@ BatchCommand AmplificationCommand(std::string name)
             }};
 }
 
-const BatchRegistration gaussCommand(LevelCommand<TGaussBlurParams>("gauss"));
-const BatchRegistration triangleCommand(LevelCommand<TTriangleBlurParams>("triangle"));
+// gauss and triangle: a mask of LEVEL + 1 pixels each way that could not be
+// held as a picture fails by its own size, before the input is read.
+template <class Params>
+BatchCommand BlurCommand(std::string name)
+{
+    return {std::move(name), "LEVEL", 1, 1, true, [](BatchRun& run) {
+                const long double level = ParseReal(run.Args()[0]);
+                const long double side = std::ceil(level + 1);
+                if (side > 0 && side * side > (long double)kMaxBitmapPixels)
+                    throw EImageError("A filter mask of " + std::to_string((long long)side) + " x " +
+                                     std::to_string((long long)side) + " pixels (LEVEL " + run.Args()[0] +
+                                     ") is too large");
+                RunOperation(run, Params{level});
+            }};
+}
+
+const BatchRegistration gaussCommand(BlurCommand<TGaussBlurParams>("gauss"));
+const BatchRegistration triangleCommand(BlurCommand<TTriangleBlurParams>("triangle"));
 const BatchRegistration sharpenCommand(AmplificationCommand<TSharpenParams>("sharpen"));
 const BatchRegistration edgesCommand(AmplificationCommand<TFindEdgesParams>("edges"));
 

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <thread>
@@ -29,6 +30,25 @@ volatile std::sig_atomic_t gInterrupted = 0;
 void OnInterrupt(int)
 {
     gInterrupted = 1;
+}
+
+// Tests name a stage (decode, operation, encode, write) and a signal in
+// KADRIMEX_BATCH_TEST_SIGNAL, "STAGE:NUMBER": the tool sends itself that
+// signal when the stage is under way, as a user's Ctrl+C or kill would.
+void SignalAt(const char* stage)
+{
+    static const char* const request = std::getenv("KADRIMEX_BATCH_TEST_SIGNAL");
+    if (!request)
+        return;
+    const char* colon = std::strchr(request, ':');
+    if (colon && std::string(request, colon) == stage)
+        std::raise(std::atoi(colon + 1));
+}
+
+void CheckInterrupted()
+{
+    if (gInterrupted)
+        throw Cancelled();
 }
 
 std::string Lower(std::string s)
@@ -108,6 +128,8 @@ TAdvancedBitmap& BatchRun::Input()
         if (FInputPath.empty())
             throw UsageError("This command needs an input picture (-i INPUT)");
         const TPicture picture = TPicture::LoadFromFile(FInputPath);
+        SignalAt("decode");
+        CheckInterrupted();
         auto copy = std::make_unique<TAdvancedBitmap>();
         if (!MakeWorkingCopy(picture, *copy))
             throw EImageError("The picture is empty");
@@ -128,6 +150,7 @@ void BatchRun::Run(TBitmapProcesorThread& thread)
     std::atomic<bool> done{false};
     thread.OnTerminate = [&done](TBitmapProcesorThread*) { done.store(true); };
     thread.Resume();
+    SignalAt("operation");
     int lastShown = -1;
     while (!done.load()) {
         if (gInterrupted)
@@ -147,8 +170,15 @@ void BatchRun::Run(TBitmapProcesorThread& thread)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     thread.WaitFor();
-    if (FShowProgress)
+    if (FShowProgress) {
+        // A finished run shows its full bar for a moment before it goes.
+        if (!gInterrupted && thread.FErrorMessage.empty()) {
+            std::fprintf(stderr, "\r[%s] %6.2f %%", "########################################", 100.0);
+            std::fflush(stderr);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
         std::fprintf(stderr, "\r%60s\r", "");
+    }
     if (gInterrupted)
         throw Cancelled();
     if (!thread.FErrorMessage.empty())
@@ -170,15 +200,26 @@ int main(int argc, char** argv)
     std::string input, output;
     bool quiet = false;
     std::vector<std::string> args;
+    auto usage = [](const std::string& message) {
+        std::cerr << "kadrimex-batch: " << message << '\n';
+        return 2;
+    };
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::string& w = words[i];
-        if ((w == "-i" || w == "-o") && i + 1 < words.size()) {
-            (w == "-i" ? input : output) = words[++i];
+        if (w == "-i" || w == "-o") {
+            if (i + 1 >= words.size())
+                return usage(w + " needs a file name");
+            std::string& target = w == "-i" ? input : output;
+            if (!target.empty())
+                return usage(w + " given twice ('" + target + "' and '" + words[i + 1] + "')");
+            target = words[++i];
+            if (target.empty())
+                return usage(w + " needs a file name");
         } else if (w == "--quiet") {
             quiet = true;
-        } else if (w == "-i" || w == "-o") {
-            std::cerr << "kadrimex-batch: " << w << " needs a file name\n";
-            return 2;
+        } else if (w.size() >= 2 && w[0] == '-' && !std::isdigit(static_cast<unsigned char>(w[1])) && w[1] != '.') {
+            // A negative number is an argument; anything else with a dash is an option.
+            return usage("unknown option '" + w + "' (see --help)");
         } else {
             args.push_back(w);
         }
@@ -191,11 +232,14 @@ int main(int argc, char** argv)
         std::cerr << "kadrimex-batch: unknown command '" << words[0] << "' (see --help)\n";
         return 2;
     }
-    if (int(args.size()) < command->minArgs || (command->maxArgs >= 0 && int(args.size()) > command->maxArgs)) {
-        std::cerr << "kadrimex-batch: usage: " << command->name << ' ' << command->arguments
-                  << (command->takesInput ? " -i INPUT" : "") << " -o OUTPUT\n";
-        return 2;
-    }
+    const std::string usageLine = "usage: " + command->name + (command->arguments.empty() ? "" : " ") +
+                                  command->arguments + (command->takesInput ? " -i INPUT" : "") + " -o OUTPUT";
+    if (command->maxArgs >= 0 && int(args.size()) > command->maxArgs)
+        return usage("unexpected argument '" + args[std::size_t(command->maxArgs)] + "'; " + usageLine);
+    if (int(args.size()) < command->minArgs)
+        return usage(usageLine);
+    if (!command->takesInput && !input.empty())
+        return usage(command->name + " takes no input picture (-i " + input + ")");
     if (output.empty()) {
         std::cerr << "kadrimex-batch: an output file is needed (-o OUTPUT)\n";
         return 2;
@@ -211,15 +255,24 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    // Every stage ends at the next check of the flag; an exceeded file size
+    // limit fails the write (EFBIG) instead of killing the tool.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, OnInterrupt);
+    std::signal(SIGXFSZ, SIG_IGN);
     BatchRun run(args, command->takesInput ? input : std::string(), !quiet && isatty(STDERR_FILENO));
     try {
         command->run(run);
-        if (gInterrupted)
-            throw Cancelled();
+        CheckInterrupted();
+        SignalAt("encode");
         const auto bytes = jpeg ? EncodeJpeg(run.Result, 80, false) : EncodeBmp(run.Result);
-        WriteFileAtomically(output, bytes);
+        CheckInterrupted();
+        const bool written = WriteFileAtomically(output, bytes, [] {
+            SignalAt("write");
+            return gInterrupted != 0;
+        });
+        if (!written)
+            throw Cancelled();
     } catch (const UsageError& e) {
         std::cerr << "kadrimex-batch: " << e.what() << '\n';
         return 2;

@@ -2,12 +2,12 @@
 // curve (a tone table read from a file, as the curves dialog would build it).
 #include "tools/Batch.h"
 
+#include "engine/Codecs.h"
 #include "tonal/Tone.h"
+#include "tools/ToneTableFile.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace kadrimex::batch {
@@ -34,31 +34,15 @@ std::int32_t Bound(const std::string& text)
     return std::int32_t(value);
 }
 
-// 256 whole numbers 0 to 255 separated by white space, nothing else.
 TToneTable ReadToneTable(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw EImageError("Cannot read the tone table file " + path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::istringstream words(text.str());
-    TToneTable table{};
-    std::size_t count = 0;
-    for (std::string word; words >> word; ++count) {
-        if (count == table.size())
-            throw EImageError("The tone table file " + path + " holds more than 256 numbers");
-        const bool digits = word.size() <= 3 && word.find_first_not_of("0123456789") == std::string::npos;
-        const int value = digits ? std::stoi(word) : -1;
-        if (value < 0 || value > 255)
-            throw EImageError("The tone table file " + path + ": entry " + std::to_string(count) + " ('" + word +
-                              "') is not a whole number from 0 to 255");
-        table[count] = std::uint8_t(value);
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes = ReadFileBytes(path);
+    } catch (const EImageError& e) {
+        throw EImageError(std::string("Cannot read the tone table: ") + e.what());
     }
-    if (count != table.size())
-        throw EImageError("The tone table file " + path + " holds " + std::to_string(count) +
-                          " numbers; it needs 256");
-    return table;
+    return ParseToneTable(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path);
 }
 
 const BatchRegistration equalizeCommand({"equalize", "CHANNEL", 1, 1, true, [](BatchRun& run) {

@@ -38,7 +38,7 @@ const BatchRegistration userCommand(
          const auto& a = run.Args();
          const int size = ParseInt(a[0], "SIZE");
          if (size != 1 && size != 3 && size != 5 && size != 7)
-             throw UsageError(kBadCoefficients);
+             throw UsageError("SIZE must be 1, 3, 5 or 7");
          const std::size_t count = std::size_t(size) * std::size_t(size);
          if (a.size() != 4 + count)
              throw UsageError("SIZE " + a[0] + " needs " + std::to_string(count) + " coefficients, got " +

@@ -1,0 +1,259 @@
+// kadrimex-batch against a hostile user: signals at every stage, special
+// files, linked outputs, misused arguments and exhausted memory. Each case
+// ends with one line, exit status 1 or 2, no output and no temporary file;
+// an existing output is left as it was.
+#include "engine/Codecs.h"
+#include "tests/support/BatchProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <set>
+
+using namespace kadrimex;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs the tool in a child under one resource limit (none when `resource`
+// is negative); a run that hangs is ended by SIGALRM after ten seconds.
+test::BatchResult RunLimited(std::vector<std::string> arguments, int resource = -1, rlim_t limit = 0)
+{
+    const std::string errors = (fs::temp_directory_path() / ("kadrimex-limited-" + std::to_string(getpid()))).string();
+    arguments.insert(arguments.begin(), KADRIMEX_BATCH_PATH);
+    std::vector<char*> argv;
+    for (auto& a : arguments)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(err, 2);
+        if (resource >= 0) {
+            const rlimit value{limit, limit};
+            setrlimit(resource, &value);
+        }
+        alarm(10);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    test::BatchResult result;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    std::ifstream in(errors);
+    std::ostringstream text;
+    text << in.rdbuf();
+    result.errors = text.str();
+    std::remove(errors.c_str());
+    return result;
+}
+
+class BatchRobustness : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("kadrimex-robust-" + std::to_string(getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        input = Path("in.bmp");
+        ASSERT_EQ(test::RunBatch({"new", "300", "200", "336699", "-o", input}).status, 0);
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    std::string Path(const std::string& name) const { return (dir / name).string(); }
+    // Names in the folder, so a leftover temporary file shows.
+    std::set<std::string> Names(const fs::path& folder) const
+    {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+
+    fs::path dir;
+    std::string input;
+};
+
+// The first line on stderr without the tool's name.
+std::string Message(const test::BatchResult& result)
+{
+    const auto lines = result.ErrorLines();
+    const std::string first = lines.empty() ? std::string() : lines[0];
+    const std::string prefix = "kadrimex-batch: ";
+    return first.rfind(prefix, 0) == 0 ? first.substr(prefix.size()) : first;
+}
+
+TEST_F(BatchRobustness, EverySignalAtEveryStageCancels)
+{
+    const std::string existing = Path("out.bmp");
+    const std::string fresh = Path("fresh.jpg");
+    WriteFileAtomically(existing, {'o', 'l', 'd'});
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        for (const char* stage : {"decode", "operation", "encode", "write"}) {
+            for (const std::string& output : {existing, fresh}) {
+                SCOPED_TRACE(std::string(stage) + " signal " + std::to_string(signal) + " " + output);
+                setenv("KADRIMEX_BATCH_TEST_SIGNAL", (std::string(stage) + ":" + std::to_string(signal)).c_str(), 1);
+                const test::BatchResult result = test::RunBatch({"gauss", "2", "-i", input, "-o", output, "--quiet"});
+                unsetenv("KADRIMEX_BATCH_TEST_SIGNAL");
+                EXPECT_EQ(result.status, 1) << result.errors;
+                EXPECT_EQ(result.errors, "kadrimex-batch: cancelled\n");
+            }
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(existing), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"in.bmp", "out.bmp"}));
+}
+
+TEST_F(BatchRobustness, AnExceededFileSizeLimitFailsTheWriteAndLeavesNothing)
+{
+    const std::string output = Path("out.bmp");
+    const test::BatchResult result =
+        RunLimited({"new", "1000", "1000", "000000", "-o", output, "--quiet"}, RLIMIT_FSIZE, 1 << 20);
+    EXPECT_EQ(result.status, 1) << result.errors;
+    EXPECT_EQ(Message(result), "Cannot write file " + output + ": File too large");
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"in.bmp"}));
+}
+
+TEST_F(BatchRobustness, SpecialFilesAreRefusedAtOnce)
+{
+    const std::string fifo = Path("fifo.bmp");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directories(dir / "folder.bmp");
+    const std::string output = Path("out.bmp");
+    const std::string notRegular = ": it is not a regular file";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } cases[] = {
+        {{"convert", "-i", fifo, "-o", output}, "Cannot open file " + fifo + notRegular},
+        {{"convert", "-i", Path("folder.bmp"), "-o", output}, "Cannot open file " + Path("folder.bmp") + notRegular},
+        {{"convert", "-i", "/dev/zero", "-o", output}, "Cannot open file /dev/zero" + notRegular},
+        {{"raw", "100", "8bpp", "-i", fifo, "-o", output}, "Cannot open the file " + fifo + notRegular},
+        {{"curve", "0", fifo, "-i", input, "-o", output},
+         "Cannot read the tone table: Cannot open file " + fifo + notRegular},
+        {{"convert", "-i", input, "-o", fifo}, "Cannot write file " + fifo + notRegular},
+        {{"convert", "-i", input, "-o", Path("folder.bmp")}, "Cannot write file " + Path("folder.bmp") + notRegular},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments[0] + " " + c.message);
+        const test::BatchResult result = RunLimited(c.arguments);
+        EXPECT_EQ(result.status, 1) << result.errors;
+        EXPECT_EQ(result.ErrorLines().size(), 1u) << result.errors;
+        EXPECT_EQ(Message(result), c.message);
+    }
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"in.bmp", "fifo.bmp", "folder.bmp"}));
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    // A palette name that is no regular file gives the grey ramp, without waiting.
+    EXPECT_EQ(RunLimited({"raw", "100", "8bpp", "palette=" + fifo, "-i", input, "-o", output}).status, 0);
+}
+
+TEST_F(BatchRobustness, LinkedOutputsAreWrittenThrough)
+{
+    fs::create_directories(dir / "target");
+    const std::string real = (dir / "target" / "real.bmp").string();
+    WriteFileAtomically(real, {'o', 'l', 'd'});
+    ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+    fs::create_symlink("target/real.bmp", dir / "link1.bmp");    // relative
+    fs::create_symlink(dir / "link1.bmp", dir / "link2.bmp");   // a chain
+    fs::create_symlink("target/later.bmp", dir / "dangling.bmp");
+    fs::create_hard_link(real, dir / "hard.bmp");
+
+    for (const char* link : {"link1.bmp", "link2.bmp"}) {
+        SCOPED_TRACE(link);
+        fs::remove(real);
+        WriteFileAtomically(real, {'o', 'l', 'd'});
+        chmod(real.c_str(), 0640);
+        const test::BatchResult result = test::RunBatch({"convert", "-i", input, "-o", Path(link)});
+        ASSERT_EQ(result.status, 0) << result.errors;
+        EXPECT_TRUE(fs::is_symlink(dir / link));
+        EXPECT_EQ(ReadFileBytes(real), ReadFileBytes(input));
+        struct stat info {};
+        ASSERT_EQ(stat(real.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0640u);
+    }
+    ASSERT_EQ(test::RunBatch({"convert", "-i", input, "-o", Path("dangling.bmp")}).status, 0);
+    EXPECT_TRUE(fs::is_symlink(dir / "dangling.bmp"));
+    EXPECT_EQ(ReadFileBytes((dir / "target" / "later.bmp").string()), ReadFileBytes(input));
+    // The hard link was a second name of the first target: it keeps the old bytes.
+    EXPECT_EQ(ReadFileBytes(Path("hard.bmp")), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(Names(dir / "target"), (std::set<std::string>{"real.bmp", "later.bmp"}));
+
+    fs::create_symlink("loop.bmp", dir / "loop.bmp");
+    const test::BatchResult loop = test::RunBatch({"convert", "-i", input, "-o", Path("loop.bmp")});
+    EXPECT_EQ(loop.status, 1);
+    EXPECT_EQ(Message(loop), "Cannot write file " + Path("loop.bmp") + ": Too many levels of symbolic links");
+}
+
+TEST_F(BatchRobustness, MisusedArgumentsAreNamed)
+{
+    const std::string out = Path("out.bmp");
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } cases[] = {
+        {{"convert", "-i", input, "-i", input, "-o", out}, "-i given twice ('" + input + "' and '" + input + "')"},
+        {{"convert", "-i", input, "-o", out, "-o", "b.bmp"}, "-o given twice ('" + out + "' and 'b.bmp')"},
+        {{"new", "1", "1", "000000", "-i", input, "-o", out}, "new takes no input picture (-i " + input + ")"},
+        {{"convert", "--fast", "-i", input, "-o", out}, "unknown option '--fast' (see --help)"},
+        {{"gauss", "-x", "-i", input, "-o", out}, "unknown option '-x' (see --help)"},
+        {{"gauss", "2", "3", "-i", input, "-o", out}, "unexpected argument '3'; usage: gauss LEVEL -i INPUT -o OUTPUT"},
+        {{"gauss", "-i", input, "-o", out}, "usage: gauss LEVEL -i INPUT -o OUTPUT"},
+        {{"convert", "-i", input, "-o", ""}, "-o needs a file name"},
+        {{"user", "9", "1", "0", "0", "1", "-i", input, "-o", out}, "SIZE must be 1, 3, 5 or 7"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const test::BatchResult result = test::RunBatch(c.arguments);
+        EXPECT_EQ(result.status, 2) << result.errors;
+        EXPECT_EQ(result.errors, "kadrimex-batch: " + c.message + "\n");
+    }
+    // Accepted as the dialog accepts it, but no mask that large fits: a failure.
+    const test::BatchResult mask = test::RunBatch({"gauss", "50000", "-i", input, "-o", out});
+    EXPECT_EQ(mask.status, 1);
+    EXPECT_EQ(mask.errors, "kadrimex-batch: A filter mask of 50001 x 50001 pixels (LEVEL 50000) is too large\n");
+    // A negative number is an argument, not an option.
+    EXPECT_EQ(test::RunBatch({"gauss", "-2", "-i", input, "-o", out}).status, 0);
+}
+
+// An address-space limit makes running out of memory certain: each case
+// ends with its message and writes nothing. The sanitizers reserve more
+// address space than any such limit allows.
+TEST_F(BatchRobustness, ExhaustedMemoryEndsWithAMessage)
+{
+    if (std::getenv("KADRIMEX_SANITIZED"))
+        GTEST_SKIP() << "an address-space limit cannot apply under the sanitizers";
+    const std::string big = Path("big.bmp");
+    ASSERT_EQ(test::RunBatch({"new", "2000", "2000", "808080", "-o", big}).status, 0);
+    const std::string huge = Path("huge.raw");
+    { std::ofstream(huge).close(); }
+    fs::resize_file(huge, 3000000000);  // sparse
+    const std::string out = Path("out.bmp");
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } cases[] = {
+        {{"new", "32760", "32760", "FFFFFF", "-o", out}, "Not enough memory for a picture of 3070 MB"},
+        {{"resize", "32760", "32760", "-i", input, "-o", out}, "Not enough memory for a picture of 3070 MB"},
+        {{"fft", "-i", big, "-o", out}, "Not enough memory for a complex plane of 2048 x 2048 samples"},
+        {{"raw", "30000", "24bpp", "-i", huge, "-o", out}, "Not enough memory for a picture of 2861 MB"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const test::BatchResult result = RunLimited(c.arguments, RLIMIT_AS, rlim_t(300) << 20);
+        EXPECT_EQ(result.status, 1) << result.errors;
+        EXPECT_EQ(result.errors, "kadrimex-batch: " + c.message + "\n");
+    }
+    EXPECT_FALSE(fs::exists(out));
+}
+
+}  // namespace
