@@ -865,8 +865,9 @@ int main(int argc, char** argv)
         CloseDialogs(editor);
     }
 
-    RawImportCases(run, raw);
+    // Before the RAW cases, which leave the open dialog on the RAW filter.
     UndoCases(run, small, huge, magenta);
+    RawImportCases(run, raw);
 
     // Exit by Ctrl+Q.
     editor.FocusMain();
