@@ -466,6 +466,14 @@ bool TKadrimexMainForm::eventFilter(QObject* watched, QEvent* event)
             QTimer::singleShot(0, this, &TKadrimexMainForm::ProbeGeometry);
         return QMainWindow::eventFilter(watched, event);
     }
+    // The zoom box's line edit would take Ctrl+Z and its kin for its own
+    // text; they undo and redo the picture.
+    if (ZoomComboBox && watched == ZoomComboBox->lineEdit() && event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+            key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_Y))
+            return true;
+    }
     if (ZoomComboBox && (watched == ZoomComboBox || watched == ZoomComboBox->lineEdit()) &&
         event->type() == QEvent::KeyPress) {
         if (ZoomComboBoxKeyPress(static_cast<QKeyEvent*>(event)->key()))
