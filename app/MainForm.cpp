@@ -27,8 +27,10 @@ namespace {
 // prints on standard output, one line each: "window ID" (the main window's X
 // window) and "geometry NAME X Y WIDTH HEIGHT" (screen rectangle of each
 // visible named widget of the main window) whenever the window is shown,
-// moved or resized, and "status TEXT" for every status text it sets. It
-// changes nothing else.
+// moved or resized, "status TEXT" for every status text it sets, "picture
+// CLASS WIDTH HEIGHT HASH" (a hash of the displayed picture's bytes) whenever
+// the picture changes, and "undo on|off redo on|off" whenever the two items'
+// state is set. It changes nothing else.
 bool TestProbeOn()
 {
     static const bool on = qEnvironmentVariableIsSet("KADRIMEX_TEST_PROBE");
@@ -104,7 +106,12 @@ TKadrimexMainForm::TKadrimexMainForm(QWidget* parent) : QMainWindow(parent)
     connect(Document, &TPictureDocument::Changed, this, [this] {
         WorkImage->SetPicture(Document->Shared());
         MainStatusBar->Panel1->update();
+        UpdateUndoActions();
+        if (TestProbeOn())
+            ProbePicture();
     });
+    UpdateUndoActions();
+    setAcceptDrops(true);
     FRunner = new kadrimex::ui::TWorkerRunner(this);
 
     ProgressTimer = new QTimer(this);
@@ -168,6 +175,8 @@ void TKadrimexMainForm::CreateToolBars()
     NewButton = AddButton(FileToolBar, "NewButton", QStringLiteral("Create new image"), &F::NewButtonClick);
     OpenButton = AddButton(FileToolBar, "OpenButton", QStringLiteral("Open an image from disk"), &F::OpenButtonClick);
     SaveButton = AddButton(FileToolBar, "SaveButton", QStringLiteral("Save changes"), &F::SaveButtonClick);
+    UndoButton = AddButton(FileToolBar, "UndoButton", QStringLiteral("Undo"));
+    RedoButton = AddButton(FileToolBar, "RedoButton", QStringLiteral("Redo"));
 
     ZoomToolBar = makeBar("ZoomToolBar", QStringLiteral("View"));
     ZoomInButton = AddButton(ZoomToolBar, "ZoomInButton", QStringLiteral("Zoom in"), &F::ZoomInButtonClick);
@@ -336,6 +345,16 @@ void TKadrimexMainForm::CreateMenus()
 
     QMenu* editMenu = KadrimexMainMenu->addMenu(QStringLiteral("&Edit"));
     editMenu->setObjectName(QStringLiteral("EditMenu"));
+    UndoMenuItem = item(editMenu, "UndoMenuItem", QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z),
+                        &F::UndoMenuItemClick, QStringLiteral("UndoButton"));
+    RedoMenuItem = item(editMenu, "RedoMenuItem", QStringLiteral("Redo"), {}, &F::RedoMenuItemClick,
+                        QStringLiteral("RedoButton"));
+    RedoMenuItem->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    // The buttons show the items' enabled state and tooltip.
+    UndoButton->setDefaultAction(UndoMenuItem);
+    RedoButton->setDefaultAction(RedoMenuItem);
+    editMenu->addSeparator();
     useIcons(editMenu);
 
     QMenu* viewMenu = KadrimexMainMenu->addMenu(QStringLiteral("&View"));
@@ -393,6 +412,35 @@ void TKadrimexMainForm::showEvent(QShowEvent* event)
     }
 }
 
+void TKadrimexMainForm::ProbePicture()
+{
+    // FNV-1a over what the picture holds: the bitmap's format, rows and
+    // palette, or the compressed bytes of a JPEG or an icon.
+    quint64 hash = 14695981039346656037ull;
+    auto add = [&hash](const std::uint8_t* data, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i)
+            hash = (hash ^ data[i]) * 1099511628211ull;
+    };
+    const kadrimex::TPicture& picture = Document->Picture();
+    if (const auto* bitmap = std::get_if<kadrimex::TBitmap>(&picture.graphic())) {
+        const auto format = std::uint8_t(bitmap->PixelFormat());
+        add(&format, 1);
+        for (int y = 0; y < bitmap->Height(); ++y)
+            add(bitmap->ScanLine(y), bitmap->Stride());
+        add(reinterpret_cast<const std::uint8_t*>(bitmap->Palette().data()),
+            bitmap->Palette().size() * sizeof(kadrimex::TPaletteEntry));
+    } else if (const auto* jpeg = std::get_if<kadrimex::TJPEGImage>(&picture.graphic())) {
+        add(jpeg->Data().data(), jpeg->Data().size());
+    } else if (const auto* icon = std::get_if<kadrimex::TIcon>(&picture.graphic())) {
+        add(icon->Data().data(), icon->Data().size());
+    }
+    TestProbe(QStringLiteral("picture %1 %2 %3 %4")
+                  .arg(QString::fromStdString(picture.GraphicClassName()))
+                  .arg(picture.Width())
+                  .arg(picture.Height())
+                  .arg(hash, 16, 16, QLatin1Char('0')));
+}
+
 void TKadrimexMainForm::ProbeGeometry()
 {
     TestProbe(QStringLiteral("window %1").arg(winId()));
@@ -417,6 +465,14 @@ bool TKadrimexMainForm::eventFilter(QObject* watched, QEvent* event)
         if (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize)
             QTimer::singleShot(0, this, &TKadrimexMainForm::ProbeGeometry);
         return QMainWindow::eventFilter(watched, event);
+    }
+    // The zoom box's line edit would take Ctrl+Z and its kin for its own
+    // text; they undo and redo the picture.
+    if (ZoomComboBox && watched == ZoomComboBox->lineEdit() && event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+            key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_Y))
+            return true;
     }
     if (ZoomComboBox && (watched == ZoomComboBox || watched == ZoomComboBox->lineEdit()) &&
         event->type() == QEvent::KeyPress) {

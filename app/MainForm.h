@@ -2,7 +2,8 @@
 //   MainForm.cpp         construction: toolbars, menus, status bar, view
 //   MainForm_Launch.cpp  the one launch/completion pattern and the commands
 //   MainForm_Status.cpp  the status bar gauge, its timer and cancel-by-click
-//   MainForm_File.cpp    New, Open, Save
+//   MainForm_File.cpp    New, Open, Save, dropped files
+//   MainForm_Edit.cpp    Undo and Redo
 //   MainForm_View.cpp    zoom, hand tool, cursors, borderless view, About
 #pragma once
 
@@ -34,6 +35,10 @@
 class TPictureDocument;
 class TWorkImage;
 class QMouseEvent;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
 namespace kadrimex::ui {
 class TWorkerRunner;
 }
@@ -86,6 +91,9 @@ public:
     QToolButton* NewButton = nullptr;
     QToolButton* OpenButton = nullptr;
     QToolButton* SaveButton = nullptr;
+    // Undo and Redo: the buttons of UndoMenuItem and RedoMenuItem.
+    QToolButton* UndoButton = nullptr;
+    QToolButton* RedoButton = nullptr;
     QToolButton* ZoomInButton = nullptr;
     QToolButton* ZoomOutButton = nullptr;
     QToolButton* NormZoomButton = nullptr;
@@ -133,6 +141,8 @@ public:
     QAction* OpenMenuItem = nullptr;
     QAction* SaveAsMenuItem = nullptr;
     QAction* ExitMenuItem = nullptr;
+    QAction* UndoMenuItem = nullptr;
+    QAction* RedoMenuItem = nullptr;
     QAction* ZoomInMenuItem = nullptr;
     QAction* ZoomOutMenuItem = nullptr;
     QAction* View11MenuItem = nullptr;
@@ -227,6 +237,16 @@ public slots:
     void SaveButtonClick();
     // Open's RAW route: the RAW dialog for FFileName, its picture on OK.
     void OpenRawFile();
+    // Opens `path` as Open does for the file kinds it knows (by extension),
+    // at 1:1; a file that cannot be read gets the error box and leaves the
+    // picture as it was (returns false).
+    bool OpenPictureFile(const QString& path);
+
+    // Undo and Redo (MainForm_Edit.cpp), and the enabled state and tooltip
+    // of their items and buttons, computed in one place.
+    void UndoMenuItemClick();
+    void RedoMenuItemClick();
+    void UpdateUndoActions();
 
     // View (MainForm_View.cpp).
     void ZoomInButtonClick();
@@ -283,6 +303,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A BMP, JPEG or icon file dropped on the window opens; anything else,
+    // and any drop while an operation runs, is refused without a message.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Connects each command row's toolbar button to its handler.
@@ -303,7 +328,11 @@ private:
     void CreateStatusBar();
     // The test hook's report of the window id and the widgets' screen rectangles.
     void ProbeGeometry();
+    // The test hook's report of the displayed picture.
+    void ProbePicture();
     void CreateView();
+    // The one local BMP, JPEG or icon file `data` carries; empty otherwise.
+    QString DroppedPicture(const QMimeData* data) const;
     QToolButton* AddButton(QToolBar* bar, const char* name, const QString& tooltip,
                            void (TKadrimexMainForm::*handler)() = nullptr, const QString& caption = {});
 

@@ -1,5 +1,5 @@
-// File commands: New, Open and Save. They act on the displayed picture
-// directly, without the worker thread.
+// File commands: New, Open and Save, and files dropped on the window. They
+// act on the displayed picture directly, without the worker thread.
 #include "app/MainForm.h"
 
 #include "app/NewImgForm.h"
@@ -8,6 +8,13 @@
 #include "app/WorkImage.h"
 #include "engine/Codecs.h"
 #include "rawimport/ui/OpenRawForm.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
 
 #include <memory>
 
@@ -69,19 +76,74 @@ void TKadrimexMainForm::OpenButtonClick()
     // The chosen filter decides, not the file's extension.
     if (FilterIndex(*OpenPictureDialog) == kRawFilterIndex) {
         OpenRawFile();
+        NormZoomButtonClick();
     } else {
-        try {
-            kadrimex::TPicture picture = kadrimex::TPicture::LoadFromFile(FFileName.toStdString());
-            Document->Replace(std::move(picture), TPictureDocument::TChange::Open);
-        } catch (const std::bad_alloc&) {
-            ui::ShowError(QStringLiteral("Not enough memory to load this picture"));
-            return;
-        } catch (const std::exception& e) {
-            ui::ShowError(QString::fromStdString(e.what()));
-            return;
-        }
+        OpenPictureFile(FFileName);
+    }
+}
+
+bool TKadrimexMainForm::OpenPictureFile(const QString& path)
+{
+    FFileName = path;
+    try {
+        kadrimex::TPicture picture = kadrimex::TPicture::LoadFromFile(path.toStdString());
+        Document->Replace(std::move(picture), TPictureDocument::TChange::Open);
+    } catch (const std::bad_alloc&) {
+        ui::ShowError(QStringLiteral("Not enough memory to load this picture"));
+        return false;
+    } catch (const std::exception& e) {
+        ui::ShowError(QString::fromStdString(e.what()));
+        return false;
     }
     NormZoomButtonClick();
+    return true;
+}
+
+QString TKadrimexMainForm::DroppedPicture(const QMimeData* data) const
+{
+    if (Busy() || !data || !data->hasUrls() || data->urls().size() != 1)
+        return {};
+    const QUrl url = data->urls().first();
+    if (!url.isLocalFile())
+        return {};
+    const QString path = url.toLocalFile();
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    static const QStringList known = {QStringLiteral("bmp"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
+                                      QStringLiteral("ico")};
+    return known.contains(suffix) ? path : QString();
+}
+
+void TKadrimexMainForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (DroppedPicture(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void TKadrimexMainForm::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (DroppedPicture(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void TKadrimexMainForm::dropEvent(QDropEvent* event)
+{
+    // An operation may have started since the drag entered.
+    const QString path = DroppedPicture(event->mimeData());
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Opened once the drop is finished, so an error box does not hold up the
+    // application the file came from.
+    QTimer::singleShot(0, this, [this, path] {
+        if (!Busy())
+            OpenPictureFile(path);
+    });
 }
 
 void TKadrimexMainForm::OpenRawFile()

@@ -289,6 +289,7 @@ void TKadrimexMainForm::SetLaunchToolbarsEnabled(bool enabled)
     // replaces at completion. Save as only reads the picture and stays.
     for (QAction* item : {NewMenuItem, OpenMenuItem})
         item->setEnabled(enabled);
+    UpdateUndoActions();
 }
 
 void TKadrimexMainForm::Launch(const TCommand& command)

@@ -7,6 +7,34 @@ TPictureDocument::TPictureDocument(QObject* parent)
 
 void TPictureDocument::Replace(kadrimex::TPicture picture, TChange change)
 {
-    FPicture = std::make_shared<const kadrimex::TPicture>(std::move(picture));
+    auto next = std::make_shared<const kadrimex::TPicture>(std::move(picture));
+    if (change != TChange::Save)
+        FHistory.Record(std::move(FPicture));
+    FPicture = std::move(next);
     emit Changed(change);
+}
+
+bool TPictureDocument::Undo()
+{
+    auto shown = FHistory.Undo(FPicture);
+    if (!shown)
+        return false;
+    FPicture = std::move(shown);
+    emit Changed(TChange::Undo);
+    return true;
+}
+
+bool TPictureDocument::Redo()
+{
+    auto shown = FHistory.Redo(FPicture);
+    if (!shown)
+        return false;
+    FPicture = std::move(shown);
+    emit Changed(TChange::Redo);
+    return true;
+}
+
+void TPictureDocument::ResetHistory(std::size_t limit)
+{
+    FHistory = TUndoHistory(limit);
 }

@@ -2,9 +2,10 @@
 // completion of an operation, New, Open, Save, colour depth, RAW import — and
 // is announced by Changed(), which the view and the status bar follow. The
 // picture is held as an immutable shared snapshot, so the view shows it
-// without a copy and a history of earlier pictures can keep them cheaply.
+// without a copy and the undo history keeps earlier pictures cheaply.
 #pragma once
 
+#include "app/UndoHistory.h"
 #include "engine/Graphic.h"
 
 #include <QObject>
@@ -14,9 +15,10 @@
 class TPictureDocument : public QObject {
     Q_OBJECT
 public:
-    // What replaced the picture. A history of changes keeps steps for all
-    // but Save, which only re-encodes the same pixels.
-    enum class TChange { Operation, New, Open, Save, ColourDepth, RawImport };
+    // What replaced the picture. The history keeps a step for every change
+    // but Save, which only re-encodes the same pixels, and Undo and Redo,
+    // which move along it.
+    enum class TChange { Operation, New, Open, Save, ColourDepth, RawImport, Undo, Redo };
     Q_ENUM(TChange)
 
     explicit TPictureDocument(QObject* parent = nullptr);
@@ -26,9 +28,18 @@ public:
 
     void Replace(kadrimex::TPicture picture, TChange change = TChange::Open);
 
+    // Brings back the picture before the last change (after the last undo);
+    // false when there is none.
+    bool Undo();
+    bool Redo();
+    const TUndoHistory& History() const { return FHistory; }
+    // For tests: a history of another limit, empty.
+    void ResetHistory(std::size_t limit);
+
 signals:
     void Changed(TPictureDocument::TChange change);
 
 private:
     std::shared_ptr<const kadrimex::TPicture> FPicture;
+    TUndoHistory FHistory;
 };

@@ -1,5 +1,6 @@
 // The editor: the main window, then every dialog in start order (each lives
-// for the whole run and keeps its values), then the message loop.
+// for the whole run and keeps its values), the picture given as the one
+// optional argument (or the initial picture), then the message loop.
 #include "app/AboutForm.h"
 #include "app/MainForm.h"
 #include "app/NewImgForm.h"
@@ -22,6 +23,7 @@
 #include <QApplication>
 #include <QFile>
 
+#include <cstdio>
 #include <exception>
 #include <memory>
 #include <vector>
@@ -46,6 +48,13 @@ void ShowInitialPicture(TKadrimexMainForm& form)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // One optional argument: a picture to open instead of the initial one.
+    // Qt has taken its own options out of the list by now.
+    const QStringList arguments = app.arguments().mid(1);
+    if (arguments.size() > 1 || (!arguments.isEmpty() && arguments.first().startsWith(u'-'))) {
+        std::fputs("usage: kadrimex [FILE]\n", stderr);
+        return 2;
+    }
     std::unique_ptr<TKadrimexMainForm> form;
     try {
         form = std::make_unique<TKadrimexMainForm>();
@@ -63,7 +72,8 @@ int main(int argc, char** argv)
         form->Dialog<TCurvesForm>();
         form->Dialog<TLevelsForm>();
         form->Dialog<TFilterLevelForm>();
-        ShowInitialPicture(*form);
+        if (arguments.isEmpty() || !form->OpenPictureFile(arguments.first()))
+            ShowInitialPicture(*form);
         form->show();
     } catch (const std::exception& e) {
         kadrimex::ui::ShowError(QString::fromStdString(e.what()));

@@ -70,7 +70,8 @@ std::string Extension(const std::string& path)
 void PrintHelp(std::ostream& out)
 {
     out << "Usage: kadrimex-batch COMMAND [ARGUMENTS...] [-i INPUT] -o OUTPUT [--quiet]\n"
-           "       kadrimex-batch --help\n\n"
+           "       kadrimex-batch --help\n"
+           "       kadrimex-batch --version\n\n"
            "OUTPUT ending .bmp writes BMP in the picture's pixel format; .jpg or .jpeg writes JPEG\n"
            "at quality 80. Numbers use a point as decimal separator.\n\nCommands:\n";
     for (const auto& c : Commands()) {
@@ -196,6 +197,10 @@ int main(int argc, char** argv)
     if (words.empty() || words[0] == "--help" || words[0] == "-h") {
         PrintHelp(words.empty() ? std::cerr : std::cout);
         return words.empty() ? 2 : 0;
+    }
+    if (words[0] == "--version") {
+        std::cout << "kadrimex-batch " KADRIMEX_VERSION "\n";
+        return 0;
     }
     std::string input, output;
     bool quiet = false;

@@ -154,6 +154,20 @@ GLYPHS["SaveButton"] = svg(
     + rect(3.5, 8.5, 9, 6, PAPER, width=0.8)
     + path("M5,10.5 H11 M5,12.5 H11", stroke=GREY, width=0.7))
 
+def turn_arrow(mirror):
+    """A curved arrow turning back to the left (Undo) or, mirrored, to the
+    right (Redo)."""
+    def x(v):
+        return 16 - v if mirror else v
+    sweep = 0 if mirror else 1
+    body = path(f"M{x(4)},6.5 H{x(9.5)} A3.8,3.8 0 0 {sweep} {x(9.5)},14 H{x(6)}", stroke=BLUE, width=1.8)
+    head = path(f"M{x(5.5)},2.5 L{x(1.5)},6.5 L{x(5.5)},10.5 Z", fill=BLUE, stroke=BLUE, width=0.8)
+    return svg(body + head)
+
+
+GLYPHS["UndoButton"] = turn_arrow(False)
+GLYPHS["RedoButton"] = turn_arrow(True)
+
 GLYPHS["ZoomInButton"] = svg(magnifier(path("M4,6.5 H9 M6.5,4 V9", stroke=GREEN, width=1.6)))
 GLYPHS["ZoomOutButton"] = svg(magnifier(path("M4,6.5 H9", stroke=RED, width=1.6)))
 

@@ -203,6 +203,10 @@ public:
     QStringList Statuses;
     // Sizes of the RAW dialog's previews, in the order shown.
     QList<QSize> RawPreviews;
+    // "CLASS WIDTH HEIGHT HASH" of each picture shown, and each "undo on|off
+    // redo on|off" state, in order.
+    QStringList Pictures;
+    QStringList UndoStates;
 
     void Read()
     {
@@ -215,6 +219,10 @@ public:
                 Widgets[words[1]] = QRect(words[2].toInt(), words[3].toInt(), words[4].toInt(), words[5].toInt());
             else if (words.value(0) == QLatin1String("status"))
                 Statuses << line.mid(7);
+            else if (words.value(0) == QLatin1String("picture"))
+                Pictures << line.mid(8);
+            else if (words.value(0) == QLatin1String("undo"))
+                UndoStates << line;
             else if (words.value(0) == QLatin1String("raw-preview") && words.size() == 3)
                 RawPreviews << QSize(words[1].toInt(), words[2].toInt());
         }
@@ -630,6 +638,176 @@ void TonalCases(TRun& run, const QString& stripes, const QString& work)
         }
     Report(asked && exact, QStringLiteral("levels: its button and \"Zapodaj\" equalise the picture (%1 -> %2)").arg(level).arg(equalised(level)));
     run.Shot(QStringLiteral("levels-done"));
+// Undo and Redo by their keys and buttons: each gives back the exact picture
+// (the probe's hash of its bytes) of Gauss, New, colour depth and Open; both
+// are off while an operation runs.
+void UndoCases(TRun& run, const QString& small, const QString& huge)
+{
+    TEditor& editor = run.FEditor;
+    // A blur changes only a picture with detail: a 101x61 gradient.
+    const QString detailed = small + QStringLiteral(".gradient.bmp");
+    {
+        QImage gradient(101, 61, QImage::Format_RGB32);
+        for (int y = 0; y < 61; ++y)
+            for (int x = 0; x < 101; ++x)
+                gradient.setPixel(x, y, qRgb(x * 2, y * 4, (x * y) % 256));
+        gradient.save(detailed, "BMP");
+    }
+    auto last = [&] { return editor.Pictures.value(editor.Pictures.size() - 1); };
+    // Waits for a picture after the `seen` first ones and returns the last.
+    auto next = [&](qsizetype seen) {
+        editor.WaitUntil(10000, [&] { return editor.Pictures.size() > seen; });
+        return editor.Pictures.size() > seen ? last() : QString();
+    };
+    CloseDialogs(editor);
+    if (!OpenPicture(editor, detailed, false)) {
+        run.Shot(QStringLiteral("undo-open-failed"));
+        Report(false, QStringLiteral("undo: the 101x61 picture opens"));
+        return;
+    }
+    editor.WaitUntil(3000, [&] { return last().startsWith(QLatin1String("TBitmap 101 61")); });
+    const QString original = last();
+    const QImage originalView = Grab(editor.Rect("MainScrollBox"));
+
+    editor.FocusMain();
+    qsizetype seen = editor.Pictures.size();
+    Click(editor.Centre("GaussBlurSpeedButton"));
+    if (!editor.WaitForFocus(QStringLiteral("Conduct filtration"))) {
+        Report(false, QStringLiteral("undo: Gauss opens its dialog"));
+        return;
+    }
+    Keys({QStringLiteral("alt+l"), QStringLiteral("ctrl+a")});
+    Type(QStringLiteral("5"));
+    Keys({QStringLiteral("Return")});
+    const QString blurred = next(seen);
+    run.Shot(QStringLiteral("undo-gauss-done"));
+    const QImage blurredView = Grab(editor.Rect("MainScrollBox"));
+
+    editor.FocusMain();
+    seen = editor.Pictures.size();
+    Keys({QStringLiteral("ctrl+z")});
+    const QString undone = next(seen);
+    const bool backShown = editor.WaitUntil(3000, [&] { return Grab(editor.Rect("MainScrollBox")) == originalView; });
+    run.Shot(QStringLiteral("undo-gauss-undone"));
+    Report(!blurred.isEmpty() && blurred != original && undone == original && backShown,
+           QStringLiteral("Gauss, then Ctrl+Z gives back the exact picture (%1 -> %2 -> %3)").arg(original, blurred, undone));
+    seen = editor.Pictures.size();
+    Keys({QStringLiteral("ctrl+shift+z")});
+    const QString redone = next(seen);
+    const bool blurShown = editor.WaitUntil(3000, [&] { return Grab(editor.Rect("MainScrollBox")) == blurredView; });
+    Report(redone == blurred && blurShown, QStringLiteral("Ctrl+Shift+Z gives back the blurred bytes (%1)").arg(redone));
+    seen = editor.Pictures.size();
+    Click(editor.Centre("UndoButton"));
+    const QString byButton = next(seen);
+    seen = editor.Pictures.size();
+    editor.FocusMain();
+    Keys({QStringLiteral("ctrl+y")});
+    Report(byButton == original && next(seen) == blurred,
+           QStringLiteral("the Undo button and Ctrl+Y undo and redo the blur"));
+
+    // New, colour depth and Open, each undone to the blurred picture.
+    struct TStep {
+        QString what;
+        std::function<bool()> change;
+    };
+    const TStep steps[] = {
+        {QStringLiteral("New"),
+         [&] {
+             Keys({QStringLiteral("ctrl+n")});
+             if (!editor.WaitForFocus(QStringLiteral("Create an empty image")))
+                 return false;
+             Keys({QStringLiteral("Return")});
+             return true;
+         }},
+        {QStringLiteral("colour depth"),
+         [&] {
+             Click(editor.Centre("ColorDepthSpeedButton"));
+             if (!editor.WaitForFocus(QStringLiteral("Image color depth")))
+                 return false;
+             Keys({QStringLiteral("alt+g")});
+             editor.WaitUntil(500, [] { return false; });
+             Keys({QStringLiteral("Return")});
+             return true;
+         }},
+        {QStringLiteral("Open"), [&] { return OpenPicture(editor, small, true); }},
+    };
+    for (const TStep& step : steps) {
+        editor.FocusMain();
+        seen = editor.Pictures.size();
+        const bool changed = step.change();
+        const QString after = next(seen);
+        run.Shot(QStringLiteral("undo-") + QString(step.what).replace(u' ', u'-'));
+        editor.FocusMain();
+        seen = editor.Pictures.size();
+        Keys({QStringLiteral("ctrl+z")});
+        const QString back = next(seen);
+        Report(changed && !after.isEmpty() && after != blurred && back == blurred,
+               step.what + QStringLiteral(" (%1), then Ctrl+Z gives back the blurred picture").arg(after));
+        CloseDialogs(editor);
+    }
+
+    // During a long blur Undo and Redo are off, and Ctrl+Z changes nothing.
+    if (!OpenPicture(editor, huge, false)) {
+        Report(false, QStringLiteral("undo: the 4000x3000 picture opens"));
+        return;
+    }
+    editor.WaitUntil(3000, [&] { return last().startsWith(QLatin1String("TBitmap 4000 3000")); });
+    editor.FocusMain();
+    const qsizetype statuses = editor.Statuses.size();
+    Click(editor.Centre("GaussBlurSpeedButton"));
+    if (!editor.WaitForFocus(QStringLiteral("Conduct filtration"))) {
+        Report(false, QStringLiteral("undo: Gauss opens its dialog"));
+        return;
+    }
+    Keys({QStringLiteral("alt+l"), QStringLiteral("ctrl+a")});
+    Type(QStringLiteral("300"));
+    const qsizetype states = editor.UndoStates.size();
+    Keys({QStringLiteral("Return")});
+    const bool running = editor.WaitUntil(10000, [&] { return !run.GaugeIdle(); });
+    editor.FocusMain();
+    seen = editor.Pictures.size();
+    Keys({QStringLiteral("ctrl+z")});
+    editor.WaitUntil(500, [] { return false; });
+    run.Shot(QStringLiteral("undo-during-run"));
+    const bool off = editor.UndoStates.mid(states).contains(QStringLiteral("undo off redo off"));
+    Report(running && off && editor.Pictures.size() == seen &&
+               !editor.Statuses.mid(statuses).contains(kDone),
+           QStringLiteral("while the blur runs Undo and Redo are off and Ctrl+Z changes nothing"));
+    Click(editor.Centre("ProgressPanel"));
+    if (editor.WaitForFocus(QStringLiteral("Co ty niby robisz, co?")))
+        Keys({QStringLiteral("y")});
+    editor.WaitForStatus(statuses, kDone, 30000);
+    const QString partial = next(seen);
+    editor.FocusMain();
+    seen = editor.Pictures.size();
+    Keys({QStringLiteral("ctrl+z")});
+    const QString back = next(seen);
+    Report(!partial.isEmpty() && back.startsWith(QLatin1String("TBitmap 4000 3000")) && back != partial &&
+               editor.UndoStates.value(editor.UndoStates.size() - 1) == QStringLiteral("undo on redo on"),
+           QStringLiteral("the cancelled blur's partial result is undone; Undo and Redo are on again"));
+}
+
+// `kadrimex FILE` shows FILE instead of the initial picture.
+void FileArgumentCase(const QProcessEnvironment& environment, const QString& editorPath, const QString& file,
+                      const QString& shots)
+{
+    TEditor editor;
+    editor.Process.setProcessEnvironment(environment);
+    editor.Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    editor.Process.start(editorPath, {file});
+    TRun run(editor, shots);
+    const bool shown = editor.WaitUntil(10000, [&] {
+        return !editor.Pictures.isEmpty() && !editor.Rect("MainScrollBox").isEmpty() &&
+               run.Shown(qRgb(255, 0, 255)) == QSize(101, 61);
+    });
+    run.Shot(QStringLiteral("file-argument"));
+    Report(shown && editor.Pictures.size() == 1 && editor.Pictures.first().startsWith(QLatin1String("TBitmap 101 61")),
+           QStringLiteral("kadrimex FILE shows FILE at 1:1 (%1)").arg(editor.Pictures.join(u',')));
+    editor.FocusMain();
+    Keys({QStringLiteral("ctrl+q")});
+    if (!editor.Process.waitForFinished(10000 * gSlowdown))
+        editor.Process.kill();
+    editor.Process.waitForFinished(5000);
 }
 
 }  // namespace
@@ -871,6 +1049,8 @@ int main(int argc, char** argv)
         Report(false, QStringLiteral("the stripes picture can be written"));
     CloseDialogs(editor);
 
+    // Before the RAW cases, which leave the open dialog on the RAW filter.
+    UndoCases(run, small, huge);
     RawImportCases(run, raw);
 
     // Exit by Ctrl+Q.
@@ -882,6 +1062,8 @@ int main(int argc, char** argv)
     if (!quit)
         editor.Process.kill();
     editor.Process.waitForFinished(5000);
+
+    FileArgumentCase(environment, QString::fromLocal8Bit(argv[1]), small, shots);
 
     std::printf("real-input run took %lld ms\n", clock.elapsed());
     std::printf("%d passed, %d failed\n", gPassed, gFailed);

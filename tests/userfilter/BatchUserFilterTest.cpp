@@ -106,12 +106,14 @@ TEST_F(BatchUserFilter, RefusedValuesExitWithTheDialogsMessage)
     const std::string out = (dir / "out.bmp").string();
     const std::string message = "Przynajmiej jeden ze współczynników nie jest poprawną liczbą zmiennoprzecinkową.";
     for (const std::string args : {"user 3 1 0 0 1 2 3 4 x 6 7 8 9", "user 1 1,5 0 0 1", "user 1 1 0 0 inf",
-                                   "user 1 1 0 0 nan", "user 1 1 0 0 0x10", "user 1 1 0 0 1e5000", "user 4 1 0 0 1 1 1 1 "
-                                   "1 1 1 1 1 1 1 1 1 1 1 1"}) {
+                                   "user 1 1 0 0 nan", "user 1 1 0 0 0x10", "user 1 1 0 0 1e5000"}) {
         std::string errors;
         EXPECT_EQ(Batch(args + " -i " + in + " -o " + out, &errors), 2) << args;
         EXPECT_NE(errors.find(message), std::string::npos) << args << ": " << errors;
     }
+    std::string errors;
+    EXPECT_EQ(Batch("user 4 1 0 0 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 -i " + in + " -o " + out, &errors), 2);
+    EXPECT_NE(errors.find("SIZE must be 1, 3, 5 or 7"), std::string::npos) << errors;
     for (const std::string args : {"user 3 1 0 0 1 2", "user 1 1 0 2 1", "user-example 9 0 0", "user-example 1 4 0",
                                    "user-example 0 0 0"})
         EXPECT_EQ(Batch(args + " -i " + in + " -o " + out), 2) << args;
