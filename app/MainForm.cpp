@@ -467,12 +467,17 @@ bool TKadrimexMainForm::eventFilter(QObject* watched, QEvent* event)
         return QMainWindow::eventFilter(watched, event);
     }
     // The zoom box's line edit would take Ctrl+Z and its kin for its own
-    // text; they undo and redo the picture.
-    if (ZoomComboBox && watched == ZoomComboBox->lineEdit() && event->type() == QEvent::ShortcutOverride) {
-        const auto* key = static_cast<QKeyEvent*>(event);
+    // text (the box hands it the override event directly); they undo and
+    // redo the picture. An override event left accepted would still claim
+    // the key, so it is ignored: the shortcut then fires.
+    if (ZoomComboBox && (watched == ZoomComboBox || watched == ZoomComboBox->lineEdit()) &&
+        event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
         if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
-            key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_Y))
+            key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_Y)) {
+            key->ignore();
             return true;
+        }
     }
     if (ZoomComboBox && (watched == ZoomComboBox || watched == ZoomComboBox->lineEdit()) &&
         event->type() == QEvent::KeyPress) {

@@ -638,6 +638,8 @@ void TonalCases(TRun& run, const QString& stripes, const QString& work)
         }
     Report(asked && exact, QStringLiteral("levels: its button and \"Zapodaj\" equalise the picture (%1 -> %2)").arg(level).arg(equalised(level)));
     run.Shot(QStringLiteral("levels-done"));
+}
+
 // Undo and Redo by their keys and buttons: each gives back the exact picture
 // (the probe's hash of its bytes) of Gauss, New, colour depth and Open; both
 // are off while an operation runs.
@@ -721,12 +723,22 @@ void UndoCases(TRun& run, const QString& small, const QString& huge)
          }},
         {QStringLiteral("colour depth"),
          [&] {
-             Click(editor.Centre("ColorDepthSpeedButton"));
-             if (!editor.WaitForFocus(QStringLiteral("Image color depth")))
-                 return false;
-             Keys({QStringLiteral("alt+g")});
-             editor.WaitUntil(500, [] { return false; });
-             Keys({QStringLiteral("Return")});
+             // The dialog keeps "Convert to grayscale" from its last use, so
+             // Alt+G may untick it: then the picture stays and a second
+             // round ticks it.
+             for (int round = 0; round < 2; ++round) {
+                 const qsizetype before = editor.Pictures.size();
+                 editor.FocusMain();
+                 Click(editor.Centre("ColorDepthSpeedButton"));
+                 if (!editor.WaitForFocus(QStringLiteral("Image color depth")))
+                     return false;
+                 Keys({QStringLiteral("alt+g")});
+                 editor.WaitUntil(500, [] { return false; });
+                 Keys({QStringLiteral("Return")});
+                 editor.WaitUntil(3000, [&] { return editor.Pictures.size() > before; });
+                 if (last() != blurred)
+                     break;
+             }
              return true;
          }},
         {QStringLiteral("Open"), [&] { return OpenPicture(editor, small, true); }},
@@ -784,7 +796,8 @@ void UndoCases(TRun& run, const QString& small, const QString& huge)
     const QString back = next(seen);
     Report(!partial.isEmpty() && back.startsWith(QLatin1String("TBitmap 4000 3000")) && back != partial &&
                editor.UndoStates.value(editor.UndoStates.size() - 1) == QStringLiteral("undo on redo on"),
-           QStringLiteral("the cancelled blur's partial result is undone; Undo and Redo are on again"));
+           QStringLiteral("the cancelled blur's partial result is undone; Undo and Redo are on again (%1 -> %2, %3)")
+               .arg(partial, back, editor.UndoStates.value(editor.UndoStates.size() - 1)));
 }
 
 // `kadrimex FILE` shows FILE instead of the initial picture.
