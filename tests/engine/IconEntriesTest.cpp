@@ -34,10 +34,18 @@ int QtBestWidth(const std::vector<std::uint8_t>& bytes)
     return best;
 }
 
-// The directory fields of entry i: byte size and offset.
-std::uint32_t& Field(std::vector<std::uint8_t>& icon, int entry, int at)
+// The directory fields of entry i (byte size at 8, offset at 12), which
+// are not aligned: read and written byte-wise.
+std::uint32_t Field(const std::vector<std::uint8_t>& icon, int entry, int at)
 {
-    return *reinterpret_cast<std::uint32_t*>(icon.data() + 6 + 16 * entry + at);
+    std::uint32_t value;
+    std::memcpy(&value, icon.data() + 6 + 16 * entry + at, sizeof value);
+    return value;
+}
+
+void SetField(std::vector<std::uint8_t>& icon, int entry, int at, std::uint32_t value)
+{
+    std::memcpy(icon.data() + 6 + 16 * entry + at, &value, sizeof value);
 }
 
 TEST(IconEntries, TheBestIntactEntryIsShownAndAnIconWithNoneIsRefused)
@@ -47,10 +55,10 @@ TEST(IconEntries, TheBestIntactEntryIsShownAndAnIconWithNoneIsRefused)
         GTEST_SKIP() << "shared test picture " << path << " is absent";
     const std::vector<std::uint8_t> whole = ReadFileBytes(path);
     // Entry 0 is a 256 x 256 PNG; entries 1 to 3 are DIBs of 48, 32 and 16.
-    ASSERT_EQ(std::memcmp(whole.data() + Field(const_cast<std::vector<std::uint8_t>&>(whole), 0, 12), "\x89PNG", 4), 0);
+    ASSERT_EQ(std::memcmp(whole.data() + Field(whole, 0, 12), "\x89PNG", 4), 0);
 
     std::vector<std::uint8_t> pngCut = whole;
-    Field(pngCut, 0, 8) /= 2;
+    SetField(pngCut, 0, 8, Field(pngCut, 0, 8) / 2);
     std::vector<std::uint8_t> pngDamaged = whole;
     pngDamaged[Field(pngDamaged, 0, 12) + Field(pngDamaged, 0, 8) / 2] ^= 0x55;
     std::vector<std::uint8_t> allBroken = pngCut;
