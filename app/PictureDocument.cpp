@@ -14,24 +14,23 @@ void TPictureDocument::Replace(kadrimex::TPicture picture, TChange change)
     emit Changed(change);
 }
 
-bool TPictureDocument::Undo()
+bool TPictureDocument::Show(TUndoHistory::TSnapshot shown, TChange change)
 {
-    auto shown = FHistory.Undo(FPicture);
     if (!shown)
         return false;
     FPicture = std::move(shown);
-    emit Changed(TChange::Undo);
+    emit Changed(change);
     return true;
+}
+
+bool TPictureDocument::Undo()
+{
+    return Show(FHistory.Undo(FPicture), TChange::Undo);
 }
 
 bool TPictureDocument::Redo()
 {
-    auto shown = FHistory.Redo(FPicture);
-    if (!shown)
-        return false;
-    FPicture = std::move(shown);
-    emit Changed(TChange::Redo);
-    return true;
+    return Show(FHistory.Redo(FPicture), TChange::Redo);
 }
 
 void TPictureDocument::ResetHistory(std::size_t limit)

@@ -40,6 +40,8 @@ signals:
     void Changed(TPictureDocument::TChange change);
 
 private:
+    // Shows a picture taken from the history; false when there was none.
+    bool Show(TUndoHistory::TSnapshot shown, TChange change);
     std::shared_ptr<const kadrimex::TPicture> FPicture;
     TUndoHistory FHistory;
 };

@@ -103,26 +103,25 @@ void TUndoHistory::Record(TSnapshot previous)
     Push(FUndo, std::move(previous));
 }
 
-TUndoHistory::TSnapshot TUndoHistory::Undo(TSnapshot current)
+TUndoHistory::TSnapshot TUndoHistory::Step(std::deque<TSnapshot>& from, std::deque<TSnapshot>& to,
+                                           TSnapshot current)
 {
-    if (FUndo.empty())
+    if (from.empty())
         return nullptr;
-    TSnapshot shown = std::move(FUndo.back());
-    FUndo.pop_back();
+    TSnapshot shown = std::move(from.back());
+    from.pop_back();
     FBytes -= Footprint(*shown);
     if (current && !current->Empty())
-        Push(FRedo, std::move(current));
+        Push(to, std::move(current));
     return shown;
+}
+
+TUndoHistory::TSnapshot TUndoHistory::Undo(TSnapshot current)
+{
+    return Step(FUndo, FRedo, std::move(current));
 }
 
 TUndoHistory::TSnapshot TUndoHistory::Redo(TSnapshot current)
 {
-    if (FRedo.empty())
-        return nullptr;
-    TSnapshot shown = std::move(FRedo.back());
-    FRedo.pop_back();
-    FBytes -= Footprint(*shown);
-    if (current && !current->Empty())
-        Push(FUndo, std::move(current));
-    return shown;
+    return Step(FRedo, FUndo, std::move(current));
 }

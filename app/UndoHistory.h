@@ -55,6 +55,8 @@ private:
     // Moves `snapshot` onto `stack`; when it cannot be kept, clears that
     // stack (noting the loss on the undo side).
     bool Push(std::deque<TSnapshot>& stack, TSnapshot snapshot);
+    // Takes the last step of `from` to show it and keeps `current` on `to`.
+    TSnapshot Step(std::deque<TSnapshot>& from, std::deque<TSnapshot>& to, TSnapshot current);
     void ClearStack(std::deque<TSnapshot>& stack);
     // Drops the oldest undo steps (then the farthest redo steps) until the
     // total is within the limit.

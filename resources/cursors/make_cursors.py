@@ -10,8 +10,10 @@ the line between two fingers. Hot spot of both cursors: (15, 15)."""
 
 import math
 import os
-import struct
-import zlib
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from raster import rounded_rect, write_png  # noqa: E402
 
 SIZE = 32
 SUB = 4
@@ -28,13 +30,6 @@ def capsule(ax, ay, bx, by, r):
         return (x - px) ** 2 + (y - py) ** 2 <= r * r
     return inside
 
-
-def rounded_rect(x0, y0, x1, y1, r):
-    def inside(x, y):
-        cx = min(max(x, x0 + r), x1 - r)
-        cy = min(max(y, y0 + r), y1 - r)
-        return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
-    return inside
 
 
 def grown(shape, by):
@@ -85,18 +80,6 @@ def render(shapes):
     return rows
 
 
-def write_png(path, rows):
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-    raw = b"".join(b"\x00" + row for row in rows)
-    png = (b"\x89PNG\r\n\x1a\n"
-           + chunk(b"IHDR", struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0))
-           + chunk(b"IDAT", zlib.compress(raw, 9))
-           + chunk(b"IEND", b""))
-    with open(path, "wb") as f:
-        f.write(png)
-
 
 # Open hand: palm, four spread fingers, thumb out to the left.
 OPEN = [
@@ -120,8 +103,8 @@ CLOSED = [
 
 
 def main():
-    write_png(os.path.join(OUT, "HandOpenCursor.png"), render(OPEN))
-    write_png(os.path.join(OUT, "HandClosedCursor.png"), render(CLOSED))
+    write_png(os.path.join(OUT, "HandOpenCursor.png"), SIZE, render(OPEN))
+    write_png(os.path.join(OUT, "HandClosedCursor.png"), SIZE, render(CLOSED))
     print("cursors written")
 
 

@@ -8,8 +8,10 @@ The picture: a framed landscape (sky, sun, two hills) with a soft band across
 it, the blur the editor is about. Coordinates are on a 64x64 grid."""
 
 import os
-import struct
-import zlib
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from raster import rounded_rect, write_png  # noqa: E402
 
 OUT = os.path.dirname(os.path.abspath(__file__))
 SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
@@ -22,13 +24,6 @@ HILL_BACK = (0x2f, 0x9a, 0x3a)
 HILL_FRONT = (0x1f, 0x6f, 0x2a)
 BLUR = (0xff, 0xff, 0xff)
 
-
-def rounded_rect(x0, y0, x1, y1, r):
-    def inside(x, y):
-        cx = min(max(x, x0 + r), x1 - r)
-        cy = min(max(y, y0 + r), y1 - r)
-        return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
-    return inside
 
 
 def circle(cx, cy, r):
@@ -90,7 +85,7 @@ def render(size):
     scale = 64.0 / size
     rows = []
     for py in range(size):
-        row = bytearray([0])
+        row = bytearray()
         for px in range(size):
             r = g = b = a = 0.0
             for sy in range(SUB):
@@ -114,14 +109,6 @@ def render(size):
         rows.append(bytes(row))
     return rows
 
-
-def write_png(path, size, rows):
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
-    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
-           + chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
-    with open(path, "wb") as f:
-        f.write(png)
 
 
 def main():
