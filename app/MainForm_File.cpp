@@ -185,7 +185,7 @@ void TKadrimexMainForm::SaveButtonClick()
         if (index == 1) {
             // The picture's own format; a JPEG is decoded and stays a bitmap.
             kadrimex::TBitmap bitmap = shown.ToBitmap("TAdvancedBitmap");
-            kadrimex::WriteFileAtomically(path, kadrimex::EncodeBmp(bitmap));
+            kadrimex::SaveBmpFile(path, bitmap);
             kadrimex::TPicture picture;
             picture.Assign(std::move(bitmap));
             Document->Replace(std::move(picture), TPictureDocument::TChange::Save);

@@ -41,9 +41,11 @@ std::size_t RowStride(int width, int bits)
     return ((std::size_t(width) * storedBits + 31) / 32) * 4;
 }
 
-std::unique_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes)
+std::unique_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes, bool zeroed)
 {
-    std::unique_ptr<std::uint8_t[]> memory(new (std::nothrow) std::uint8_t[bytes == 0 ? 1 : bytes]());
+    const std::size_t size = bytes == 0 ? 1 : bytes;
+    std::unique_ptr<std::uint8_t[]> memory(zeroed ? new (std::nothrow) std::uint8_t[size]()
+                                                  : new (std::nothrow) std::uint8_t[size]);
     if (!memory) {
         throw EOutOfResources("Not enough memory for a picture of " + std::to_string(bytes / (1024 * 1024)) +
                               " MB");
@@ -97,7 +99,7 @@ static int StorageBits(TPixelFormat format)
     return bits == 0 ? 24 : bits;
 }
 
-void TBitmap::Allocate(int width, int height, TPixelFormat format)
+void TBitmap::Allocate(int width, int height, TPixelFormat format, bool zeroed)
 {
     if (width < 0 || height < 0)
         throw EImageError("Invalid picture size " + std::to_string(width) + " x " + std::to_string(height));
@@ -107,7 +109,7 @@ void TBitmap::Allocate(int width, int height, TPixelFormat format)
                               " pixels is too large");
     }
     const std::size_t stride = RowStride(width, StorageBits(format));
-    auto bits = AllocatePixels(stride * std::size_t(height));
+    auto bits = AllocatePixels(stride * std::size_t(height), zeroed);
     FBits = std::move(bits);
     FStride = stride;
     FWidth = width;
@@ -117,7 +119,13 @@ void TBitmap::Allocate(int width, int height, TPixelFormat format)
 
 void TBitmap::Reset(int width, int height, TPixelFormat format)
 {
-    Allocate(width, height, format);
+    Allocate(width, height, format, true);
+    FPalette.clear();
+}
+
+void TBitmap::ResetForOverwrite(int width, int height, TPixelFormat format)
+{
+    Allocate(width, height, format, false);
     FPalette.clear();
 }
 
@@ -126,7 +134,7 @@ void TBitmap::SetSize(int width, int height)
     if (width == FWidth && height == FHeight)
         return;
     TBitmap old(std::move(*this));
-    Allocate(width, height, old.FPixelFormat);
+    Allocate(width, height, old.FPixelFormat, true);
     FPalette = old.FPalette;
     const std::size_t copyBytes = std::min(FStride, old.FStride);
     const int copyRows = std::min(FHeight, old.FHeight);
@@ -172,7 +180,8 @@ void TBitmap::Assign(const TBitmap& source)
 {
     if (this == &source)
         return;
-    Allocate(source.FWidth, source.FHeight, source.FPixelFormat);
+    // Every byte is copied, so the storage need not be zeroed first.
+    Allocate(source.FWidth, source.FHeight, source.FPixelFormat, !source.FBits);
     if (source.FBits)
         std::memcpy(FBits.get(), source.FBits.get(), FStride * std::size_t(FHeight));
     FPalette = source.FPalette;

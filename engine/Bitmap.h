@@ -121,9 +121,12 @@ public:
     // Low-level: replace size, format, storage and palette at once; used by
     // codecs and converters. Allocates zeroed rows.
     void Reset(int width, int height, TPixelFormat format);
+    // As Reset, but the rows hold arbitrary bytes: for callers that write
+    // every byte of every row, padding included, right away.
+    void ResetForOverwrite(int width, int height, TPixelFormat format);
 
 private:
-    void Allocate(int width, int height, TPixelFormat format);
+    void Allocate(int width, int height, TPixelFormat format, bool zeroed);
 
     int FWidth = 0;
     int FHeight = 0;
@@ -142,8 +145,9 @@ public:
 // Fills a 24-bit picture with one colour.
 void FillSolid(TBitmap& bitmap, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 
-// Allocates zeroed memory for pixel data or work planes; throws
-// EOutOfResources naming the size when it cannot be had.
-std::unique_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes);
+// Allocates memory for pixel data or work planes, zeroed unless the caller
+// overwrites it all; throws EOutOfResources naming the size when it cannot
+// be had.
+std::unique_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes, bool zeroed = true);
 
 }  // namespace kadrimex

@@ -417,10 +417,14 @@ TBitmap DecodeBmp(const std::uint8_t* data, std::size_t size)
             }
         } else if (h.bits <= 8 || h.bits == 24 || is555 || is565 || isBgrx) {
             const TPixelFormat format = is555 ? TPixelFormat::pf15bit : PixelFormatFromBits(h.bits);
-            bitmap.Reset(h.width, h.height, format);
+            bitmap.ResetForOverwrite(h.width, h.height, format);
             const std::size_t rowBytes = (std::size_t(h.width) * h.bits + 7) / 8;
-            for (int r = 0; r < h.height; ++r)
-                std::memcpy(target(r), row(r), rowBytes);
+            const std::size_t padding = bitmap.Stride() - rowBytes;
+            for (int r = 0; r < h.height; ++r) {
+                std::uint8_t* line = target(r);
+                std::memcpy(line, row(r), rowBytes);
+                std::memset(line + rowBytes, 0, padding);
+            }
             if (is555) {
                 // The unused top bit of a 5-5-5 word is kept clear.
                 for (int y = 0; y < h.height; ++y) {
@@ -446,7 +450,17 @@ TBitmap DecodeBmp(const std::uint8_t* data, std::size_t size)
     return bitmap;
 }
 
-std::vector<std::uint8_t> EncodeBmp(const TBitmap& bitmap)
+namespace {
+
+// A BMP file of a picture: its headers and palette, then the rows bottom-up.
+struct BmpLayout {
+    std::vector<std::uint8_t> head;
+    std::size_t stride = 0;    // bytes per row in the file
+    std::size_t rowBytes = 0;  // pixel bytes per row; the rest is zero padding
+    std::uint64_t fileBytes = 0;
+};
+
+BmpLayout LayOutBmp(const TBitmap& bitmap)
 {
     if (bitmap.Empty())
         throw EImageError("BMP: cannot save an empty picture");
@@ -475,23 +489,20 @@ std::vector<std::uint8_t> EncodeBmp(const TBitmap& bitmap)
         }
     }
 
-    const std::size_t stride = RowStride(w, fileBits);
+    BmpLayout layout;
+    layout.stride = RowStride(w, fileBits);
+    layout.rowBytes = (std::size_t(w) * fileBits + 7) / 8;
     const std::size_t pixelOffset = kFileHeaderSize + kInfoHeaderSize + (bitfields ? 12 : 0) + 4 * palette.size();
-    const std::uint64_t imageBytes = std::uint64_t(stride) * std::uint64_t(h);
-    const std::uint64_t fileBytes = pixelOffset + imageBytes;
-    if (fileBytes > 0xFFFFFFFFu)
+    const std::uint64_t imageBytes = std::uint64_t(layout.stride) * std::uint64_t(h);
+    layout.fileBytes = pixelOffset + imageBytes;
+    if (layout.fileBytes > 0xFFFFFFFFu)
         throw EImageError("BMP: the picture is too large for a BMP file");
 
-    std::vector<std::uint8_t> out;
-    try {
-        out.assign(std::size_t(fileBytes), 0);
-    } catch (const std::bad_alloc&) {
-        throw EOutOfResources("Not enough memory to save the picture");
-    }
-    std::uint8_t* p = out.data();
+    layout.head.assign(pixelOffset, 0);
+    std::uint8_t* p = layout.head.data();
     p[0] = 'B';
     p[1] = 'M';
-    Put32(p + 2, std::uint32_t(fileBytes));
+    Put32(p + 2, std::uint32_t(layout.fileBytes));
     Put32(p + 10, std::uint32_t(pixelOffset));
     std::uint8_t* info = p + kFileHeaderSize;
     Put32(info, kInfoHeaderSize);
@@ -520,12 +531,61 @@ std::vector<std::uint8_t> EncodeBmp(const TBitmap& bitmap)
         q[3] = 0;
         q += 4;
     }
+    return layout;
+}
 
-    // Only the pixel bytes are copied: the row padding of the file stays zero.
-    const std::size_t rowBytes = (std::size_t(w) * fileBits + 7) / 8;
-    for (int r = 0; r < h; ++r)
-        std::memcpy(p + pixelOffset + std::size_t(r) * stride, bitmap.ScanLine(h - 1 - r), rowBytes);
+// Copies the file's bytes [offset, offset + count) to `out`.
+void CopyBmpBytes(const BmpLayout& layout, const TBitmap& bitmap, std::uint64_t offset, std::uint8_t* out,
+                  std::size_t count)
+{
+    while (count > 0) {
+        std::size_t n;
+        if (offset < layout.head.size()) {
+            n = std::min<std::size_t>(count, std::size_t(layout.head.size() - offset));
+            std::memcpy(out, layout.head.data() + offset, n);
+        } else {
+            const std::uint64_t at = offset - layout.head.size();
+            const int r = int(at / layout.stride);
+            const std::size_t c = std::size_t(at % layout.stride);
+            n = std::min(count, layout.stride - c);
+            const std::size_t pixels = c < layout.rowBytes ? std::min(n, layout.rowBytes - c) : 0;
+            std::memcpy(out, bitmap.ScanLine(bitmap.Height() - 1 - r) + c, pixels);
+            std::memset(out + pixels, 0, n - pixels);
+        }
+        out += n;
+        offset += n;
+        count -= n;
+    }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeBmp(const TBitmap& bitmap)
+{
+    const BmpLayout layout = LayOutBmp(bitmap);
+    std::vector<std::uint8_t> out;
+    try {
+        out.resize(std::size_t(layout.fileBytes));
+    } catch (const std::bad_alloc&) {
+        throw EOutOfResources("Not enough memory to save the picture");
+    }
+    CopyBmpBytes(layout, bitmap, 0, out.data(), out.size());
     return out;
+}
+
+bool SaveBmpFile(const std::string& path, const TBitmap& bitmap, const std::function<bool()>& cancelled)
+{
+    const BmpLayout layout = LayOutBmp(bitmap);
+    std::unique_ptr<std::uint8_t[]> block;
+    return WriteFileAtomically(
+        path, layout.fileBytes,
+        [&](std::uint64_t offset, std::size_t count) -> const std::uint8_t* {
+            if (!block)
+                block = AllocatePixels(kWriteBlock, false);
+            CopyBmpBytes(layout, bitmap, offset, block.get(), count);
+            return block.get();
+        },
+        cancelled);
 }
 
 }  // namespace kadrimex

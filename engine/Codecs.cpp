@@ -154,6 +154,13 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
 bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
                          const std::function<bool()>& cancelled)
 {
+    return WriteFileAtomically(
+        path, bytes.size(), [&](std::uint64_t offset, std::size_t) { return bytes.data() + offset; }, cancelled);
+}
+
+bool WriteFileAtomically(const std::string& path, std::uint64_t size, const TBlockSource& block,
+                         const std::function<bool()>& cancelled)
+{
     if (path.empty())
         throw EImageError("Cannot write a file without a name");
     const std::string target = FinalTarget(path);
@@ -195,13 +202,13 @@ bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
         ::fchmod(fd.Get(), existing.st_mode & 07777);
 
     // In blocks, so a request to stop is seen while a large file is written.
-    constexpr std::size_t kBlock = std::size_t(4) << 20;
-    for (std::size_t from = 0; from < bytes.size(); from += kBlock) {
+    for (std::uint64_t from = 0; from < size; from += kWriteBlock) {
         if (stop())
             return false;
-        const std::size_t count = std::min(kBlock, bytes.size() - from);
+        const std::size_t count = std::size_t(std::min<std::uint64_t>(kWriteBlock, size - from));
+        const std::uint8_t* bytes = block(from, count);
         const std::int64_t written = TransferAll(count, [&](std::size_t offset, std::size_t remaining) {
-            return ::write(fd.Get(), bytes.data() + from + offset, remaining);
+            return ::write(fd.Get(), bytes + offset, remaining);
         });
         if (written < 0)
             fail(errno);

@@ -62,5 +62,15 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 // it was, and the result is false.
 bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
                          const std::function<bool()>& cancelled = {});
+// The same for a file of `size` bytes handed over in blocks of at most
+// kWriteBlock bytes: `block(offset, count)` returns the bytes from `offset`
+// on, valid until the next call.
+inline constexpr std::size_t kWriteBlock = std::size_t(4) << 20;
+using TBlockSource = std::function<const std::uint8_t*(std::uint64_t offset, std::size_t count)>;
+bool WriteFileAtomically(const std::string& path, std::uint64_t size, const TBlockSource& block,
+                         const std::function<bool()>& cancelled = {});
+// EncodeBmp's bytes written as WriteFileAtomically writes them, a block at a
+// time, so the whole file is never held in memory.
+bool SaveBmpFile(const std::string& path, const TBitmap& bitmap, const std::function<bool()>& cancelled = {});
 
 }  // namespace kadrimex

@@ -270,12 +270,20 @@ int main(int argc, char** argv)
         command->run(run);
         CheckInterrupted();
         SignalAt("encode");
-        const auto bytes = jpeg ? EncodeJpeg(run.Result, 80, false) : EncodeBmp(run.Result);
-        CheckInterrupted();
-        const bool written = WriteFileAtomically(output, bytes, [] {
+        const auto cancelled = [] {
             SignalAt("write");
             return gInterrupted != 0;
-        });
+        };
+        // A BMP is encoded while it is written, a block at a time.
+        bool written;
+        if (jpeg) {
+            const auto bytes = EncodeJpeg(run.Result, 80, false);
+            CheckInterrupted();
+            written = WriteFileAtomically(output, bytes, cancelled);
+        } else {
+            CheckInterrupted();
+            written = SaveBmpFile(output, run.Result, cancelled);
+        }
         if (!written)
             throw Cancelled();
     } catch (const UsageError& e) {
