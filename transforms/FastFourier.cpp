@@ -249,14 +249,15 @@ private:
 };
 
 // Column transforms of all three channels, published as progress from
-// `base` by kBlock * Hp per block.
+// `base`.
 bool ColumnTransforms(TBitmapProcesorThread& thread, const Spectra& s, const Plans& plans, std::int64_t base)
 {
     const int block = std::min(kBlock, s.Wc);
     const int blocks = (s.Wc + block - 1) / block;
-    const std::int64_t unit = std::int64_t(block) * s.Hp;
+    // As the 80-bit column pass: the last block publishes column Wp - 1.
+    const std::int64_t columns = s.Wp - 1, half = s.Hp / 2;
     return ParallelRows(
-        thread, blocks, [=](std::int64_t done) { return base + done * unit; },
+        thread, blocks, [=](std::int64_t done) { return base + done * columns / blocks * half; },
         [&](int b, int) {
             const int x0 = b * block;
             const fftw_plan plan = x0 + block <= s.Wc ? plans.column : plans.lastColumns;
