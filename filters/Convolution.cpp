@@ -340,8 +340,7 @@ struct TFftBuffer {
 // makes its own pair; FFTW's global state is released at exit.
 std::mutex& PlannerLock()
 {
-    static std::mutex lock;
-    return lock;
+    return FftwPlannerLock();
 }
 
 struct TFftwCleanup {

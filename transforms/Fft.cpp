@@ -103,14 +103,12 @@ void CheckFFTMemory(int width, int height, int planes, std::uint64_t extraBytes)
     CheckFFTMemory(width, height, planes, extraBytes, AvailableMemoryBytes());
 }
 
-namespace {
-
-// FFT1D on a line with an explicit table. Every butterfly is computed as
+// Every butterfly is computed as
 // the algorithm states it, except that a butterfly whose factor is
 // table[0] = (1, +-0) (the first of each block, and every one of the last
 // pass) skips the multiplication: that changes at most the sign of a zero,
 // never a value.
-void Transform(ComplexSample* line, int N, const ComplexSample* table)
+void TransformLine(ComplexSample* line, int N, const ComplexSample* table)
 {
     const int passes = Log2Of(N);
     int half = N / 2;
@@ -167,6 +165,50 @@ void Transform(ComplexSample* line, int N, const ComplexSample* table)
             std::swap(line[i], line[j]);
     }
 }
+
+ComplexSample LineSample(const ComplexSample* line, int N, int k, const ComplexSample* table, ComplexSample* scratch)
+{
+    // Output k sits at position p = bitrev(k) before the reordering. After
+    // the pass with half-length h only the positions that share p's bits from
+    // h upwards matter; they are kept at their offsets below h, so the work
+    // array halves with every pass.
+    int p = 0;
+    for (int bit = 1, rev = N / 2; bit < N; bit *= 2, rev /= 2)
+        if (k & bit)
+            p |= rev;
+    const ComplexSample* in = line;
+    int step = 1;
+    for (int half = N / 2; half >= 1; half /= 2, step *= 2) {
+        if ((p & half) == 0) {
+            for (int j = 0; j < half; ++j) {
+                const ComplexSample a = in[j];
+                const ComplexSample b = in[j + half];
+                scratch[j].re = a.re + b.re;
+                scratch[j].im = a.im + b.im;
+            }
+        } else {
+            {
+                const ComplexSample a = in[0];
+                const ComplexSample b = in[half];
+                scratch[0].re = a.re - b.re;
+                scratch[0].im = a.im - b.im;
+            }
+            for (int j = 1; j < half; ++j) {
+                const ComplexSample w = table[std::size_t(j) * std::size_t(step)];
+                const ComplexSample a = in[j];
+                const ComplexSample b = in[j + half];
+                const long double dre = a.re - b.re;
+                const long double dim = a.im - b.im;
+                scratch[j].re = w.re * dre - w.im * dim;
+                scratch[j].im = w.re * dim + w.im * dre;
+            }
+        }
+        in = scratch;
+    }
+    return scratch[0];
+}
+
+namespace {
 
 // Owns FTwiddleTable for one two-dimensional transform and leaves it null
 // however the transform ends.
@@ -233,7 +275,7 @@ bool ColumnPass(TBitmapProcesorThread& thread, ComplexSample* const planes[3], i
                     lines[std::size_t(k) * std::size_t(Hp) + std::size_t(y)] = row[k];
             }
             for (int k = 0; k < columns; ++k)
-                Transform(lines + std::size_t(k) * std::size_t(Hp), Hp, table);
+                TransformLine(lines + std::size_t(k) * std::size_t(Hp), Hp, table);
             for (int y = 0; y < Hp; ++y) {
                 ComplexSample* row = plane + std::size_t(y) * stride + std::size_t(x0);
                 for (int k = 0; k < columns; ++k)
@@ -247,7 +289,7 @@ bool ColumnPass(TBitmapProcesorThread& thread, ComplexSample* const planes[3], i
 
 void TBitmapProcesorThread::FFT1D(ComplexSample* line, int N)
 {
-    Transform(line, N, static_cast<const ComplexSample*>(FTwiddleTable));
+    TransformLine(line, N, static_cast<const ComplexSample*>(FTwiddleTable));
 }
 
 void TBitmapProcesorThread::FFT2D(ComplexSample* blue, ComplexSample* green, ComplexSample* red,
@@ -288,7 +330,7 @@ void TBitmapProcesorThread::FFT2D(ComplexSample* blue, ComplexSample* green, Com
                 line[x].re = row[3 * sx + c];
                 line[x].im = 0;
             }
-            Transform(line, Wp, table.Get());
+            TransformLine(line, Wp, table.Get());
         }
     });
     // Padding rows mirror the transformed image rows about the bottom edge.
@@ -349,7 +391,7 @@ void TBitmapProcesorThread::RevFFT2D(TAdvancedBitmap* destination, int W, int H,
         std::uint8_t* row = pixels.ScanLine(y);
         for (int c = 0; c < 3; ++c) {
             ComplexSample* line = planes[c] + std::size_t(y) * stride;
-            Transform(line, Wp, table.Get());
+            TransformLine(line, Wp, table.Get());
             for (int x = 0; x < W; ++x)
                 row[3 * x + c] = CeilByte((line[x].re + 0.49L) * scale);
         }

@@ -63,6 +63,14 @@ private:
 // forward transform, +1 for the inverse.
 void FillTwiddleTable(ComplexSample* table, int N, int sign);
 
+// FFT1D of a line of N samples with an explicit table (filled for N).
+void TransformLine(ComplexSample* line, int N, const ComplexSample* table);
+
+// Sample k of TransformLine(line, N, table), bit for bit, without changing
+// `line`: only the butterflies that sample depends on are computed (about
+// 2N operations instead of N log2 N). scratch holds N samples.
+ComplexSample LineSample(const ComplexSample* line, int N, int k, const ComplexSample* table, ComplexSample* scratch);
+
 // The byte of v clamped into [0, 255] and rounded up (the integer part,
 // plus 1 when a fraction remains). A value that is not above 0, NaN
 // included, gives 0.

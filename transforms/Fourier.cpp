@@ -1,6 +1,7 @@
 #include "transforms/Fourier.h"
 
 #include "engine/Parallel.h"
+#include "transforms/FastFourier.h"
 #include "transforms/Fft.h"
 
 #include <cmath>
@@ -84,26 +85,45 @@ struct ColourPlanes {
 
 // Checks the memory for the planes and the 24-bit result (the padded size
 // when `paddedResult`, else the source's size) before anything is
-// allocated, allocates the planes, then makes both pictures 24-bit.
-ColourPlanes PreparePlanes(TAdvancedBitmap& destination, TAdvancedBitmap& source, bool paddedResult)
+// allocated, then makes both pictures 24-bit. The double-precision paths
+// need less than the 80-bit planes, so the check covers both.
+void CheckAndConvert(TAdvancedBitmap& destination, TAdvancedBitmap& source, bool paddedResult)
+{
+    const int W = source.Width(), H = source.Height();
+    if (paddedResult) {
+        CheckPaddedSides(W, H);
+        CheckFFTMemory(W, H, 3, RowStride(PaddedSize(W), 24) * std::uint64_t(PaddedSize(H)));
+    } else {
+        CheckFFTMemory(W, H, 3, RowStride(W, 24) * std::uint64_t(H));
+    }
+    source.SetPixelFormat(TPixelFormat::pf24bit);
+    destination.SetPixelFormat(TPixelFormat::pf24bit);
+}
+
+// Allocates the three 80-bit planes of the source's padded size.
+ColourPlanes AllocatePlanes(const TAdvancedBitmap& source)
 {
     ColourPlanes p;
     p.W = source.Width();
     p.H = source.Height();
     p.Wp = PaddedSize(p.W);
     p.Hp = PaddedSize(p.H);
-    if (paddedResult) {
-        CheckPaddedSides(p.W, p.H);
-        CheckFFTMemory(p.W, p.H, 3, RowStride(p.Wp, 24) * std::uint64_t(p.Hp));
-    } else {
-        CheckFFTMemory(p.W, p.H, 3, RowStride(p.W, 24) * std::uint64_t(p.H));
-    }
     p.blue = ComplexPlane(p.Wp, p.Hp);
     p.green = ComplexPlane(p.Wp, p.Hp);
     p.red = ComplexPlane(p.Wp, p.Hp);
-    source.SetPixelFormat(TPixelFormat::pf24bit);
-    destination.SetPixelFormat(TPixelFormat::pf24bit);
     return p;
+}
+
+// After a double-precision inverse pass: nothing left, the listed bytes
+// recomputed from the 80-bit planes, or the 80-bit inverse throughout.
+void FinishInverse(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const ColourPlanes& p,
+                   const fastfourier::Outcome& outcome)
+{
+    ComplexSample* const planes[3] = {p.Blue(), p.Green(), p.Red()};
+    if (outcome.tooMany)
+        thread.RevFFT2D(&destination, p.W, p.H, p.Blue(), p.Green(), p.Red());
+    else
+        fastfourier::ExactInverseBytes(destination, planes, p.Wp, p.Hp, outcome.bytes);
 }
 
 }  // namespace
@@ -121,9 +141,19 @@ void MakeFFT(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvan
 {
     if (!Usable(destination, source))
         return;
-    const ColourPlanes p = PreparePlanes(*destination, *source, true);
+    CheckAndConvert(*destination, *source, true);
+    destination->SetSize(PaddedSize(source->Width()), PaddedSize(source->Height()));
+    {
+        const fastfourier::Outcome fast = fastfourier::SpectrumPicture(thread, *destination, *source);
+        if (fast.cancelled)
+            return;
+        if (!fast.tooMany) {
+            fastfourier::ExactSpectrumBytes(*destination, *source, fast.bytes);
+            return;
+        }
+    }
+    const ColourPlanes p = AllocatePlanes(*source);
     const int Wp = p.Wp, Hp = p.Hp;
-    destination->SetSize(Wp, Hp);
 
     thread.FFT2D(p.Blue(), p.Green(), p.Red(), source);
 
@@ -149,7 +179,11 @@ void MakeRevFFT(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAd
 {
     if (!Usable(destination, source))
         return;
-    const ColourPlanes p = PreparePlanes(*destination, *source, false);
+    CheckAndConvert(*destination, *source, false);
+    const fastfourier::Outcome fast = fastfourier::ReverseSpectrum(thread, *destination, *source);
+    if (fast.cancelled || (!fast.tooMany && fast.bytes.empty()))
+        return;
+    const ColourPlanes p = AllocatePlanes(*source);
     const int W = p.W, H = p.H, Wp = p.Wp, Hp = p.Hp;
 
     std::vector<ComplexSample> rowTable(static_cast<std::size_t>(Wp));
@@ -178,7 +212,7 @@ void MakeRevFFT(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAd
         }
     });
 
-    thread.RevFFT2D(destination, W, H, p.Blue(), p.Green(), p.Red());
+    FinishInverse(thread, *destination, p, fast);
 }
 
 void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
@@ -186,10 +220,8 @@ void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, T
 {
     if (!Usable(destination, source))
         return;
-    const ColourPlanes p = PreparePlanes(*destination, *source, false);
-    const int W = p.W, H = p.H, Wp = p.Wp, Hp = p.Hp;
-
-    thread.FFT2D(p.Blue(), p.Green(), p.Red(), source);
+    CheckAndConvert(*destination, *source, false);
+    const int Wp = PaddedSize(source->Width()), Hp = PaddedSize(source->Height());
 
     const long double a = logl(500.0L) / ((level + 1) * (level + 1));
     const GaussFactors mask =
@@ -199,26 +231,32 @@ void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, T
     // gain exactly 1 whatever the level. Kernel sample (x, y) after the swap
     // is mask sample ((x + Wp/2) mod Wp, (y + Hp/2) mod Hp); it is computed
     // where it is used instead of being stored as a fourth plane.
-    const long double peak = mask.Value(Wp / 2, Hp / 2);
+    fastfourier::GaussKernel kernel;
+    kernel.gx = &mask.gx;
+    kernel.gy = &mask.gy;
+    kernel.scaled = mask.scaled;
+    kernel.scale = mask.scale;
+    kernel.peak = mask.Value(Wp / 2, Hp / 2);
     // A level within about 0.017 of -1 makes the Gaussian so narrow that M
     // underflows to 0 (at -1 itself the coefficient is infinite), and mask / M
     // would be 0 / 0, a black picture. The kernel's limit is used instead: 1
     // at the four samples nearest the mask's centre, which all equal M, and
     // 0 elsewhere. Every other level takes the quotient as it stands.
-    const bool narrowest = !(peak > 0) || !std::isfinite(peak);
-    const auto kernel = [&](int xs, int ys) -> long double {
-        if (!narrowest)
-            return mask.Value(xs, ys) / peak;
-        const bool nearX = xs == Wp / 2 || xs == Wp / 2 - 1;
-        const bool nearY = ys == Hp / 2 || ys == Hp / 2 - 1;
-        return nearX && nearY ? 1 : 0;
-    };
+    kernel.narrowest = !(kernel.peak > 0) || !std::isfinite(kernel.peak);
+
+    const fastfourier::Outcome fast = fastfourier::GaussBlur(thread, *destination, *source, kernel);
+    if (fast.cancelled || (!fast.tooMany && fast.bytes.empty()))
+        return;
+
+    // The 80-bit spectrum times the kernel, for the bytes left.
+    const ColourPlanes p = AllocatePlanes(*source);
+    thread.FFT2D(p.Blue(), p.Green(), p.Red(), source);
     ComplexSample* const planes[3] = {p.Blue(), p.Green(), p.Red()};
     ParallelFor(Hp, [&](int y) {
         const int ys = (y + Hp / 2) % Hp;
         const std::size_t rowStart = std::size_t(y) * std::size_t(Wp);
         for (int x = 0; x < Wp; ++x) {
-            const ComplexSample k = {kernel((x + Wp / 2) % Wp, ys), 0.0L};
+            const ComplexSample k = {kernel.At((x + Wp / 2) % Wp, ys), 0.0L};
             for (int c = 0; c < 3; ++c) {
                 ComplexSample& s = planes[c][rowStart + std::size_t(x)];
                 const ComplexSample old = s;
@@ -227,8 +265,7 @@ void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, T
             }
         }
     });
-
-    thread.RevFFT2D(destination, W, H, p.Blue(), p.Green(), p.Red());
+    FinishInverse(thread, *destination, p, fast);
 }
 
 void FillThread(TBitmapProcesorThread& thread, const TFFTParams&)
