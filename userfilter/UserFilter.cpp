@@ -161,6 +161,29 @@ struct Output {
     bool absolute;
 };
 
+// The vector loops are built for AVX-512, AVX2 and the baseline; the
+// loader picks the best the processor has.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define KADRIMEX_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#else
+#define KADRIMEX_VECTOR_CLONES
+#endif
+
+// acc[k] += m * q[k]: whole-number sums that the caller keeps in range.
+KADRIMEX_VECTOR_CLONES
+void MultiplyAdd(std::int16_t* __restrict acc, const std::uint8_t* __restrict q, std::int16_t m, std::size_t n)
+{
+    for (std::size_t k = 0; k < n; ++k)
+        acc[k] = std::int16_t(acc[k] + m * std::int16_t(q[k]));
+}
+
+KADRIMEX_VECTOR_CLONES
+void MultiplyAdd(std::int32_t* __restrict acc, const std::uint8_t* __restrict q, std::int32_t m, std::size_t n)
+{
+    for (std::size_t k = 0; k < n; ++k)
+        acc[k] += m * std::int32_t(q[k]);
+}
+
 template <typename Acc>
 void IntegerRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const TAdvancedBitmap& source,
                  const Geometry& g, const std::vector<Term>& terms, const Output& out)
@@ -191,21 +214,18 @@ void IntegerRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, co
                 paddedRow = row;
             }
             const std::uint8_t* q = padded.data() + std::size_t(g.padLeft + g.shift + t.j) * 3;
-            const Acc m = Acc(t.coefficient);
-            Acc* a = acc.data();
-            for (std::size_t k = 0; k < w3; ++k)
-                a[k] = Acc(a[k] + m * Acc(q[k]));
+            MultiplyAdd(acc.data(), q, Acc(t.coefficient), w3);
         }
+        if (thread.Terminated())
+            return;
         std::uint8_t* dst = destination.ScanLine(y);
-        for (int x = 0; x < g.width; ++x) {
-            if (thread.Terminated())
-                return;
-            for (int b = 0; b < 3; ++b) {
-                const std::int64_t s = acc[std::size_t(x) * 3 + std::size_t(b)];
-                dst[x * 3 + b] = table.empty() ? ChannelByte((long double)s, out.factor, out.offset, out.absolute)
-                                               : table[std::size_t(s - low)];
-            }
+        if (!table.empty()) {
+            for (std::size_t k = 0; k < w3; ++k)
+                dst[k] = table[std::size_t(std::int64_t(acc[k]) - low)];
+            return;
         }
+        for (std::size_t k = 0; k < w3; ++k)
+            dst[k] = ChannelByte((long double)acc[k], out.factor, out.offset, out.absolute);
     });
 }
 
@@ -234,12 +254,6 @@ void IntegerRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, co
 // every coefficient, the factor and a nonzero offset lie in [2^-960,
 // 2^960], and so does |F| A + |O|; an underflowing f * S_d adds at most
 // 2^-1074, covered by 2^-1000 in D. Outside that the literal sum is used.
-
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define KADRIMEX_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
-#else
-#define KADRIMEX_VECTOR_CLONES
-#endif
 
 struct DoubleSums {
     std::vector<double> weights;  // d_k
