@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -19,76 +21,47 @@ using namespace kadrimex;
 
 namespace {
 
-using Painter = std::function<std::uint8_t(int x, int y, int channel, std::mt19937& rng)>;
-
-TAdvancedBitmap Paint(int w, int h, const Painter& paint)
+TAdvancedBitmap Paint(int w, int h, const std::function<std::uint8_t(int x, int y, int channel)>& paint)
 {
-    std::mt19937 rng(7);
     TAdvancedBitmap b;
     b.Reset(w, h, TPixelFormat::pf24bit);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             for (int c = 0; c < 3; ++c)
-                b.ScanLine(y)[x * 3 + c] = paint(x, y, c, rng);
+                b.ScanLine(y)[x * 3 + c] = paint(x, y, c);
     return b;
 }
 
-std::uint8_t Any(std::mt19937& rng)
+// A fixed pseudo-random byte for each position.
+std::uint8_t Noise(int x, int y, int c)
 {
-    return std::uint8_t(rng() & 255);
+    std::uint32_t h = std::uint32_t(x) * 73856093u ^ std::uint32_t(y) * 19349663u ^ std::uint32_t(c) * 83492791u;
+    h ^= h >> 13;
+    return std::uint8_t((h * 2654435761u) >> 24);
 }
 
-// Every value 0 to 255 as an 8 x 8 plateau (channels shifted), and a
-// ragged right edge of width 3 so that rows do not end on a vector.
-const TAdvancedBitmap& Plateaus()
-{
-    static const TAdvancedBitmap b =
-        Paint(131, 131, [](int x, int y, int c, std::mt19937&) { return std::uint8_t(x / 8 + 16 * (y / 8) + 85 * c);
-        });
-    return b;
-}
+struct Picture {
+    const char* what;
+    TAdvancedBitmap bitmap;
+};
 
-const TAdvancedBitmap& Random()
+// Widths not a multiple of the vector length; the plateaus (every value 0
+// to 255 as an 8 x 8 flat area) and the stripes (columns of one value, not
+// flat, where rows that cancel in pairs sum to exactly 0) are where the
+// sums land on whole numbers; saturated pictures hold only 0 and 255.
+std::vector<Picture> Pictures()
 {
-    static const TAdvancedBitmap b = Paint(203, 29, [](int, int, int, std::mt19937& rng) { return Any(rng); });
-    return b;
-}
-
-// Only 0 and 255: every sum is a multiple of 255 times partial sums of the
-// coefficients.
-const TAdvancedBitmap& Saturated()
-{
-    static const TAdvancedBitmap b =
-        Paint(190, 23, [](int, int, int, std::mt19937& rng) { return std::uint8_t(rng() & 1 ? 255 : 0); });
-    return b;
-}
-
-// Columns of one random value each: a matrix whose rows cancel in pairs
-// sums to exactly 0 everywhere, yet the pixels are not flat.
-const TAdvancedBitmap& Stripes()
-{
-    static std::vector<std::uint8_t> column;
-    static const TAdvancedBitmap b = Paint(200, 19, [](int x, int, int c, std::mt19937& rng) {
-        while (column.size() <= std::size_t(x * 3 + c))
-            column.push_back(Any(rng));
-        return column[std::size_t(x * 3 + c)];
-    });
-    return b;
-}
-
-// Mirror images left to right, random otherwise.
-const TAdvancedBitmap& Mirrored()
-{
-    static const TAdvancedBitmap b = [] {
-        TAdvancedBitmap m = Random();
-        const int w = m.Width();
-        for (int y = 0; y < m.Height(); ++y)
-            for (int x = 0; x < w / 2; ++x)
-                for (int c = 0; c < 3; ++c)
-                    m.ScanLine(y)[(w - 1 - x) * 3 + c] = m.ScanLine(y)[x * 3 + c];
-        return m;
-    }();
-    return b;
+    std::vector<Picture> p;
+    p.push_back({"plateaus", Paint(131, 131, [](int x, int y, int c) {
+                     return std::uint8_t(x / 8 + 16 * (y / 8) + 85 * c);
+                 })});
+    p.push_back({"random", Paint(203, 29, Noise)});
+    p.push_back({"saturated", Paint(190, 23, [](int x, int y, int c) {
+                     return std::uint8_t(Noise(x, y, c) & 1 ? 255 : 0);
+                 })});
+    p.push_back({"stripes", Paint(200, 19, [](int x, int, int c) { return Noise(x, 0, c); })});
+    p.push_back({"mirrored", Paint(201, 21, [](int x, int y, int c) { return Noise(std::min(x, 200 - x), y, c); })});
+    return p;
 }
 
 std::vector<long double> Same(int n, long double value)
@@ -140,45 +113,41 @@ long double Sum(const std::vector<long double>& m)
 
 TEST(UserFilterFastPath, MatchesTheLiteralFormulaByteForByte)
 {
-    using Picture = const TAdvancedBitmap& (*)();
     struct Case {
         const char* what;
-        std::vector<Picture> pictures;
         int n;
         std::vector<long double> m;
         long double divider, offset;
         bool absolute;
     };
-    const std::vector<Picture> all = {Plateaus, Random, Saturated, Stripes, Mirrored};
     const std::vector<Case> cases = {
-        {"0.04 x 25", all, 5, Same(5, 0.04L), 1, 0, false},
+        {"0.04 x 25", 5, Same(5, 0.04L), 1, 0, false},
         // A factor of exactly 1: flat sums of 0.04 x 25 are p times the
         // rounded coefficient sum, a hair off every whole number.
-        {"0.04 x 25, factor 1", all, 5, Same(5, 0.04L), ScaleBias, 0, false},
-        {"0.1 x 9, factor 1, offset -0.5", all, 3, Same(3, 0.1L), ScaleBias * 0.9L, -0.5L, true},
-        {"quarters summing to 4", all, 3, {0.25L, 0.5L, 0.25L, 0.5L, 1, 0.5L, 0.25L, 0.5L, 0.25L}, 4, 0, false},
-        {"negative factor", all, 5, Same(5, -0.04L), -1, 0, false},
-        {"negative factor, absolute", all, 7, Bell(7), -Sum(Bell(7)), 3, true},
-        {"bell 3", all, 3, Bell(3), Sum(Bell(3)), 0, false},
-        {"bell 7", all, 7, Bell(7), Sum(Bell(7)), 0, false},
-        {"Laplacian, offset 128", all, 3, Laplacian(3), 1, 128, false},
-        {"Laplacian 7, absolute, offset -64", all, 7, Laplacian(7), 0.25L, -64, true},
-        {"rows cancel, offset 100", all, 5, RowsCancel(5), 1, 100, false},
-        {"rows cancel, factor 1, absolute", all, 7, RowsCancel(7), ScaleBias, 0, true},
-        {"1x1 real, saturating", all, 1, {1.7L}, 1, -20, false},
-        {"huge factor", {Random, Plateaus}, 3, Same(3, 0.1L), 1e-9L, 0, false},
+        {"0.04 x 25, factor 1", 5, Same(5, 0.04L), ScaleBias, 0, false},
+        {"0.1 x 9, factor 1, offset -0.5", 3, Same(3, 0.1L), ScaleBias * 0.9L, -0.5L, true},
+        {"quarters summing to 4", 3, {0.25L, 0.5L, 0.25L, 0.5L, 1, 0.5L, 0.25L, 0.5L, 0.25L}, 4, 0, false},
+        {"negative factor", 5, Same(5, -0.04L), -1, 0, false},
+        {"negative factor, absolute", 7, Bell(7), -Sum(Bell(7)), 3, true},
+        {"bell 3", 3, Bell(3), Sum(Bell(3)), 0, false},
+        {"bell 7", 7, Bell(7), Sum(Bell(7)), 0, false},
+        {"Laplacian, offset 128", 3, Laplacian(3), 1, 128, false},
+        {"Laplacian 7, absolute, offset -64", 7, Laplacian(7), 0.25L, -64, true},
+        {"rows cancel, offset 100", 5, RowsCancel(5), 1, 100, false},
+        {"rows cancel, factor 1, absolute", 7, RowsCancel(7), ScaleBias, 0, true},
+        {"1x1 real, saturating", 1, {1.7L}, 1, -20, false},
+        {"huge factor", 3, Same(3, 0.1L), 1e-9L, 0, false},
     };
+    const std::vector<Picture> pictures = Pictures();
     for (const Case& c : cases)
-        for (Picture picture : c.pictures) {
-            const TAdvancedBitmap& source = picture();
+        for (const Picture& picture : pictures) {
             TBitmapProcesorThread thread(true);
-            TAdvancedBitmap src(source), fast;
+            TAdvancedBitmap src(picture.bitmap), fast;
             long double* matrix = AllocateCoefficients(c.n);
             std::copy(c.m.begin(), c.m.end(), matrix);
             UserFilter(thread, &fast, &src, matrix, c.n, c.divider, c.offset, c.absolute);
-            const TBitmap literal =
-                kadrimex::testing::ReferenceUserFilter(source, c.m.data(), c.n, c.divider, c.offset, c.absolute);
-            EXPECT_EQ(kadrimex::test::FirstDifference(fast, literal), -1)
-                << c.what << " on a " << source.Width() << " x " << source.Height() << " picture";
+            const TBitmap literal = kadrimex::testing::ReferenceUserFilter(picture.bitmap, c.m.data(), c.n,
+                                                                           c.divider, c.offset, c.absolute);
+            EXPECT_EQ(kadrimex::test::FirstDifference(fast, literal), -1) << c.what << " on " << picture.what;
         }
 }
