@@ -8,7 +8,6 @@
 #include <limits>
 #include <memory>
 #include <optional>
-#include <type_traits>
 #include <vector>
 
 namespace kadrimex {
@@ -162,6 +161,29 @@ struct Output {
     bool absolute;
 };
 
+// The vector loops are built for AVX-512, AVX2 and the baseline; the
+// loader picks the best the processor has.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define KADRIMEX_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#else
+#define KADRIMEX_VECTOR_CLONES
+#endif
+
+// acc[k] += m * q[k]: whole-number sums that the caller keeps in range.
+KADRIMEX_VECTOR_CLONES
+void MultiplyAdd(std::int16_t* __restrict acc, const std::uint8_t* __restrict q, std::int16_t m, std::size_t n)
+{
+    for (std::size_t k = 0; k < n; ++k)
+        acc[k] = std::int16_t(acc[k] + m * std::int16_t(q[k]));
+}
+
+KADRIMEX_VECTOR_CLONES
+void MultiplyAdd(std::int32_t* __restrict acc, const std::uint8_t* __restrict q, std::int32_t m, std::size_t n)
+{
+    for (std::size_t k = 0; k < n; ++k)
+        acc[k] += m * std::int32_t(q[k]);
+}
+
 template <typename Acc>
 void IntegerRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const TAdvancedBitmap& source,
                  const Geometry& g, const std::vector<Term>& terms, const Output& out)
@@ -192,117 +214,234 @@ void IntegerRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, co
                 paddedRow = row;
             }
             const std::uint8_t* q = padded.data() + std::size_t(g.padLeft + g.shift + t.j) * 3;
-            const Acc m = Acc(t.coefficient);
-            Acc* a = acc.data();
-            for (std::size_t k = 0; k < w3; ++k)
-                a[k] = Acc(a[k] + m * Acc(q[k]));
+            MultiplyAdd(acc.data(), q, Acc(t.coefficient), w3);
         }
+        if (thread.Terminated())
+            return;
         std::uint8_t* dst = destination.ScanLine(y);
-        for (int x = 0; x < g.width; ++x) {
-            if (thread.Terminated())
-                return;
-            for (int b = 0; b < 3; ++b) {
-                const std::int64_t s = acc[std::size_t(x) * 3 + std::size_t(b)];
-                dst[x * 3 + b] = table.empty() ? ChannelByte((long double)s, out.factor, out.offset, out.absolute)
-                                               : table[std::size_t(s - low)];
-            }
+        if (!table.empty()) {
+            for (std::size_t k = 0; k < w3; ++k)
+                dst[k] = table[std::size_t(std::int64_t(acc[k]) - low)];
+            return;
         }
+        for (std::size_t k = 0; k < w3; ++k)
+            dst[k] = ChannelByte((long double)acc[k], out.factor, out.offset, out.absolute);
     });
 }
 
-// A product m * b (80-bit) split into two doubles whose 80-bit sum gives it
-// back exactly. Two double loads are much cheaper than one 80-bit load.
-struct SplitProduct {
-    double high;
-    double low;
+// ---------------------------------------------------------------------------
+// Real coefficients: double sums with a proven error bound, the literal
+// 80-bit sum only where the bound cannot decide the byte.
+//
+// Notation: n nonzero terms, A = 255 * sum |m_k| (a bound on every sum of
+// |m_k| * p_k), u = 2^-53, uL = 2^-64, g(n, e) = n e / (1 - n e).
+// - The literal 80-bit sum S_L, in its order, is within g(n, uL) A of the
+//   exact sum X = sum m_k p_k.
+// - The double sum S_d of d_k = m_k rounded to double (|d_k - m_k| <= u
+//   |m_k|), in any order, with or without fused multiply-adds, is within
+//   g(n, u) (1 + u) A of sum d_k p_k, which is within u A of X.
+//   So |S_d - S_L| <= E = (u + g(n, u) (1 + u) + g(n, uL)) A.
+// - With F, O the 80-bit factor and offset and f, o their doubles, the
+//   literal v_L = fl80(fl80(F S_L) + O) and v_d = fl(f S_d + o) differ by at
+//   most |F| E + 4 u (|F| A + |O|): the roundings of f and o, the two double
+//   operations and the two 80-bit ones, each at most u times a value below
+//   1.05 (|F| A + |O|). Taking |v| on both sides does not widen the gap.
+// - The byte is floor(clamp(v, 0, 255)), monotone in v. With
+//   D = |F| E + 8 u (|F| A + |O|) (the extra 4 u covers rounding v_d -+ D
+//   themselves and the computation of D), equal bytes for v_d - D and
+//   v_d + D are the literal byte.
+// The model needs no overflow and no loss to subnormals in the products:
+// every coefficient, the factor and a nonzero offset lie in [2^-960,
+// 2^960], and so does |F| A + |O|; an underflowing f * S_d adds at most
+// 2^-1074, covered by 2^-1000 in D. Outside that the literal sum is used.
+
+struct DoubleSums {
+    std::vector<double> weights;  // d_k
+    double factor = 0;            // f
+    double offset = 0;            // o
+    double margin = 0;            // D
 };
 
-// Products as split pairs, or an empty table when some product does not
-// split exactly (beyond the double range, or too small).
-std::vector<SplitProduct> SplitProducts(const std::vector<long double>& products)
+std::optional<DoubleSums> MakeDoubleSums(const std::vector<Term>& terms, const Output& out)
 {
-    std::vector<SplitProduct> split(products.size());
-    for (std::size_t k = 0; k < products.size(); ++k) {
-        const long double p = products[k];
-        const double high = double(p);
-        const double low = double(p - (long double)high);
-        if (!std::isfinite(high) || (long double)high + (long double)low != p)
-            return {};
-        split[k] = {high, low};
+    const auto inRange = [](long double x) {
+        const long double a = std::fabs(x);
+        return a >= 0x1p-960L && a <= 0x1p960L;
+    };
+    if (terms.empty() || !inRange(out.factor) || (out.offset != 0 && !inRange(out.offset)))
+        return std::nullopt;
+    DoubleSums d;
+    long double sumAbs = 0;
+    for (const Term& t : terms) {
+        if (!inRange(t.coefficient))
+            return std::nullopt;
+        sumAbs += std::fabs(t.coefficient);
+        d.weights.push_back(double(t.coefficient));
     }
-    return split;
+    const long double a = 255 * sumAbs;
+    const long double scale = std::fabs(out.factor) * a + std::fabs(out.offset);
+    if (!(scale <= 0x1p960L))
+        return std::nullopt;
+    const long double n = (long double)terms.size(), u = 0x1p-53L, uL = 0x1p-64L;
+    const long double gd = n * u / (1 - n * u), gL = n * uL / (1 - n * uL);
+    const long double sumError = (u + gd * (1 + u) + gL) * a;
+    const long double margin = std::fabs(out.factor) * sumError + 8 * u * scale + 0x1p-1000L;
+    d.margin = std::nextafter(double(margin), std::numeric_limits<double>::infinity());
+    d.factor = double(out.factor);
+    d.offset = double(out.offset);
+    return d;
 }
 
-// The same 80-bit sums, in the same order, from either product table.
-template <typename Product>
-inline long double ProductValue(const Product& p)
+// out[t] = double(in[t]).
+KADRIMEX_VECTOR_CLONES
+void ToDoubles(double* __restrict out, const std::uint8_t* __restrict in, int n)
 {
-    if constexpr (std::is_same_v<Product, SplitProduct>)
-        return (long double)p.high + (long double)p.low;  // exact: checked when split
-    else
-        return p;
+    for (int t = 0; t < n; ++t)
+        out[t] = in[t];
 }
 
-// Real coefficients: the 80-bit sums in their given order, each product
-// taken from a table of coefficient times byte value (the same product the
-// literal loop forms).
-template <typename Product>
-void RealRowsWith(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const TAdvancedBitmap& source,
-                  const Geometry& g, const std::vector<Term>& terms, const Output& out,
-                  const std::vector<Product>& products)
+// sum[t] = sum over k of weights[k] * rows[k][t], each lane summed in k
+// order; blocks of 32 lanes stay in registers over all terms.
+KADRIMEX_VECTOR_CLONES
+void WeightedSums(double* __restrict sum, const double* const* __restrict rows, const double* __restrict weights,
+                  int count, int n)
 {
-    const std::size_t count = terms.size();
+    typedef double V8 __attribute__((vector_size(64)));
+    int t = 0;
+    for (; t + 32 <= n; t += 32) {
+        V8 a0 = {}, a1 = {}, a2 = {}, a3 = {};
+        for (int k = 0; k < count; ++k) {
+            const double* q = rows[k] + t;
+            const double w = weights[k];
+            V8 x0, x1, x2, x3;
+            std::memcpy(&x0, q, sizeof x0);
+            std::memcpy(&x1, q + 8, sizeof x1);
+            std::memcpy(&x2, q + 16, sizeof x2);
+            std::memcpy(&x3, q + 24, sizeof x3);
+            a0 += w * x0;
+            a1 += w * x1;
+            a2 += w * x2;
+            a3 += w * x3;
+        }
+        std::memcpy(sum + t, &a0, sizeof a0);
+        std::memcpy(sum + t + 8, &a1, sizeof a1);
+        std::memcpy(sum + t + 16, &a2, sizeof a2);
+        std::memcpy(sum + t + 24, &a3, sizeof a3);
+    }
+    for (; t < n; ++t) {
+        double a = 0;
+        for (int k = 0; k < count; ++k)
+            a += weights[k] * rows[k][t];
+        sum[t] = a;
+    }
+}
 
-    const std::size_t paddedBytes = std::size_t(g.width + g.padLeft + g.padRight) * 3;
-    ParallelRows(thread, g.height, g.width, [&](int y) {
-        // One padded copy per distinct source row of this output row.
-        std::vector<std::uint8_t> padded(paddedBytes * std::size_t(g.size));
-        std::vector<const std::uint8_t*> termRow(count);
-        std::vector<int> done(std::size_t(g.size), -1);
-        for (std::size_t k = 0; k < count; ++k) {
-            const int i = terms[k].i;
-            const int row = g.rowIndex[std::size_t(y) * std::size_t(g.size) + std::size_t(i)];
-            std::uint8_t* copy = padded.data() + std::size_t(i) * paddedBytes;
-            if (done[std::size_t(i)] != row) {
-                PadRow(source, row, g, copy);
-                done[std::size_t(i)] = row;
-            }
-            termRow[k] = copy + std::size_t(g.padLeft + g.shift + terms[k].j) * 3;
-        }
-        std::uint8_t* dst = destination.ScanLine(y);
-        const Product* table = products.data();
-        const std::uint8_t* const* rows = termRow.data();
-        for (int x = 0; x < g.width; ++x) {
-            if (thread.Terminated())
-                return;
-            const std::size_t at = std::size_t(x) * 3;
-            long double s0 = 0, s1 = 0, s2 = 0;
-            for (std::size_t k = 0; k < count; ++k) {
-                const std::uint8_t* p = rows[k] + at;
-                const Product* t = table + k * 256;
-                s0 += ProductValue(t[p[0]]);
-                s1 += ProductValue(t[p[1]]);
-                s2 += ProductValue(t[p[2]]);
-            }
-            dst[at] = ChannelByte(s0, out.factor, out.offset, out.absolute);
-            dst[at + 1] = ChannelByte(s1, out.factor, out.offset, out.absolute);
-            dst[at + 2] = ChannelByte(s2, out.factor, out.offset, out.absolute);
-        }
-    });
+// The bytes of v = f * sum + o (|v| when absolute) decided by the margin:
+// out[t] = floor(clamp(v - D)), unsure[t] != 0 where floor(clamp(v + D))
+// differs. Returns nonzero when some byte is unsure.
+KADRIMEX_VECTOR_CLONES
+int DecideBytes(const double* __restrict sum, int n, double f, double o, double margin, bool absolute,
+                std::uint8_t* __restrict out, std::uint8_t* __restrict unsure)
+{
+    int any = 0;
+    for (int t = 0; t < n; ++t) {
+        double v = sum[t] * f + o;
+        v = absolute ? std::fabs(v) : v;
+        // Truncation is Floor here: both ends are clamped to [0, 255].
+        const int low = int(std::min(std::max(v - margin, 0.0), 255.0));
+        const int high = int(std::min(std::max(v + margin, 0.0), 255.0));
+        out[t] = std::uint8_t(low);
+        unsure[t] = std::uint8_t(high - low);
+        any |= high - low;
+    }
+    return any;
 }
 
 void RealRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const TAdvancedBitmap& source,
-              const Geometry& g, const std::vector<Term>& terms, const Output& out)
+              const Geometry& g, const std::vector<Term>& terms, const Output& out, const DoubleSums& d)
 {
-    std::vector<long double> products(terms.size() * 256);
-    for (std::size_t k = 0; k < terms.size(); ++k)
-        for (int b = 0; b < 256; ++b)
-            products[k * 256 + std::size_t(b)] = terms[k].coefficient * (long double)b;
-    const std::vector<SplitProduct> split = SplitProducts(products);
-    if (!split.empty())
-        RealRowsWith(thread, destination, source, g, terms, out, split);
-    else
-        RealRowsWith(thread, destination, source, g, terms, out, products);
+    const std::size_t count = terms.size();
+    // The literal products m_k * b, and the literal byte of every flat
+    // neighbourhood (all taps on one value b): flat areas are where sums
+    // land exactly on a rounding boundary, so they skip the 80-bit sum.
+    std::vector<long double> products(count * 256);
+    std::uint8_t flat[256];
+    for (int b = 0; b < 256; ++b) {
+        long double s = 0;
+        for (std::size_t k = 0; k < count; ++k)
+            s += products[k * 256 + std::size_t(b)] = terms[k].coefficient * (long double)b;
+        flat[b] = ChannelByte(s, out.factor, out.offset, out.absolute);
+    }
+    std::vector<int> usedRows;
+    for (const Term& t : terms)
+        if (std::find(usedRows.begin(), usedRows.end(), t.i) == usedRows.end())
+            usedRows.push_back(t.i);
+
+    // Rows are cut into tiles of kTile channel values: the converted rows
+    // of one tile stay in the first-level cache.
+    constexpr int kTile = 512;
+    const std::size_t w3 = std::size_t(g.width) * 3;
+    const std::size_t paddedBytes = std::size_t(g.width + g.padLeft + g.padRight) * 3;
+    const std::size_t span = std::size_t(g.padLeft + g.padRight) * 3;
+    const std::size_t stride = kTile + span;
+    struct Scratch {
+        std::vector<std::uint8_t> padded, unsure;
+        std::vector<double> converted, sums;
+        std::vector<const std::uint8_t*> bytes;
+        std::vector<const double*> values;
+    };
+    std::vector<Scratch> scratch(static_cast<std::size_t>(WorkerCount()));
+    ParallelRows(
+        thread, g.height, [&](std::int64_t rows) { return rows * g.width; },
+        [&](int y, int worker) {
+            Scratch& s = scratch[std::size_t(worker)];
+            if (s.padded.empty()) {
+                s.padded.resize(paddedBytes * std::size_t(g.size));
+                s.converted.resize(stride * std::size_t(g.size));
+                s.sums.resize(kTile);
+                s.unsure.resize(kTile);
+                s.bytes.resize(count);
+                s.values.resize(count);
+            }
+            for (int i : usedRows)
+                PadRow(source, g.rowIndex[std::size_t(y) * std::size_t(g.size) + std::size_t(i)], g,
+                       s.padded.data() + std::size_t(i) * paddedBytes);
+            for (std::size_t k = 0; k < count; ++k) {
+                const std::size_t at = std::size_t(g.padLeft + g.shift + terms[k].j) * 3;
+                s.bytes[k] = s.padded.data() + std::size_t(terms[k].i) * paddedBytes + at;
+                s.values[k] = s.converted.data() + std::size_t(terms[k].i) * stride + at;
+            }
+            std::uint8_t* dst = destination.ScanLine(y);
+            for (std::size_t t0 = 0; t0 < w3; t0 += kTile) {
+                if (thread.Terminated())
+                    return;
+                const int n = int(std::min<std::size_t>(kTile, w3 - t0));
+                for (int i : usedRows)
+                    ToDoubles(s.converted.data() + std::size_t(i) * stride,
+                              s.padded.data() + std::size_t(i) * paddedBytes + t0, n + int(span));
+                WeightedSums(s.sums.data(), s.values.data(), d.weights.data(), int(count), n);
+                if (!DecideBytes(s.sums.data(), n, d.factor, d.offset, d.margin, out.absolute, dst + t0,
+                                 s.unsure.data()))
+                    continue;
+                for (int t = 0; t < n; ++t) {
+                    if (!s.unsure[std::size_t(t)])
+                        continue;
+                    const std::size_t at = t0 + std::size_t(t);
+                    const std::uint8_t first = s.bytes[0][at];
+                    std::size_t k = 1;
+                    while (k < count && s.bytes[k][at] == first)
+                        ++k;
+                    if (k == count) {
+                        dst[at] = flat[first];
+                        continue;
+                    }
+                    long double sum = 0;
+                    for (k = 0; k < count; ++k)
+                        sum += products[k * 256 + s.bytes[k][at]];
+                    dst[at] = ChannelByte(sum, out.factor, out.offset, out.absolute);
+                }
+            }
+        });
 }
 
 // Any centre: clamped indexes per pixel, the sums exactly as written.
@@ -379,7 +518,10 @@ void ConvolveMatrix(TBitmapProcesorThread& thread, TAdvancedBitmap* destination,
             IntegerRows<std::int32_t>(thread, *destination, *source, g, terms, out);
         return;
     }
-    RealRows(thread, *destination, *source, g, terms, out);
+    if (const auto sums = MakeDoubleSums(terms, out))
+        RealRows(thread, *destination, *source, g, terms, out, *sums);
+    else
+        GeneralRows(thread, *destination, *source, g, matrix, out);
 }
 
 void UserFilter(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,

@@ -47,7 +47,8 @@ void UserFilter(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAd
 // The convolution itself; does not take ownership of `matrix`. (cx, cy) is
 // the matrix element that lies over the output pixel: the first row and
 // column used are Floor(y - cy + 0.5) and Floor(x - cx + 0.5). Splits rows
-// over all cores; tests the terminate request before every pixel and
+// over all cores; tests the terminate request before every block of
+// pixels it writes (a row, or at most 512 channel values of a row) and
 // publishes progress after every row.
 void ConvolveMatrix(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
                     const long double* matrix, int size, long double cx, long double cy, long double divider,

@@ -202,8 +202,8 @@ TEST(UserFilterRules, LowestBitsOfTheExtendedSumDecideTheFloor)
     EXPECT_EQ(Pixel(Filter(flat, {-below}, 1, ScaleBias, 199, true), 2, 0), 0);
 }
 
-// The fast paths (integer sums with and without a result table, product
-// tables for real coefficients, row bands over all cores) against the
+// The fast paths (integer sums with and without a result table, double
+// sums for real coefficients, row bands over all cores) against the
 // literal reference.
 
 TEST(UserFilterFastPaths, AllExamplesMatchTheReference)
@@ -254,8 +254,8 @@ TEST(UserFilterFastPaths, RandomMatricesOfEverySizeMatchTheReference)
     ExpectMatchesReference(pic, {3e7L, -3e7L, 1, 2, 5e6L, 0, -1, 4, 1e9L}, 3, 1e10L, 0, true, "huge integers");
     // Whole-number products too large for an integer at all.
     ExpectMatchesReference(pic, {1e300L, -1e300L, 0, 0, 1, 0, 0, 0, 0}, 3, 1, 0, false, "1e300");
-    // Products beyond the double range, or below it, which the split
-    // product table cannot hold exactly.
+    // Coefficients beyond the range of the double sums, or below it: the
+    // literal sums.
     ExpectMatchesReference(pic, {1e307L, -1e307L, 0.5L, 0, 1, 0, 0, 0, 3}, 3, 1e305L, 100, false, "1e307");
     ExpectMatchesReference(pic, {1e-330L, 0.25L, 0, 0, 1.5L, 0, 0, 0, -1e-4000L}, 3, 1, 0, true, "tiny");
     ExpectMatchesReference(pic, {1e-330L, 1, 0, 0, 0, 0, 0, 0, 0}, 3, 1e-331L, 0, false, "tiny sums");
