@@ -217,7 +217,7 @@ long double TentProfile(long double span, long double foot, long double t)
 }
 
 void PaintGaussMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width,
-                    long double height)
+                        long double height)
 {
     canvas.Prepare(MaskSide(width), MaskSide(height));
     const TGaussRows gauss(canvas.Width(), level, width, height);
@@ -234,7 +234,7 @@ void PaintGaussMask(TBitmapProcesorThread& thread, TBitmap* mask, long double le
 }
 
 void PaintTriangleMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double foot, long double width,
-                       long double height)
+                           long double height)
 {
     canvas.Prepare(MaskSide(width), MaskSide(height));
     const long double spanY = height + 1;
@@ -257,8 +257,8 @@ void PaintTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double
     PaintTriangleMaskInto(thread, canvas, foot, width, height);
 }
 
-void PaintRotatedTriangleMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double foot, long double angle,
-                              long double width, long double height)
+void PaintRotatedTriangleMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double foot,
+                                  long double angle, long double width, long double height)
 {
     const int n = MaskSide(0.66L * std::sqrt(width * width + height * height));
     canvas.Prepare(n, n);
@@ -284,7 +284,7 @@ void PaintRotatedTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long
 }
 
 void PaintSharpenMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width,
-                      long double height)
+                          long double height)
 {
     const long double a = level <= 0 ? 1e-30L : level;
     // The Gauss mask's bytes are the envelope: each row is painted first.
@@ -334,7 +334,7 @@ void PaintSharpenMask(TBitmapProcesorThread& thread, TBitmap* mask, long double 
 }
 
 void PaintEdgeMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width,
-                   long double height)
+                       long double height)
 {
     canvas.Prepare(MaskSide(width), MaskSide(height));
     // This mask's pi is the double-precision value, just below the true pi:
@@ -344,7 +344,8 @@ void PaintEdgeMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long 
     const long double fx = 2 * pi / width;
     const long double fy = 2 * pi / height;
     const std::vector<long double> qs = ColumnTable(canvas.Width(), [&](int x) { return (x + 0.5L) * fx; });
-    const std::vector<long double> sinQ = ColumnTable(canvas.Width(), [&](int x) { return std::sin(qs[std::size_t(x)]); });
+    const std::vector<long double> sinQ =
+        ColumnTable(canvas.Width(), [&](int x) { return std::sin(qs[std::size_t(x)]); });
     const long double sinCap = std::sin(2 * pi);
     const auto byteOf = [](long double val) {
         if (val > 127)

@@ -151,12 +151,14 @@ private:
 // 255 * A^-(dx^2/B^2 + dy^2/C^2) around the mask centre; A <= 0 acts as 1e-30.
 void PaintGaussMask(TBitmapProcesorThread& thread, TBitmap* mask, long double level, long double width,
                     long double height);
-void PaintGaussMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width, long double height);
+void PaintGaussMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width,
+                        long double height);
 
 // Separable tent with foot `foot`; bytes capped at 255.
 void PaintTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double foot, long double width,
                        long double height);
-void PaintTriangleMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double foot, long double width, long double height);
+void PaintTriangleMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double foot, long double width,
+                           long double height);
 
 // The tent rotated by `angle` radians on a square canvas of side
 // ceil(0.66 * sqrt(width^2 + height^2)). A cell's coordinates along the
@@ -165,7 +167,7 @@ void PaintTriangleMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, l
 void PaintRotatedTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double foot, long double angle,
                               long double width, long double height);
 void PaintRotatedTriangleMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double foot,
-                              long double angle, long double width, long double height);
+                                  long double angle, long double width, long double height);
 
 // Signed: the Gauss mask modulated by one cosine period. The logarithm of
 // level / GaussBaseLevel needs a positive level; a level of 0 or below is
@@ -174,13 +176,15 @@ void PaintRotatedTriangleMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& ca
 // falling to 0.
 void PaintSharpenMask(TBitmapProcesorThread& thread, TBitmap* mask, long double level, long double width,
                       long double height);
-void PaintSharpenMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width, long double height);
+void PaintSharpenMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width,
+                          long double height);
 
 // Signed: a positive ring and a negative ring (scaled by `level`) anchored
 // at the top-left corner.
 void PaintEdgeMask(TBitmapProcesorThread& thread, TBitmap* mask, long double level, long double width,
                    long double height);
-void PaintEdgeMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width, long double height);
+void PaintEdgeMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width,
+                       long double height);
 
 // The tent profile over span `span` with foot `foot` at coordinate `t`:
 // 1 at span/2, 0 at foot*span and (1 - foot)*span. At a foot of exactly 0.5

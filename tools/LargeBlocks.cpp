@@ -22,7 +22,7 @@ void* Allocate(std::size_t size)
         if (::posix_memalign(&p, kHugePage, size) != 0)
             p = nullptr;
         else
-            ::madvise(p, (size + kHugePage - 1) & ~(kHugePage - 1), MADV_HUGEPAGE);
+            ::madvise(p, size & ~(kHugePage - 1), MADV_HUGEPAGE);  // whole huge pages inside the block
     } else {
         p = std::malloc(size == 0 ? 1 : size);
     }
