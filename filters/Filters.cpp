@@ -12,8 +12,8 @@ enum class TEngine { Unsigned, Signed };
 // Steps shared by the four filters: check the bitmaps, paint the private
 // mask folded for the source's size (a mask larger than the picture is
 // never stored whole), convolve with the engine of its kind. The painting
-// counts as the first pass of the progress bar; a stop while painting ends
-// the filter before the convolution.
+// counts as the first pass of the progress bar; after a stop while painting
+// the convolution only sizes the destination and stops before its first row.
 template <typename Paint>
 void RunFilter(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
                TEngine engine, Paint paint)
@@ -27,8 +27,6 @@ void RunFilter(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdv
     thread.BeginProgress(thread.FWidth, thread.FHeight);
     TFoldedMask mask(thread.FWidth, thread.FHeight, engine == TEngine::Signed);
     paint(mask);
-    if (thread.Terminated())
-        return;
     Convolve(thread, destination, source, mask);
 }
 
