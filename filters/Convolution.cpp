@@ -1,6 +1,7 @@
 #include "filters/Convolution.h"
 
 #include "engine/Parallel.h"
+#include "filters/ScaledByte.h"
 
 #include <fftw3.h>
 
@@ -91,7 +92,7 @@ struct TKernel {
     int kh = 0;
     int fw = 0;  // first mask column lies at x - fw
     int fh = 0;  // first mask row lies at y - fh
-    std::vector<std::int32_t> w;  // row-major weights
+    std::vector<std::int64_t> w;  // row-major weights (a folded border cell can exceed 32 bits)
     std::int64_t absSum = 0;
     std::int64_t maxAbs = 0;  // largest |weight|
     std::int64_t sum = 0;
@@ -110,14 +111,26 @@ TKernel ReadKernel(const TBitmap& mask, bool isSigned)
     for (int i = 0; i < k.kh; ++i) {
         const std::uint8_t* row = mask.ScanLine(i);
         for (int j = 0; j < k.kw; ++j) {
-            const std::int32_t v = isSigned ? std::int32_t(row[j]) - 128 : std::int32_t(row[j]);
+            const std::int64_t v = isSigned ? std::int64_t(row[j]) - 128 : std::int64_t(row[j]);
             k.w[std::size_t(i) * std::size_t(k.kw) + std::size_t(j)] = v;
             k.sum += v;
             k.absSum += v < 0 ? -v : v;
-            k.maxAbs = std::max<std::int64_t>(k.maxAbs, v < 0 ? -v : v);
+            k.maxAbs = std::max(k.maxAbs, v < 0 ? -v : v);
         }
     }
     return k;
+}
+
+// Sum of |w| and the largest |w| of the kernel's weights.
+void Measure(TKernel& k)
+{
+    k.absSum = 0;
+    k.maxAbs = 0;
+    for (std::int64_t v : k.w) {
+        const std::int64_t m = v < 0 ? -v : v;
+        k.absSum += m;
+        k.maxAbs = std::max(k.maxAbs, m);
+    }
 }
 
 // Cells of a mask wider (taller) than the picture that always read the same
@@ -136,7 +149,7 @@ void FoldKernel(TKernel& k, int width, int height)
         return;
     const int kw = right - left + 1;
     const int kh = bottom - top + 1;
-    std::vector<std::int32_t> w(std::size_t(kw) * std::size_t(kh), 0);
+    std::vector<std::int64_t> w(std::size_t(kw) * std::size_t(kh), 0);
     for (int i = 0; i < k.kh; ++i) {
         const int ii = std::clamp(i, top, bottom) - top;
         for (int j = 0; j < k.kw; ++j) {
@@ -150,89 +163,8 @@ void FoldKernel(TKernel& k, int width, int height)
     k.kh = kh;
     k.fw -= left;
     k.fh -= top;
-    k.absSum = 0;
-    k.maxAbs = 0;
-    for (std::int32_t v : k.w) {
-        const std::int64_t m = v < 0 ? -std::int64_t(v) : v;
-        k.absSum += m;
-        k.maxAbs = std::max(k.maxAbs, m);
-    }
+    Measure(k);
 }
-
-// Turns an exact sum into the stored byte, in long double as written:
-//   unsigned: low 8 bits of floor(norm * acc);
-//   signed:   255 when norm * acc >= 255, 0 when <= 0, else the floor.
-struct TFinisher {
-    long double norm;
-    bool isSigned;
-
-    std::uint8_t Exact(std::int64_t acc) const
-    {
-        const long double v = norm * (long double)acc;
-        if (isSigned) {
-            if (v >= 255)
-                return 255;
-            if (v <= 0)
-                return 0;
-            return std::uint8_t(std::int32_t(v));  // 0 < v < 255: truncation is the floor
-        }
-        return std::uint8_t(std::int64_t(std::floor(v)) & 0xff);
-    }
-};
-
-// The same mapping without a long double operation per value. The rounded
-// product norm * acc is monotonic in acc, so with a = acc * sign(norm) and
-// n = |norm| (n * a is the same product), floor(n * a) >= k exactly when
-// a >= t[k], the least such a, found once by bisection with the exact
-// product. A double estimate of the floor is then corrected against the
-// thresholds, which makes every byte the exact one.
-class TFastFinisher {
-public:
-    TFastFinisher(const TFinisher& exact, std::int64_t maxAbsAcc) : FExact(exact)
-    {
-        FNegate = exact.norm < 0;
-        const long double n = FNegate ? -exact.norm : exact.norm;
-        FScale = double(n);
-        FThreshold[0] = std::numeric_limits<std::int64_t>::min();
-        for (int k = 1; k <= 256; ++k) {
-            // Least a in [1, maxAbsAcc] with n * a >= k, or maxAbsAcc + 1.
-            std::int64_t lo = k == 1 ? 1 : std::max<std::int64_t>(FThreshold[k - 1], 1);
-            std::int64_t hi = maxAbsAcc + 1;
-            while (lo < hi) {
-                const std::int64_t mid = lo + (hi - lo) / 2;
-                if (n * (long double)mid >= k)
-                    hi = mid;
-                else
-                    lo = mid + 1;
-            }
-            FThreshold[k] = lo;
-        }
-        FThreshold[257] = std::numeric_limits<std::int64_t>::max();
-    }
-
-    std::uint8_t operator()(std::int64_t acc) const
-    {
-        const std::int64_t a = FNegate ? -acc : acc;
-        if (a <= 0)
-            return FExact.Exact(acc);  // v <= 0 (or a zero product): rare and cheap enough
-        double estimate = double(a) * FScale;
-        int k = estimate >= 256 ? 256 : int(estimate);
-        while (a < FThreshold[k])
-            --k;
-        while (a >= FThreshold[k + 1])
-            ++k;
-        // k = floor(n * a) for k < 256; beyond that only the exact product knows the low byte.
-        if (k >= 256)
-            return FExact.isSigned ? 255 : FExact.Exact(acc);
-        return std::uint8_t(k);
-    }
-
-private:
-    TFinisher FExact;
-    bool FNegate = false;
-    double FScale = 0;
-    std::int64_t FThreshold[258];
-};
 
 // ---------------------------------------------------------------------------
 // Direct sums: each output row is a sum of horizontally shifted rows of
@@ -249,10 +181,10 @@ void MultiplyAdd(std::int32_t* __restrict acc, const std::uint8_t* __restrict p,
         acc[x] += std::int32_t(w) * std::int32_t(std::int16_t(p[x]));
 }
 
-void MultiplyAdd(std::int64_t* __restrict acc, const std::uint8_t* __restrict p, std::int32_t w, int n)
+void MultiplyAdd(std::int64_t* __restrict acc, const std::uint8_t* __restrict p, std::int64_t w, int n)
 {
     for (int x = 0; x < n; ++x)
-        acc[x] += std::int64_t(w) * std::int64_t(p[x]);
+        acc[x] += w * std::int64_t(p[x]);
 }
 
 template <typename Acc>
@@ -274,7 +206,7 @@ bool DirectRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src
         }
     });
     // With Acc = int32 the caller guarantees weights of at most 16 bits.
-    using TWeight = std::conditional_t<std::is_same_v<Acc, std::int32_t>, std::int16_t, std::int32_t>;
+    using TWeight = std::conditional_t<std::is_same_v<Acc, std::int32_t>, std::int16_t, std::int64_t>;
     struct TTap {
         int j;
         TWeight w;
@@ -282,7 +214,7 @@ bool DirectRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src
     std::vector<std::vector<TTap>> taps(std::size_t(k.kh));
     for (int i = 0; i < k.kh; ++i)
         for (int j = 0; j < k.kw; ++j)
-            if (const std::int32_t w = k.w[std::size_t(i) * std::size_t(k.kw) + std::size_t(j)])
+            if (const std::int64_t w = k.w[std::size_t(i) * std::size_t(k.kw) + std::size_t(j)])
                 taps[std::size_t(i)].push_back({j, TWeight(w)});
 
     return ParallelRows(thread, height, width, [&](int y) {
@@ -405,7 +337,7 @@ struct TBlock {
 
 struct THeavyCell {
     int i, j;
-    std::int32_t w;
+    std::int64_t w;
 };
 
 struct TFftLayout {
@@ -465,7 +397,7 @@ TFftLayout ChooseFftLayout(const TKernel& kernel, int width, int height, bool sm
     std::vector<THeavyCell> heavy;
     for (int i = 0; i < k.kh; ++i)
         for (int j = 0; j < k.kw; ++j) {
-            std::int32_t& w = k.w[std::size_t(i) * std::size_t(k.kw) + std::size_t(j)];
+            std::int64_t& w = k.w[std::size_t(i) * std::size_t(k.kw) + std::size_t(j)];
             if (w > 255 || w < -255) {
                 heavy.push_back({i, j, w});
                 w = 0;
@@ -628,10 +560,27 @@ bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, c
     return true;
 }
 
-void Convolve(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
-              const TBitmap* mask, bool isSigned)
+// The kernel a folded mask holds, for the picture it was folded for.
+TKernel KernelOf(const TFoldedMask& mask)
 {
-    if (!destination || !source || !mask)
+    TKernel k;
+    k.kw = mask.FoldedWidth();
+    k.kh = mask.FoldedHeight();
+    k.fw = mask.MaskWidth() / 2 - mask.Left();
+    k.fh = mask.MaskHeight() / 2 - mask.Top();
+    k.w = mask.Weights();
+    for (std::int64_t v : k.w)
+        k.sum += v;
+    Measure(k);
+    return k;
+}
+
+// kernelOf(width, height) gives the mask's kernel folded for the picture.
+template <typename KernelOf>
+void Convolve(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
+              KernelOf kernelOf, bool isSigned)
+{
+    if (!destination || !source)
         return;
     if (!thread.BeginProgress(source->Width(), source->Height()))
         return;
@@ -649,8 +598,7 @@ void Convolve(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdva
     destination->SetPixelFormat(TPixelFormat::pf24bit);
     destination->SetSize(width, height);
 
-    TKernel k = ReadKernel(*mask, isSigned);
-    FoldKernel(k, width, height);
+    const TKernel k = kernelOf(width, height);
     const long double s = 0.001L + (long double)k.sum;
     const TFinisher exact{1.001L / s, isSigned};
     const TFastFinisher finish(exact, 255 * k.absSum);
@@ -671,7 +619,7 @@ void Convolve(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdva
                 path = TSumPath::Direct;
             else if (path == TSumPath::Auto) {
                 std::int64_t taps = 0;
-                for (std::int32_t w : k.w)
+                for (std::int64_t w : k.w)
                     taps += w != 0;
                 const double directCost = kDirectTapCost * double(taps) * double(width) * double(height);
                 const double fftCost = layout.cost;
@@ -694,18 +642,43 @@ void Convolve(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdva
     thread.FColumn = width;
 }
 
+// The kernel of a mask bitmap, folded for the picture.
+auto BitmapKernel(const TBitmap& mask, bool isSigned)
+{
+    return [&mask, isSigned](int width, int height) {
+        TKernel k = ReadKernel(mask, isSigned);
+        FoldKernel(k, width, height);
+        return k;
+    };
+}
+
 }  // namespace
 
 void ConvolveUnsigned(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
                       const TBitmap* mask)
 {
-    Convolve(thread, destination, source, mask, false);
+    if (mask)
+        Convolve(thread, destination, source, BitmapKernel(*mask, false), false);
 }
 
 void ConvolveSigned(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
                     const TBitmap* mask)
 {
-    Convolve(thread, destination, source, mask, true);
+    if (mask)
+        Convolve(thread, destination, source, BitmapKernel(*mask, true), true);
+}
+
+void Convolve(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
+              const TFoldedMask& mask)
+{
+    Convolve(
+        thread, destination, source,
+        [&](int width, int height) {
+            if (width != mask.PictureWidth() || height != mask.PictureHeight())
+                throw EImageError("The filter mask was folded for a picture of another size");
+            return KernelOf(mask);
+        },
+        mask.IsSigned());
 }
 
 }  // namespace kadrimex

@@ -23,6 +23,7 @@
 
 #include "engine/Bitmap.h"
 #include "engine/ProcessorThread.h"
+#include "filters/Masks.h"
 
 namespace kadrimex {
 
@@ -30,6 +31,11 @@ void ConvolveUnsigned(TBitmapProcesorThread& thread, TAdvancedBitmap* destinatio
                       const TBitmap* mask);
 void ConvolveSigned(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
                     const TBitmap* mask);
+// The engine of the mask's kind (signed or not) with a mask folded for the
+// source's size as it was painted (TFoldedMask), so that a mask of any size
+// costs no more memory than its folded cells.
+void Convolve(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
+              const TFoldedMask& mask);
 
 namespace convolution_detail {
 

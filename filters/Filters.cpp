@@ -10,7 +10,10 @@ namespace {
 enum class TEngine { Unsigned, Signed };
 
 // Steps shared by the four filters: check the bitmaps, paint the private
-// mask on an 8-bit bitmap with the engine's palette, convolve.
+// mask folded for the source's size (a mask larger than the picture is
+// never stored whole), convolve with the engine of its kind. The painting
+// counts as the first pass of the progress bar; after a stop while painting
+// the convolution only sizes the destination and stops before its first row.
 template <typename Paint>
 void RunFilter(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
                TEngine engine, Paint paint)
@@ -21,14 +24,10 @@ void RunFilter(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdv
     thread.FHeight = source->Height();
     if (thread.FWidth < 1 || thread.FHeight < 1)
         return;
-    TBitmap mask;
-    mask.SetPixelFormat(TPixelFormat::pf8bit);
-    mask.SetPalette(engine == TEngine::Unsigned ? GreyPalette() : SignedPalette());
+    thread.BeginProgress(thread.FWidth, thread.FHeight);
+    TFoldedMask mask(thread.FWidth, thread.FHeight, engine == TEngine::Signed);
     paint(mask);
-    if (engine == TEngine::Unsigned)
-        ConvolveUnsigned(thread, destination, source, &mask);
-    else
-        ConvolveSigned(thread, destination, source, &mask);
+    Convolve(thread, destination, source, mask);
 }
 
 }  // namespace
@@ -36,24 +35,24 @@ void RunFilter(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdv
 void GaussBlur(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
                long double level)
 {
-    RunFilter(thread, destination, source, TEngine::Unsigned, [&](TBitmap& mask) {
-        PaintGaussMask(thread, &mask, GaussBaseLevel, level + 1, level + 1);
+    RunFilter(thread, destination, source, TEngine::Unsigned, [&](TFoldedMask& mask) {
+        PaintGaussMaskInto(thread, mask, GaussBaseLevel, level + 1, level + 1);
     });
 }
 
 void TriangleBlur(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
                   long double level)
 {
-    RunFilter(thread, destination, source, TEngine::Unsigned, [&](TBitmap& mask) {
-        PaintTriangleMask(thread, &mask, -0.1L, level + 1, level + 1);
+    RunFilter(thread, destination, source, TEngine::Unsigned, [&](TFoldedMask& mask) {
+        PaintTriangleMaskInto(thread, mask, -0.1L, level + 1, level + 1);
     });
 }
 
 void Sharpen(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
              long double level, long double size)
 {
-    RunFilter(thread, destination, source, TEngine::Signed, [&](TBitmap& mask) {
-        PaintSharpenMask(thread, &mask, level * GaussBaseLevel, size + 1, size + 1);
+    RunFilter(thread, destination, source, TEngine::Signed, [&](TFoldedMask& mask) {
+        PaintSharpenMaskInto(thread, mask, level * GaussBaseLevel, size + 1, size + 1);
     });
 }
 
@@ -62,7 +61,7 @@ void FindEdges(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdv
 {
     // The edge mask is `size` wide, not size + 1.
     RunFilter(thread, destination, source, TEngine::Signed,
-              [&](TBitmap& mask) { PaintEdgeMask(thread, &mask, level, size, size); });
+              [&](TFoldedMask& mask) { PaintEdgeMaskInto(thread, mask, level, size, size); });
 }
 
 long double SharpenLevelParam(long double amplification)

@@ -1,5 +1,6 @@
 #include "filters/Masks.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -120,6 +121,50 @@ struct TFastRotatedTent {
     }
 };
 
+// The rows of the Gauss mask: 255 exp(-ky dy^2) exp(-kx dx^2), the column
+// factors computed once.
+class TGaussRows {
+public:
+    TGaussRows(int columns, long double level, long double width, long double height)
+        : FHeight(height)
+    {
+        const long double a = level <= 0 ? 1e-30L : level;
+        const long double kx = std::log(a) / (width * width);
+        FKy = std::log(a) / (height * height);
+        FGx = ColumnTable(columns, [&](int x) {
+            const long double dx = x - (width - 1) / 2;
+            return std::exp(-kx * (dx * dx));
+        });
+    }
+
+    void operator()(int y, std::uint8_t* row) const
+    {
+        const long double dy = y - (FHeight - 1) / 2;
+        const long double gy = 255 * std::exp(-FKy * (dy * dy));
+        for (std::size_t x = 0; x < FGx.size(); ++x)
+            row[x] = MaskByte(gy * FGx[x]);
+    }
+
+private:
+    long double FHeight, FKy = 0;
+    std::vector<long double> FGx;
+};
+
+// The canvas of a mask bitmap: the painters write its rows in place.
+class TBitmapCanvas final : public TMaskCanvas {
+public:
+    explicit TBitmapCanvas(TBitmap& mask) : FMask(mask) {}
+    void Prepare(int width, int height) override { PrepareMask(FMask, width, height); }
+    int Width() const override { return FMask.Width(); }
+    void Rows(TBitmapProcesorThread& thread, const std::function<void(int y, std::uint8_t* row)>& paintRow) override
+    {
+        PaintRows(thread, FMask, paintRow);
+    }
+
+private:
+    TBitmap& FMask;
+};
+
 }  // namespace
 
 TBoundedValue BoundedCos(long double x)
@@ -171,24 +216,35 @@ long double TentProfile(long double span, long double foot, long double t)
     return (t - (1 - foot) * span) / ((foot - 0.5L) * span);
 }
 
+void PaintGaussMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width,
+                        long double height)
+{
+    canvas.Prepare(MaskSide(width), MaskSide(height));
+    const TGaussRows gauss(canvas.Width(), level, width, height);
+    canvas.Rows(thread, [&](int y, std::uint8_t* row) { gauss(y, row); });
+}
+
 void PaintGaussMask(TBitmapProcesorThread& thread, TBitmap* mask, long double level, long double width,
                     long double height)
 {
     if (!mask)
         return;
-    PrepareMask(*mask, MaskSide(width), MaskSide(height));
-    const long double a = level <= 0 ? 1e-30L : level;
-    const long double kx = std::log(a) / (width * width);
-    const long double ky = std::log(a) / (height * height);
-    const std::vector<long double> gx = ColumnTable(mask->Width(), [&](int x) {
-        const long double dx = x - (width - 1) / 2;
-        return std::exp(-kx * (dx * dx));
-    });
-    PaintRows(thread, *mask, [&](int y, std::uint8_t* row) {
-        const long double dy = y - (height - 1) / 2;
-        const long double gy = 255 * std::exp(-ky * (dy * dy));
-        for (int x = 0; x < mask->Width(); ++x)
-            row[x] = MaskByte(gy * gx[std::size_t(x)]);
+    TBitmapCanvas canvas(*mask);
+    PaintGaussMaskInto(thread, canvas, level, width, height);
+}
+
+void PaintTriangleMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double foot, long double width,
+                           long double height)
+{
+    canvas.Prepare(MaskSide(width), MaskSide(height));
+    const long double spanY = height + 1;
+    const long double spanX = width + 1;
+    const std::vector<long double> px =
+        ColumnTable(canvas.Width(), [&](int x) { return TentProfile(spanX, foot, x + 1); });
+    canvas.Rows(thread, [&](int y, std::uint8_t* row) {
+        const long double vy = TentRowFactor(spanY, foot, y + 1);
+        for (int x = 0; x < canvas.Width(); ++x)
+            row[x] = TentCell(vy, px[std::size_t(x)]);
     });
 }
 
@@ -197,28 +253,18 @@ void PaintTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double
 {
     if (!mask)
         return;
-    PrepareMask(*mask, MaskSide(width), MaskSide(height));
-    const long double spanY = height + 1;
-    const long double spanX = width + 1;
-    const std::vector<long double> px =
-        ColumnTable(mask->Width(), [&](int x) { return TentProfile(spanX, foot, x + 1); });
-    PaintRows(thread, *mask, [&](int y, std::uint8_t* row) {
-        const long double vy = TentRowFactor(spanY, foot, y + 1);
-        for (int x = 0; x < mask->Width(); ++x)
-            row[x] = TentCell(vy, px[std::size_t(x)]);
-    });
+    TBitmapCanvas canvas(*mask);
+    PaintTriangleMaskInto(thread, canvas, foot, width, height);
 }
 
-void PaintRotatedTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double foot, long double angle,
-                              long double width, long double height)
+void PaintRotatedTriangleMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double foot,
+                                  long double angle, long double width, long double height)
 {
-    if (!mask)
-        return;
     const int n = MaskSide(0.66L * std::sqrt(width * width + height * height));
-    PrepareMask(*mask, n, n);
+    canvas.Prepare(n, n);
     const long double half = n / 2.0L;
     const TFastRotatedTent fast(foot, angle, width, height, half * std::sqrt(2.0L) + 1);
-    PaintRows(thread, *mask, [&](int y, std::uint8_t* row) {
+    canvas.Rows(thread, [&](int y, std::uint8_t* row) {
         const long double py = y + 0.5L - half;
         for (int x = 0; x < n; ++x) {
             const long double px = x + 0.5L - half;
@@ -228,23 +274,33 @@ void PaintRotatedTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long
     });
 }
 
-void PaintSharpenMask(TBitmapProcesorThread& thread, TBitmap* mask, long double level, long double width,
-                      long double height)
+void PaintRotatedTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double foot, long double angle,
+                              long double width, long double height)
 {
     if (!mask)
         return;
+    TBitmapCanvas canvas(*mask);
+    PaintRotatedTriangleMaskInto(thread, canvas, foot, angle, width, height);
+}
+
+void PaintSharpenMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width,
+                          long double height)
+{
     const long double a = level <= 0 ? 1e-30L : level;
-    PaintGaussMask(thread, mask, a, width, height);
+    // The Gauss mask's bytes are the envelope: each row is painted first.
+    canvas.Prepare(MaskSide(width), MaskSide(height));
+    const TGaussRows gauss(canvas.Width(), a, width, height);
     const long double l = std::log(a / GaussBaseLevel);
     const long double fx = 2 * kPi * l / width;
     const long double fy = 2 * kPi * l / height;
     const std::vector<long double> tx =
-        ColumnTable(mask->Width(), [&](int x) { return (x + 0.5L - width / 2) * fx; });
+        ColumnTable(canvas.Width(), [&](int x) { return (x + 0.5L - width / 2) * fx; });
     const auto byteOf = [](long double v) { return std::uint8_t(WrappedFloor(v < 0 ? 0 : v)); };
     const long double cosCap = std::cos(kPi);
-    PaintRows(thread, *mask, [&](int y, std::uint8_t* row) {
+    canvas.Rows(thread, [&](int y, std::uint8_t* row) {
+        gauss(y, row);
         const long double ty = (y + 0.5L - height / 2) * fy;
-        for (int x = 0; x < mask->Width(); ++x) {
+        for (int x = 0; x < canvas.Width(); ++x) {
             const long double t = tx[std::size_t(x)];
             long double d = std::sqrt(ty * ty + t * t);
             if (d > kPi)
@@ -268,20 +324,28 @@ void PaintSharpenMask(TBitmapProcesorThread& thread, TBitmap* mask, long double 
     });
 }
 
-void PaintEdgeMask(TBitmapProcesorThread& thread, TBitmap* mask, long double level, long double width,
-                   long double height)
+void PaintSharpenMask(TBitmapProcesorThread& thread, TBitmap* mask, long double level, long double width,
+                      long double height)
 {
     if (!mask)
         return;
-    PrepareMask(*mask, MaskSide(width), MaskSide(height));
+    TBitmapCanvas canvas(*mask);
+    PaintSharpenMaskInto(thread, canvas, level, width, height);
+}
+
+void PaintEdgeMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width,
+                       long double height)
+{
+    canvas.Prepare(MaskSide(width), MaskSide(height));
     // This mask's pi is the double-precision value, just below the true pi:
     // so sin(2 pi) is the tiny negative number that makes the cells beyond
     // r = 2 pi store 127, one below the zero level.
     const long double pi = kEdgePi;
     const long double fx = 2 * pi / width;
     const long double fy = 2 * pi / height;
-    const std::vector<long double> qs = ColumnTable(mask->Width(), [&](int x) { return (x + 0.5L) * fx; });
-    const std::vector<long double> sinQ = ColumnTable(mask->Width(), [&](int x) { return std::sin(qs[std::size_t(x)]); });
+    const std::vector<long double> qs = ColumnTable(canvas.Width(), [&](int x) { return (x + 0.5L) * fx; });
+    const std::vector<long double> sinQ =
+        ColumnTable(canvas.Width(), [&](int x) { return std::sin(qs[std::size_t(x)]); });
     const long double sinCap = std::sin(2 * pi);
     const auto byteOf = [](long double val) {
         if (val > 127)
@@ -330,12 +394,12 @@ void PaintEdgeMask(TBitmapProcesorThread& thread, TBitmap* mask, long double lev
         return v > 0 ? std::uint8_t(int(v)) : std::uint8_t(0);
     };
     const auto near = [](double r, double threshold, double error) { return std::fabs(r - threshold) <= error; };
-    PaintRows(thread, *mask, [&](int y, std::uint8_t* row) {
+    canvas.Rows(thread, [&](int y, std::uint8_t* row) {
         const long double p = (y + 0.5L) * fy;
         const long double sinP = std::sin(p);
         const double pd = double(p);
         const double rowFactor = double(p < pi / 2 ? sinP : 1.0L);
-        for (int x = 0; x < mask->Width(); ++x) {
+        for (int x = 0; x < canvas.Width(); ++x) {
             const double q = qd[std::size_t(x)];
             const double r = std::sqrt(pd * pd + q * q);
             const double er = 5e-16 * r + 1e-300;
@@ -370,6 +434,97 @@ void PaintEdgeMask(TBitmapProcesorThread& thread, TBitmap* mask, long double lev
                 row[x] = literalCell(p, sinP, x);
         }
     });
+}
+
+void PaintEdgeMask(TBitmapProcesorThread& thread, TBitmap* mask, long double level, long double width,
+                   long double height)
+{
+    if (!mask)
+        return;
+    TBitmapCanvas canvas(*mask);
+    PaintEdgeMaskInto(thread, canvas, level, width, height);
+}
+
+
+
+TFoldedMask::TFoldedMask(int pictureWidth, int pictureHeight, bool isSigned)
+    : FPictureWidth(std::max(pictureWidth, 1)), FPictureHeight(std::max(pictureHeight, 1)), FSigned(isSigned)
+{
+}
+
+void TFoldedMask::Prepare(int width, int height)
+{
+    FMaskWidth = width;
+    FMaskHeight = height;
+    // Mask column j reads picture column x - width / 2 + j clamped to
+    // 0 .. pictureWidth - 1: j <= left reads column 0 for every x and
+    // j >= left + FWidth - 1 the last column.
+    const auto fold = [](int cells, int picture, int& first, int& count) {
+        const int centre = cells / 2;
+        first = std::max(centre - (picture - 1), 0);
+        const int last = std::min(centre + picture - 1, cells - 1);
+        count = std::max(last - first + 1, 0);
+    };
+    fold(width, FPictureWidth, FLeft, FWidth);
+    fold(height, FPictureHeight, FTop, FHeight);
+    FWeights.assign(std::size_t(FWidth) * std::size_t(FHeight), 0);
+}
+
+void TFoldedMask::Rows(TBitmapProcesorThread& thread, const std::function<void(int y, std::uint8_t* row)>& paintRow)
+{
+    if (FWidth == 0 || FHeight == 0)
+        return;
+    // Every worker paints into its own row; the rows folded into the first
+    // and the last folded row are summed per worker and added at the end,
+    // the others each own one folded row.
+    struct TWorker {
+        std::vector<std::uint8_t> row;
+        std::vector<std::int64_t> first, last;
+    };
+    std::vector<TWorker> workers(static_cast<std::size_t>(WorkerCount()));
+    const std::int64_t zero = FSigned ? 128 : 0;
+    // Painting shows in the progress when it is a noticeable share of the
+    // work: a mask with more cells than the picture has pixels.
+    const bool shown = std::int64_t(FMaskWidth) * FMaskHeight > std::int64_t(FPictureWidth) * FPictureHeight;
+    const std::int64_t maximum = thread.ProgressMax();
+    const std::int64_t rows = FMaskHeight;
+    ParallelRows(
+        thread, FMaskHeight, [&](std::int64_t done) { return shown ? maximum * done / rows : thread.Progress(); },
+        [&](int y, int worker) {
+            TWorker& w = workers[std::size_t(worker)];
+            if (w.row.empty()) {
+                w.row.resize(std::size_t(FMaskWidth));
+                w.first.assign(std::size_t(FWidth), 0);
+                w.last.assign(std::size_t(FWidth), 0);
+            }
+            paintRow(y, w.row.data());
+            const int folded = std::clamp(y, FTop, FTop + FHeight - 1) - FTop;
+            std::int64_t* out = folded == 0                ? w.first.data()
+                                : folded == FHeight - 1    ? w.last.data()
+                                                           : &FWeights[std::size_t(folded) * std::size_t(FWidth)];
+            const std::uint8_t* row = w.row.data();
+            const int lastColumn = FLeft + FWidth - 1;
+            const auto sum = [&](int from, int to) {  // weights of columns [from, to)
+                std::int64_t total = 0;
+                for (int j = from; j < to; ++j)
+                    total += row[j];
+                return total - zero * (to - from);
+            };
+            if (FWidth == 1) {
+                out[0] += sum(0, FMaskWidth);
+                return;
+            }
+            out[0] += sum(0, FLeft + 1);
+            out[FWidth - 1] += sum(lastColumn, FMaskWidth);
+            for (int j = FLeft + 1; j < lastColumn; ++j)
+                out[j - FLeft] += row[j] - zero;
+        });
+    for (const TWorker& w : workers)
+        for (std::size_t j = 0; j < w.first.size(); ++j) {
+            FWeights[j] += w.first[j];
+            if (FHeight > 1)
+                FWeights[std::size_t(FHeight - 1) * std::size_t(FWidth) + j] += w.last[j];
+        }
 }
 
 }  // namespace kadrimex

@@ -8,7 +8,8 @@
 // stored bytes must match bit for bit.
 //
 // Every painter tests the thread's terminate request at the start of each
-// row and stops at once when it is set; none publishes progress.
+// row and stops at once when it is set; none publishes progress into a
+// bitmap. Each also paints into a TMaskCanvas, such as a TFoldedMask.
 #pragma once
 
 #include "engine/Bitmap.h"
@@ -16,6 +17,7 @@
 #include "engine/ProcessorThread.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace kadrimex {
@@ -93,13 +95,70 @@ bool DecidedByte(Real v, Real error, ByteOf byteOf, std::uint8_t& byte)
     return true;
 }
 
+// Where a painter writes its rows. Prepare(width, height) gives the mask
+// its size, before any row; Rows calls paintRow(y, row) for every row y on
+// all cores, row holding Width() bytes for the painter to fill (they are
+// read only after paintRow returns), testing the terminate request before
+// each row.
+class TMaskCanvas {
+public:
+    virtual ~TMaskCanvas() = default;
+    virtual void Prepare(int width, int height) = 0;
+    virtual int Width() const = 0;
+    virtual void Rows(TBitmapProcesorThread& thread,
+                      const std::function<void(int y, std::uint8_t* row)>& paintRow) = 0;
+};
+
+// A mask as the convolution of a pictureWidth x pictureHeight picture sees
+// it, kept without storing the mask. The convolution places the mask's
+// first cell at (x - Width() / 2, y - height / 2) and clamps what it reads
+// to the picture, so every mask column at or left of `left` reads picture
+// column 0 for every x, and every column at or right of left + width - 1
+// the last one (likewise for rows): those cells act as one cell holding the
+// sum of their weights. The rows are folded so as they are painted, in
+// 64-bit integers (exact). Painting a mask with more cells than the
+// picture has pixels publishes its progress as the painted share of
+// ProgressMax(); a smaller one leaves the progress as it is. Weights are the bytes, or byte - 128 for
+// a signed mask. A mask no larger than the picture folds to itself.
+class TFoldedMask final : public TMaskCanvas {
+public:
+    TFoldedMask(int pictureWidth, int pictureHeight, bool isSigned);
+    void Prepare(int width, int height) override;
+    int Width() const override { return FMaskWidth; }
+    void Rows(TBitmapProcesorThread& thread,
+              const std::function<void(int y, std::uint8_t* row)>& paintRow) override;
+
+    int MaskWidth() const { return FMaskWidth; }
+    int MaskHeight() const { return FMaskHeight; }
+    // Folded size; the first column (row) lies at x - (MaskWidth() / 2 - Left()).
+    int FoldedWidth() const { return FWidth; }
+    int FoldedHeight() const { return FHeight; }
+    int Left() const { return FLeft; }
+    int Top() const { return FTop; }
+    bool IsSigned() const { return FSigned; }
+    int PictureWidth() const { return FPictureWidth; }
+    int PictureHeight() const { return FPictureHeight; }
+    const std::vector<std::int64_t>& Weights() const { return FWeights; }
+
+private:
+    int FPictureWidth, FPictureHeight;
+    bool FSigned;
+    int FMaskWidth = 0, FMaskHeight = 0;
+    int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
+    std::vector<std::int64_t> FWeights;
+};
+
 // 255 * A^-(dx^2/B^2 + dy^2/C^2) around the mask centre; A <= 0 acts as 1e-30.
 void PaintGaussMask(TBitmapProcesorThread& thread, TBitmap* mask, long double level, long double width,
                     long double height);
+void PaintGaussMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width,
+                        long double height);
 
 // Separable tent with foot `foot`; bytes capped at 255.
 void PaintTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double foot, long double width,
                        long double height);
+void PaintTriangleMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double foot, long double width,
+                           long double height);
 
 // The tent rotated by `angle` radians on a square canvas of side
 // ceil(0.66 * sqrt(width^2 + height^2)). A cell's coordinates along the
@@ -107,6 +166,8 @@ void PaintTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double
 // byte, and from the polar formula otherwise.
 void PaintRotatedTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long double foot, long double angle,
                               long double width, long double height);
+void PaintRotatedTriangleMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double foot,
+                                  long double angle, long double width, long double height);
 
 // Signed: the Gauss mask modulated by one cosine period. The logarithm of
 // level / GaussBaseLevel needs a positive level; a level of 0 or below is
@@ -115,11 +176,15 @@ void PaintRotatedTriangleMask(TBitmapProcesorThread& thread, TBitmap* mask, long
 // falling to 0.
 void PaintSharpenMask(TBitmapProcesorThread& thread, TBitmap* mask, long double level, long double width,
                       long double height);
+void PaintSharpenMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width,
+                          long double height);
 
 // Signed: a positive ring and a negative ring (scaled by `level`) anchored
 // at the top-left corner.
 void PaintEdgeMask(TBitmapProcesorThread& thread, TBitmap* mask, long double level, long double width,
                    long double height);
+void PaintEdgeMaskInto(TBitmapProcesorThread& thread, TMaskCanvas& canvas, long double level, long double width,
+                       long double height);
 
 // The tent profile over span `span` with foot `foot` at coordinate `t`:
 // 1 at span/2, 0 at foot*span and (1 - foot)*span. At a foot of exactly 0.5

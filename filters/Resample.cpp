@@ -2,9 +2,11 @@
 
 #include "engine/Parallel.h"
 #include "filters/Masks.h"
+#include "filters/ScaledByte.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace kadrimex {
@@ -63,18 +65,112 @@ std::vector<TTent> TentWeights(int count, int sourceCount)
     return tents;
 }
 
-// The low byte of floor(norm * acc) in 80 bits. The product is at most
-// about 256, so in double it lies within 1e-12 of the 80-bit one (norm
-// rounded to double and the product each err by a relative 2^-53): where
-// it is farther than 1e-9 from a whole number both floors agree, and only
-// the rest is computed in 80 bits.
-std::uint8_t LowByteOfScaled(long double norm, double normDouble, std::int64_t acc)
+// Consecutive mask cells that read the same source index act as one cell
+// whose weight is the sum of theirs, which leaves every sum the same
+// integer. For each destination column: `slots` runs of mask columns
+// [begin, end) and the byte offset of the source pixel they read, padded
+// with empty runs to the same count for every column.
+struct TColumnRuns {
+    int slots = 1;
+    std::vector<int> offset, begin, end;
+
+    TColumnRuns(const std::vector<int>& taps, int count, int cells)
+    {
+        const auto runsOf = [&](int d) {
+            const int* t = &taps[std::size_t(d) * std::size_t(cells)];
+            int runs = cells > 0 ? 1 : 0;
+            for (int k = 1; k < cells; ++k)
+                runs += t[k] != t[k - 1];
+            return runs;
+        };
+        for (int d = 0; d < count; ++d)
+            slots = std::max(slots, runsOf(d));
+        const std::size_t n = std::size_t(count) * std::size_t(slots);
+        offset.assign(n, 0);
+        begin.assign(n, 0);
+        end.assign(n, 0);
+        for (int d = 0; d < count; ++d) {
+            const int* t = &taps[std::size_t(d) * std::size_t(cells)];
+            std::size_t s = std::size_t(d) * std::size_t(slots);
+            for (int k = 0; k < cells; ++s) {
+                int e = k + 1;
+                while (e < cells && t[e] == t[k])
+                    ++e;
+                offset[s] = 3 * t[k];
+                begin[s] = k;
+                end[s] = e;
+                k = e;
+            }
+        }
+    }
+};
+
+// The rows of the resampling: per destination row the runs of mask rows
+// that read one source row become one weight row (prefix sums over the
+// mask columns), and each destination pixel adds its runs of columns of
+// those rows. Acc is int32 when 255 times the mask sum fits in it.
+template <typename Acc>
+void ResampleRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const TAdvancedBitmap& source,
+                  const std::vector<int>& rowTaps, int kh, int kw, const std::vector<std::int32_t>& prefix,
+                  const TColumnRuns& columns, const TFastFinisher& finish, const std::vector<std::uint8_t>& table)
 {
-    const double q = normDouble * double(acc);
-    const double f = std::floor(q);
-    if (q - f > 1e-9 && f + 1 - q > 1e-9)
-        return std::uint8_t(static_cast<std::int64_t>(f));
-    return std::uint8_t(static_cast<std::int64_t>(std::floor(norm * static_cast<long double>(acc))));
+    const int W = destination.Width(), H = destination.Height();
+    const std::size_t stride = std::size_t(kw + 1);
+    struct TScratch {
+        std::vector<Acc> weights;  // prefix sums of one row run each
+        std::vector<const std::uint8_t*> rows;
+    };
+    std::vector<TScratch> scratch(static_cast<std::size_t>(WorkerCount()));
+    const int slots = columns.slots;
+    ParallelRows(
+        thread, H, [&](std::int64_t rows) { return rows * W; },
+        [&](int y, int worker) {
+            TScratch& s = scratch[std::size_t(worker)];
+            s.weights.clear();
+            s.rows.clear();
+            const int* taps = &rowTaps[std::size_t(y) * std::size_t(kh)];
+            for (int i = 0; i < kh;) {
+                int e = i + 1;
+                while (e < kh && taps[e] == taps[i])
+                    ++e;
+                const std::size_t base = s.weights.size();
+                s.weights.resize(base + stride, Acc(0));
+                for (int r = i; r < e; ++r)
+                    for (std::size_t j = 0; j < stride; ++j)
+                        s.weights[base + j] += Acc(prefix[std::size_t(r) * stride + j]);
+                s.rows.push_back(source.ScanLine(taps[i]));
+                i = e;
+            }
+            const std::size_t runs = s.rows.size();
+            std::uint8_t* out = destination.ScanLine(y);
+            const int* offset = columns.offset.data();
+            const int* begin = columns.begin.data();
+            const int* end = columns.end.data();
+            for (int x = 0; x < W; ++x) {
+                Acc a0 = 0, a1 = 0, a2 = 0;
+                const std::size_t first = std::size_t(x) * std::size_t(slots);
+                for (std::size_t k = 0; k < runs; ++k) {
+                    const Acc* p = &s.weights[k * stride];
+                    const std::uint8_t* in = s.rows[k];
+                    for (std::size_t c = first; c < first + std::size_t(slots); ++c) {
+                        const Acc w = p[end[c]] - p[begin[c]];
+                        const std::uint8_t* q = in + offset[c];
+                        a0 += w * q[0];
+                        a1 += w * q[1];
+                        a2 += w * q[2];
+                    }
+                }
+                if (!table.empty()) {
+                    out[3 * x] = table[std::size_t(a0)];
+                    out[3 * x + 1] = table[std::size_t(a1)];
+                    out[3 * x + 2] = table[std::size_t(a2)];
+                } else {
+                    out[3 * x] = finish(a0);
+                    out[3 * x + 1] = finish(a1);
+                    out[3 * x + 2] = finish(a2);
+                }
+            }
+        });
 }
 
 bool BeginResampling(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source)
@@ -141,37 +237,25 @@ void ResampleWithMask(TBitmapProcesorThread& thread, TAdvancedBitmap* destinatio
     const int kw = mask.Width(), kh = mask.Height();
 
     // Mask bytes times channel bytes are whole numbers: the sums are exact
-    // in integers, and norm is applied once, in 80 bits, as written.
+    // in integers, and norm is applied as written through the exact
+    // finisher. Row i of `prefix` holds the sums of the first j bytes of
+    // mask row i, j = 0 .. kw (at most 255 times a side: 32 bits suffice).
     std::int64_t total = 0;
-    std::vector<std::int64_t> weights(std::size_t(kw) * std::size_t(kh));
-    for (int i = 0; i < kh; ++i)
+    std::vector<std::int32_t> prefix(std::size_t(kh) * std::size_t(kw + 1));
+    for (int i = 0; i < kh; ++i) {
+        std::int32_t* p = &prefix[std::size_t(i) * std::size_t(kw + 1)];
         for (int j = 0; j < kw; ++j)
-            total += weights[std::size_t(i) * std::size_t(kw) + std::size_t(j)] = mask.ScanLine(i)[j];
-    const long double S = 0.001L + static_cast<long double>(total);
-    const long double norm = 1.001L / S;
-    const double normDouble = double(norm);
+            p[j + 1] = p[j] + mask.ScanLine(i)[j];
+        total += p[kw];
+    }
+    const TFastFinisher finish(TFinisher{1.001L / (0.001L + static_cast<long double>(total)), false}, 255 * total);
+    const std::vector<std::uint8_t> table = ScaledByteTable(finish, 255 * total);
     const std::vector<int> rowTaps = MaskTaps(H, sh, kh, static_cast<long double>(kh) / 2);
-    const std::vector<int> columnTaps = MaskTaps(W, sw, kw, static_cast<long double>(kw) / 2);
-
-    ParallelRows(thread, H, W, [&](int y) {
-        std::uint8_t* out = destination->ScanLine(y);
-        for (int x = 0; x < W; ++x) {
-            std::int64_t acc[3] = {0, 0, 0};
-            for (int i = 0; i < kh; ++i) {
-                const std::uint8_t* in = source->ScanLine(rowTaps[std::size_t(y) * std::size_t(kh) + std::size_t(i)]);
-                const std::int64_t* weightRow = &weights[std::size_t(i) * std::size_t(kw)];
-                const int* taps = &columnTaps[std::size_t(x) * std::size_t(kw)];
-                for (int j = 0; j < kw; ++j) {
-                    const std::uint8_t* p = in + 3 * taps[j];
-                    acc[0] += weightRow[j] * p[0];
-                    acc[1] += weightRow[j] * p[1];
-                    acc[2] += weightRow[j] * p[2];
-                }
-            }
-            for (int c = 0; c < 3; ++c)
-                out[3 * x + c] = LowByteOfScaled(norm, normDouble, acc[c]);
-        }
-    });
+    const TColumnRuns columns(MaskTaps(W, sw, kw, static_cast<long double>(kw) / 2), W, kw);
+    if (255 * total <= INT32_MAX)
+        ResampleRows<std::int32_t>(thread, *destination, *source, rowTaps, kh, kw, prefix, columns, finish, table);
+    else
+        ResampleRows<std::int64_t>(thread, *destination, *source, rowTaps, kh, kw, prefix, columns, finish, table);
 }
 
 void Resize(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source, std::uint8_t mode)

@@ -5,59 +5,15 @@
 #include "filters/Resample.h"
 #include "tests/support/TestPictures.h"
 
+#include "ResampleReference.h"
+
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <random>
 #include <vector>
 
 namespace kadrimex {
 namespace {
-
-int ClampedFloor(long double v, int count)
-{
-    const long double f = std::floor(v);
-    return f < 0 ? 0 : f > count - 1 ? count - 1 : int(f);
-}
-
-// ResampleWithMask as written: 80-bit sums, every sample position computed
-// in the loop.
-TBitmap LiteralResample(const TBitmap& source, int W, int H)
-{
-    const int sw = source.Width(), sh = source.Height();
-    const long double fx = sw >= W ? (long double)sw / W : (long double)W / sw + 1;
-    const long double fy = sh >= H ? (long double)sh / H : (long double)H / sh + 1;
-    TBitmapProcesorThread thread(true);
-    TBitmap mask;
-    PaintGaussMask(thread, &mask, GaussBaseLevel, fx, fy);
-    const int kw = mask.Width(), kh = mask.Height();
-    long double S = 0.001L;
-    for (int i = 0; i < kh; ++i)
-        for (int j = 0; j < kw; ++j)
-            S += mask.ScanLine(i)[j];
-    const long double norm = 1.001L / S, hw = kw / 2.0L, hh = kh / 2.0L;
-    TBitmap out;
-    out.Reset(W, H, TPixelFormat::pf24bit);
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
-            const long double cy = (long double)sh * y / std::max(H - 1, 1);
-            const long double cx = (long double)sw * x / std::max(W - 1, 1);
-            long double acc[3] = {0, 0, 0};
-            for (int i = 0; i < kh; ++i) {
-                const long double ry = H <= sh ? i - hh + cy + 0.5L : (i - hh + 0.5L) * sh / H + cy;
-                const int row = ClampedFloor(ry, sh);
-                for (int j = 0; j < kw; ++j) {
-                    const long double rx = W <= sw ? j - hw + cx + 0.5L : (j - hw + 0.5L) * sw / W + cx;
-                    const int col = ClampedFloor(rx, sw);
-                    for (int c = 0; c < 3; ++c)
-                        acc[c] += (long double)mask.ScanLine(i)[j] * source.ScanLine(row)[3 * col + c];
-                }
-            }
-            for (int c = 0; c < 3; ++c)
-                out.ScanLine(y)[3 * x + c] = std::uint8_t((std::int64_t)std::floor(norm * acc[c]));
-        }
-    return out;
-}
 
 TAdvancedBitmap Resized(const TBitmap& source, int W, int H, int mode)
 {
@@ -97,7 +53,7 @@ TEST(Resample, GaussMatchesTheLiteralResampling)
     for (const TBitmap* picture : {&static_cast<const TBitmap&>(noise), static_cast<const TBitmap*>(&flat),
                                    static_cast<const TBitmap*>(&white)})
         for (const auto& [W, H] : sizes)
-            EXPECT_EQ(test::FirstDifference(Resized(*picture, W, H, 2), LiteralResample(*picture, W, H)), -1)
+            EXPECT_EQ(test::FirstDifference(Resized(*picture, W, H, 2), test::LiteralResample(*picture, W, H)), -1)
                 << picture->Width() << 'x' << picture->Height() << " -> " << W << 'x' << H;
 }
 
