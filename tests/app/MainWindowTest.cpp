@@ -2,15 +2,11 @@
 // dialogs and questions (answered by a prompt handler and a dialog runner),
 // the worker's completion, cancellation from the status bar, closing while
 // an operation runs, and the file commands.
-#include "app/MainForm.h"
-#include "tests/support/QtTestSupport.h"
+#include "tests/support/MainWindowFixture.h"
 #include "filters/ui/AbstractGeneratorForm.h"
-#include "app/PictureDocument.h"
 #include "app/ResizerForm.h"
 #include "app/NewImgForm.h"
 #include "app/ProgressGauge.h"
-#include "ui/Prompt.h"
-#include "app/WorkImage.h"
 #include "rawimport/ui/OpenRawForm.h"
 #include "engine/Codecs.h"
 #include "filters/Filters.h"
@@ -76,13 +72,6 @@ TBitmap RandomBitmap(int width, int height, TPixelFormat format, unsigned seed)
     return bitmap;
 }
 
-TPicture PictureOf(TBitmap bitmap)
-{
-    TPicture picture;
-    picture.Assign(std::move(bitmap));
-    return picture;
-}
-
 bool SamePixels(const TBitmap& a, const TBitmap& b)
 {
     if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat())
@@ -137,32 +126,8 @@ std::function<int(QDialog&)> LevelDialog(const char* level)
 
 // ---- fixture ---------------------------------------------------------------
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public kadrimex::test::MainWindowFixture {
 protected:
-    void SetUp() override
-    {
-        ui::SetPromptHandler([this](const ui::PromptRequest& request) {
-            Prompts.push_back(request);
-            if (OnPrompt)
-                return OnPrompt(request);
-            return request.buttons == ui::PromptButtons::YesNo ? ui::PromptAnswer::Yes : ui::PromptAnswer::Ok;
-        });
-        Form = std::make_unique<TKadrimexMainForm>();
-        Form->DialogRunner = [this](QDialog& dialog) {
-            ++DialogsRun;
-            return OnDialog ? OnDialog(dialog) : int(QDialog::Rejected);
-        };
-    }
-    void TearDown() override
-    {
-        Form.reset();
-        ui::SetPromptHandler({});
-    }
-
-    void Show(TBitmap bitmap) { Form->Document->Replace(PictureOf(std::move(bitmap))); }
-    TBitmap Shown() const { return Form->WorkImage->Picture().ToBitmap(); }
-    bool WaitIdle() { return WaitUntil([this] { return Form->FProcessor == nullptr; }); }
-
     void AcceptLevel(const char* level) { OnDialog = LevelDialog(level); }
 
     std::vector<QToolBar*> LaunchBars() const
@@ -171,11 +136,6 @@ protected:
                 Form->GenerateToolBar,  Form->FilterToolBar,   Form->HistogramToolBar};
     }
 
-    std::unique_ptr<TKadrimexMainForm> Form;
-    std::vector<ui::PromptRequest> Prompts;
-    std::function<ui::PromptAnswer(const ui::PromptRequest&)> OnPrompt;
-    std::function<int(QDialog&)> OnDialog;
-    int DialogsRun = 0;
 };
 
 const QString kConversionCaption = QStringLiteral("Automatic bit format conversion");
@@ -781,7 +741,7 @@ TEST_F(FileCommands, OpenLoadsByExtensionOrThroughTheRawFilter)
     // the file; cancelled, it leaves the picture and the zoom is back at 100.
     Prompts.clear();
     Form->ZoomComboBox->setEditText(QStringLiteral("50"));
-    Form->Document->Replace(PictureOf(RandomBitmap(3, 3, TPixelFormat::pf24bit, 13)));
+    Show(RandomBitmap(3, 3, TPixelFormat::pf24bit, 13));
     QString rawName;
     OnDialog = [&](QDialog& dialog) {
         if (auto* raw = qobject_cast<TOpenRawForm*>(&dialog)) {
