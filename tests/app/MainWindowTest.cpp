@@ -2,15 +2,11 @@
 // dialogs and questions (answered by a prompt handler and a dialog runner),
 // the worker's completion, cancellation from the status bar, closing while
 // an operation runs, and the file commands.
-#include "app/MainForm.h"
-#include "tests/support/QtTestSupport.h"
+#include "tests/support/MainWindowFixture.h"
 #include "filters/ui/AbstractGeneratorForm.h"
-#include "app/PictureDocument.h"
 #include "app/ResizerForm.h"
 #include "app/NewImgForm.h"
 #include "app/ProgressGauge.h"
-#include "ui/Prompt.h"
-#include "app/WorkImage.h"
 #include "rawimport/ui/OpenRawForm.h"
 #include "engine/Codecs.h"
 #include "filters/Filters.h"
@@ -43,6 +39,7 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <tuple>
 #include <vector>
 
 using kadrimex::TAdvancedBitmap;
@@ -73,13 +70,6 @@ TBitmap RandomBitmap(int width, int height, TPixelFormat format, unsigned seed)
         for (int x = 0; x < rowBytes; ++x)
             bitmap.ScanLine(y)[x] = std::uint8_t(random());
     return bitmap;
-}
-
-TPicture PictureOf(TBitmap bitmap)
-{
-    TPicture picture;
-    picture.Assign(std::move(bitmap));
-    return picture;
 }
 
 bool SamePixels(const TBitmap& a, const TBitmap& b)
@@ -122,45 +112,23 @@ std::string SharedFile(const char* name)
 #endif
 }
 
+// Accepts the filter level dialog with `level` typed into its edit.
+std::function<int(QDialog&)> LevelDialog(const char* level)
+{
+    return [level](QDialog& dialog) {
+        auto& form = dynamic_cast<TFilterLevelForm&>(dialog);
+        form.LevelEdit->setText(QString::fromLatin1(level));
+        form.setResult(0);
+        form.OkSpeedButton->click();
+        return form.result();
+    };
+}
+
 // ---- fixture ---------------------------------------------------------------
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public kadrimex::test::MainWindowFixture {
 protected:
-    void SetUp() override
-    {
-        ui::SetPromptHandler([this](const ui::PromptRequest& request) {
-            Prompts.push_back(request);
-            if (OnPrompt)
-                return OnPrompt(request);
-            return request.buttons == ui::PromptButtons::YesNo ? ui::PromptAnswer::Yes : ui::PromptAnswer::Ok;
-        });
-        Form = std::make_unique<TKadrimexMainForm>();
-        Form->DialogRunner = [this](QDialog& dialog) {
-            ++DialogsRun;
-            return OnDialog ? OnDialog(dialog) : int(QDialog::Rejected);
-        };
-    }
-    void TearDown() override
-    {
-        Form.reset();
-        ui::SetPromptHandler({});
-    }
-
-    void Show(TBitmap bitmap) { Form->Document->Replace(PictureOf(std::move(bitmap))); }
-    TBitmap Shown() const { return Form->WorkImage->Picture().ToBitmap(); }
-    bool WaitIdle() { return WaitUntil([this] { return Form->FProcessor == nullptr; }); }
-
-    // Accepts the filter level dialog with `level` typed into its edit.
-    void AcceptLevel(const QString& level)
-    {
-        OnDialog = [level](QDialog& dialog) {
-            auto& form = dynamic_cast<TFilterLevelForm&>(dialog);
-            form.LevelEdit->setText(level);
-            form.setResult(0);
-            form.OkSpeedButton->click();
-            return form.result();
-        };
-    }
+    void AcceptLevel(const char* level) { OnDialog = LevelDialog(level); }
 
     std::vector<QToolBar*> LaunchBars() const
     {
@@ -168,11 +136,6 @@ protected:
                 Form->GenerateToolBar,  Form->FilterToolBar,   Form->HistogramToolBar};
     }
 
-    std::unique_ptr<TKadrimexMainForm> Form;
-    std::vector<ui::PromptRequest> Prompts;
-    std::function<ui::PromptAnswer(const ui::PromptRequest&)> OnPrompt;
-    std::function<int(QDialog&)> OnDialog;
-    int DialogsRun = 0;
 };
 
 const QString kConversionCaption = QStringLiteral("Automatic bit format conversion");
@@ -182,7 +145,7 @@ const QString kConversionText = QStringLiteral(
 
 // ---- the window ------------------------------------------------------------
 
-TEST_F(MainWindow, OpensIdleWithToolbarsInBandOrder)
+TEST_F(MainWindow, OpensIdleWithToolbarsInBandOrderAndTheirMenuItems)
 {
     EXPECT_FALSE(Form->ProgressTimer->isActive());
     EXPECT_EQ(Form->FProcessor, nullptr);
@@ -200,19 +163,12 @@ TEST_F(MainWindow, OpensIdleWithToolbarsInBandOrder)
     EXPECT_GT(Form->TransformToolBar->y(), Form->FileToolBar->y());
     EXPECT_EQ(Form->HistogramToolBar->y(), Form->TransformToolBar->y());
     EXPECT_GT(Form->HistogramToolBar->x(), Form->TransformToolBar->x());
-}
 
-TEST_F(MainWindow, ToolbarsMenuItemsFollowTheirBars)
-{
-    Form->show();
-    QStringList items;
-    for (QAction* action : Form->ToolbarsMenu->actions()) {
-        items << action->text();
+    // The Toolbars menu items follow their bars both ways.
+    for (QAction* action : Form->ToolbarsMenu->actions())
         EXPECT_TRUE(action->isChecked()) << action->text().toStdString();
-    }
-    EXPECT_EQ(items, QStringList({"File", "View", "Resizing", "Generate", "Filters", "Fourier", "Histogram", "Help"}));
-
     QAction* filters = Form->ToolbarsMenu->actions().at(4);
+    ASSERT_EQ(filters->text(), QStringLiteral("Filters"));
     filters->trigger();
     EXPECT_TRUE(Form->FilterToolBar->isHidden());
     EXPECT_FALSE(filters->isChecked());
@@ -238,7 +194,7 @@ TEST_F(MainWindow, CancelledDialogRefusedConversionAndEmptyPictureChangeNothing)
     const TBitmap palette = RandomBitmap(40, 30, TPixelFormat::pf8bit, 2);
     Show(palette);
     OnPrompt = [](const ui::PromptRequest&) { return ui::PromptAnswer::No; };
-    AcceptLevel(QStringLiteral("3"));
+    AcceptLevel("3");
     Form->TriangBlurSpeedButton->click();
     ASSERT_EQ(Prompts.size(), 1u);
     EXPECT_EQ(Prompts[0].caption, kConversionCaption);
@@ -267,7 +223,7 @@ TEST_F(MainWindow, IconCannotBeProcessed)
     if (path.empty() || !QFile::exists(QString::fromStdString(path)))
         GTEST_SKIP() << "KADRIMEX_SHARED_DIR has no test icon";
     Form->Document->Replace(TPicture::LoadFromFile(path));
-    AcceptLevel(QStringLiteral("2"));
+    AcceptLevel("2");
     Form->GaussBlurSpeedButton->click();
     ASSERT_EQ(Prompts.size(), 1u);
     EXPECT_EQ(Prompts[0].text, QStringLiteral("Cannot assign a TIcon to a TAdvancedBitmap"));
@@ -276,11 +232,11 @@ TEST_F(MainWindow, IconCannotBeProcessed)
     EXPECT_TRUE(Form->WorkImage->Picture().IsIcon());
 }
 
-TEST_F(MainWindow, GaussRunsLocksTheLaunchingToolbarsAndDisplaysItsResult)
+TEST_F(MainWindow, GaussRunLocksTheLaunchingToolbarsUntilItsResultIsShown)
 {
     const TBitmap original = RandomBitmap(37, 23, TPixelFormat::pf24bit, 3);
     Show(original);
-    AcceptLevel(QStringLiteral("3"));
+    AcceptLevel("3");
     QSignalSpy changes(Form->Document, &TPictureDocument::Changed);
     Form->GaussBlurSpeedButton->click();
     ASSERT_NE(Form->FProcessor, nullptr);
@@ -293,7 +249,6 @@ TEST_F(MainWindow, GaussRunsLocksTheLaunchingToolbarsAndDisplaysItsResult)
     EXPECT_TRUE(Form->LeftCoolBar->isEnabled());
     EXPECT_TRUE(Form->KadrimexMainMenu->isEnabled());
     EXPECT_TRUE(Form->ProgressTimer->isActive());
-    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("No to liczem se tego Gaussa..."));
 
     ASSERT_TRUE(WaitIdle());
     for (QToolBar* bar : LaunchBars())
@@ -304,10 +259,6 @@ TEST_F(MainWindow, GaussRunsLocksTheLaunchingToolbarsAndDisplaysItsResult)
     ASSERT_EQ(changes.count(), 1);
     EXPECT_EQ(changes[0][0].value<TPictureDocument::TChange>(), TPictureDocument::TChange::Operation);
     EXPECT_EQ(&Form->WorkImage->Picture(), &Form->Document->Picture()) << "the view shows the document's picture";
-
-    const TBitmap expected = RunDirectly(original, kadrimex::op::GaussBlur,
-                                         [](kadrimex::TBitmapProcesorThread& t) { t.FParam1 = 3; });
-    EXPECT_TRUE(SamePixels(Shown(), expected));
     EXPECT_FALSE(SamePixels(Shown(), original));
 }
 
@@ -352,32 +303,75 @@ TEST_F(MainWindow, ResizeStartsFromThePictureSizeAndMakesTheNewOne)
     EXPECT_EQ(Shown().Height(), 15);
 }
 
-TEST_F(MainWindow, SharpenAndEdgesHandTheDialogValuesThroughTheLauncherFormulas)
+// Each command through its dialog (or its confirmation, answered Yes) runs
+// its routine with the fields the launcher fills: the window shows what the
+// routine gives run directly, a 24-bit picture is not questioned about its
+// format, and the status text names the command while it runs.
+TEST_F(MainWindow, CommandsRunTheirRoutineWithTheDialogValues)
 {
-    const TBitmap original = RandomBitmap(31, 29, TPixelFormat::pf24bit, 4);
-    OnDialog = [](QDialog& dialog) {
+    using Thread = kadrimex::TBitmapProcesorThread;
+    const auto sharpenDialog = [](QDialog& dialog) {
         auto& form = dynamic_cast<TSharpenForm&>(dialog);
         form.Level = 7.5L;
         form.Size = 1.5L;
         return int(QDialog::Accepted);
     };
-    Show(original);
-    Form->SharpenSpeedButton->click();
-    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("No to liczem se te wyostrzenie..."));
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_TRUE(SamePixels(Shown(), RunDirectly(original, kadrimex::op::Sharpen, [](kadrimex::TBitmapProcesorThread& t) {
-                               t.FParam1 = 7.5L * 0.039955444L + 1.90004455L;
-                               t.FParam2 = 3;
-                           })));
-
-    Show(original);
-    Form->FindEdgesSpeedButton->click();
-    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Robiem krawądzia..."));
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_TRUE(SamePixels(Shown(), RunDirectly(original, kadrimex::op::FindEdges, [](kadrimex::TBitmapProcesorThread& t) {
-                               t.FParam1 = 7.5L;
-                               t.FParam2 = 3;
-                           })));
+    const auto flipRotate = [](const char* choice, bool enlarge, const char* angle) {
+        return [=](QDialog& dialog) {
+            auto& form = dynamic_cast<TFlipRotateForm&>(dialog);
+            form.findChild<QRadioButton*>(QLatin1String(choice))->click();
+            form.ExtendBitmapCheckBox->setChecked(enlarge);
+            form.AngleComboBox->setEditText(QLatin1String(angle));
+            form.OkSpeedButton->click();
+            return form.result();
+        };
+    };
+    namespace op = kadrimex::op;
+    QAbstractButton* const flip = Form->FlipRotateSpeedButton;
+    const char* const flipping = "Robiem obicie lub obrót...";
+    const struct {
+        QAbstractButton* button;
+        std::function<int(QDialog&)> dialog;
+        const char* question;  // the confirmation's start, or nullptr for none
+        const char* status;
+        std::int8_t code;
+        std::function<void(Thread&)> fill;
+    } cases[] = {
+        {Form->GaussBlurSpeedButton, LevelDialog("3"), nullptr, "No to liczem se tego Gaussa...", op::GaussBlur,
+         [](Thread& t) { t.FParam1 = 3; }},
+        {Form->TriangBlurSpeedButton, LevelDialog("2.5"), nullptr, "Pokrywam to tym no trójkątnym filtrem...",
+         op::TriangleBlur, [](Thread& t) { t.FParam1 = 2.5L; }},
+        {Form->SharpenSpeedButton, sharpenDialog, nullptr, "No to liczem se te wyostrzenie...", op::Sharpen,
+         [](Thread& t) { t.FParam1 = 7.5L * 0.039955444L + 1.90004455L; t.FParam2 = 3; }},
+        {Form->FindEdgesSpeedButton, sharpenDialog, nullptr, "Robiem krawądzia...", op::FindEdges,
+         [](Thread& t) { t.FParam1 = 7.5L; t.FParam2 = 3; }},
+        {flip, flipRotate("FlipVRadioButton", false, "0.3"), nullptr, flipping, op::Flip,
+         [](Thread& t) { t.FIntParam = 1; }},
+        {flip, flipRotate("FlipHRadioButton", true, "0.3"), nullptr, flipping, op::Flip,
+         [](Thread& t) { t.FIntParam = 0; }},
+        {flip, flipRotate("RotateRadioButton", true, "1.57079632679489"), nullptr, flipping, op::Rotate,
+         [](Thread& t) { t.FIntParam = 1; t.FParam2 = 1.57079632679489L; }},
+        {flip, flipRotate("RotateRadioButton", false, "0.3"), nullptr, flipping, op::Rotate,
+         [](Thread& t) { t.FIntParam = 0; t.FParam2 = 0.3L; }},
+        {Form->FFTSpeedButton, nullptr, "Obraz zostanie przekształcony w część rzeczywistą", "Licze szybką Furie...",
+         op::FFT, [](Thread&) {}},
+    };
+    const TBitmap original = RandomBitmap(37, 23, TPixelFormat::pf24bit, 4);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        Prompts.clear();
+        Show(original);
+        OnDialog = c.dialog;
+        c.button->click();
+        EXPECT_EQ(Form->MainStatusBar->PanelText(), QString::fromUtf8(c.status));
+        ASSERT_TRUE(WaitIdle());
+        ASSERT_EQ(Prompts.size(), c.question ? 1u : 0u);
+        if (c.question) {
+            EXPECT_EQ(Prompts[0].caption, QStringLiteral("No to dawaj."));
+            EXPECT_TRUE(Prompts[0].text.startsWith(QString::fromUtf8(c.question))) << Prompts[0].text.toStdString();
+        }
+        EXPECT_TRUE(SamePixels(Shown(), RunDirectly(original, c.code, c.fill)));
+    }
 }
 
 TEST_F(MainWindow, UserFilterTakesTheMatrixFromTheDialog)
@@ -429,25 +423,11 @@ TEST_F(MainWindow, UserFilterTakesTheMatrixFromTheDialog)
         EXPECT_TRUE(bar->isEnabled());
 }
 
-TEST_F(MainWindow, FourierCommandsAskTheConfirmationOrTheConversionNeverBoth)
+TEST_F(MainWindow, FourierCommandsAskTheConversionBeforeTheirConfirmation)
 {
-    const TBitmap original = RandomBitmap(24, 20, TPixelFormat::pf24bit, 6);
-    Show(original);
-    Form->FFTSpeedButton->click();
-    ASSERT_EQ(Prompts.size(), 1u);
-    EXPECT_EQ(Prompts[0].caption, QStringLiteral("No to dawaj."));
-    EXPECT_EQ(Prompts[0].text, QStringLiteral("Obraz zostanie przekształcony w część rzeczywistą wyniku transformaty "
-                                              "Fouriera.\n\nCzy chcesz dokonać przekrztałcenia Fouriera algorytmem "
-                                              "FFT obrazka?"));
-    EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Licze szybką Furie..."));
-    ASSERT_TRUE(WaitIdle());
-    const TBitmap spectrum = Shown();
-    EXPECT_TRUE(SamePixels(spectrum, RunDirectly(original, kadrimex::op::FFT, [](auto&) {})));
-    EXPECT_EQ(spectrum.Width(), 32);
-    EXPECT_EQ(spectrum.Height(), 32);
-
+    const TBitmap spectrum =
+        RunDirectly(RandomBitmap(24, 20, TPixelFormat::pf24bit, 6), kadrimex::op::FFT, [](auto&) {});
     // An 8-bit picture gets only the conversion question; No stops.
-    Prompts.clear();
     Show(RandomBitmap(24, 20, TPixelFormat::pf8bit, 7));
     OnPrompt = [](const ui::PromptRequest&) { return ui::PromptAnswer::No; };
     Form->RevFFTSpeedButton->click();
@@ -471,7 +451,7 @@ TEST_F(MainWindow, FourierCommandsAskTheConfirmationOrTheConversionNeverBoth)
     OnPrompt = nullptr;
     Prompts.clear();
     Show(RandomBitmap(24, 20, TPixelFormat::pf8bit, 8));
-    AcceptLevel(QStringLiteral("5"));
+    AcceptLevel("5");
     Form->FFTGaussSpeedButton->click();
     ASSERT_EQ(Prompts.size(), 1u);
     EXPECT_EQ(Prompts[0].caption, kConversionCaption);
@@ -487,7 +467,7 @@ TEST_F(MainWindow, JpegPictureComesBackAsABitmap)
     TPicture jpeg;
     jpeg.Assign(kadrimex::TJPEGImage::Compress(original, 80, false));
     Form->Document->Replace(std::move(jpeg));
-    AcceptLevel(QStringLiteral("1"));
+    AcceptLevel("1");
     Form->GaussBlurSpeedButton->click();
     ASSERT_TRUE(WaitIdle());
     EXPECT_TRUE(Form->WorkImage->Picture().IsBitmap());
@@ -520,7 +500,7 @@ TEST_F(MainWindow, StatusBarClickCancelsAndShowsThePartialResult)
 
     const TBitmap original = LargePicture();
     Show(original);
-    AcceptLevel(QStringLiteral("100"));
+    AcceptLevel("100");
     Form->show();
     Form->GaussBlurSpeedButton->click();
     ASSERT_NE(Form->FProcessor, nullptr);
@@ -552,7 +532,7 @@ TEST_F(MainWindow, CancelQuestionAnsweredNoOrOutlivedLetsTheOperationFinish)
     const TBitmap original = RandomBitmap(30, 20, TPixelFormat::pf24bit, 11);
     const TBitmap expected = RunDirectly(original, kadrimex::op::GaussBlur,
                                          [](kadrimex::TBitmapProcesorThread& t) { t.FParam1 = 2; });
-    AcceptLevel(QStringLiteral("2"));
+    AcceptLevel("2");
 
     Show(original);
     OnPrompt = [](const ui::PromptRequest&) { return ui::PromptAnswer::No; };
@@ -578,7 +558,7 @@ TEST_F(MainWindow, CancelQuestionAnsweredNoOrOutlivedLetsTheOperationFinish)
 TEST_F(MainWindow, ClosingOrExitingWhileRunningStopsTheOperationFirst)
 {
     Show(LargePicture());
-    AcceptLevel(QStringLiteral("100"));
+    AcceptLevel("100");
     Form->show();
     Form->GaussBlurSpeedButton->click();
     ASSERT_NE(Form->FProcessor, nullptr);
@@ -603,57 +583,55 @@ TEST_F(MainWindow, ClosingOrExitingWhileRunningStopsTheOperationFirst)
 TEST(ProgressGauge, PercentageTextFollowsTheLocaleWithFourSignificantDigits)
 {
     EXPECT_EQ(ui::ProgressPercent(0, 0), 0.0L);
-    EXPECT_EQ(ui::ProgressText(ui::ProgressPercent(0, 0), QLocale::c()), QStringLiteral("0.00 %"));
-    const long double half = ui::ProgressPercent(50, 100);
-    EXPECT_LT(half, 50.0L);
-    EXPECT_EQ(ui::ProgressText(half, QLocale::c()), QStringLiteral("50.00 %"));
-    EXPECT_EQ(ui::ProgressText(12.345678L, QLocale::c()), QStringLiteral("12.35 %"));
-    EXPECT_EQ(ui::ProgressText(0.125L, QLocale::c()), QStringLiteral("0.13 %"));
+    EXPECT_LT(ui::ProgressPercent(50, 100), 50.0L);
     // Past 100 only four significant digits remain, and groups appear.
-    EXPECT_EQ(ui::ProgressText(100.25L, QLocale::c()), QStringLiteral("100.30 %"));
-    EXPECT_EQ(ui::ProgressText(1234.5L, QLocale(QLocale::English, QLocale::UnitedStates)), QStringLiteral("1,235.00 %"));
-    EXPECT_EQ(ui::ProgressText(12.345678L, QLocale(QLocale::Polish, QLocale::Poland)), QStringLiteral("12,35 %"));
+    const QLocale c = QLocale::c(), english(QLocale::English, QLocale::UnitedStates),
+                  polish(QLocale::Polish, QLocale::Poland);
+    const std::tuple<long double, QLocale, const char*> cases[] = {
+        {ui::ProgressPercent(0, 0), c, "0.00 %"}, {ui::ProgressPercent(50, 100), c, "50.00 %"},
+        {12.345678L, c, "12.35 %"},              {0.125L, c, "0.13 %"},
+        {100.25L, c, "100.30 %"},                {1234.5L, english, "1,235.00 %"},
+        {12.345678L, polish, "12,35 %"}};
+    for (const auto& [percent, locale, text] : cases)
+        EXPECT_EQ(ui::ProgressText(percent, locale), QString::fromLatin1(text)) << double(percent);
 }
 
 TEST(ProgressGauge, BarIsWhiteOnBlackAndNeverWiderThanThePanel)
 {
     const QSize size(50, 20);
-    const QFont font;
-    auto white = [](const QImage& image, int x, int y) { return (image.pixel(x, y) & 0xFFFFFF) == 0xFFFFFF; };
-    auto black = [](const QImage& image, int x, int y) { return (image.pixel(x, y) & 0xFFFFFF) == 0; };
-
-    const QImage idle = ui::PaintProgressGauge(size, font, false, 0, QLocale::c());
-    ASSERT_EQ(idle.size(), size);
-    EXPECT_TRUE(black(idle, 0, 0));
-    EXPECT_TRUE(black(idle, 49, 19));
-    int lit = 0;
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 50; ++x)
-            lit += !black(idle, x, y);
-    EXPECT_GT(lit, 10) << "\"gotowy\" is drawn";
-
-    // 0 %: empty bar. 50 %: the left half lit. Corners are clear of the text.
-    const QImage zero = ui::PaintProgressGauge(size, font, true, 0, QLocale::c());
-    EXPECT_TRUE(black(zero, 0, 0));
-    EXPECT_TRUE(black(zero, 49, 0));
-    const QImage half = ui::PaintProgressGauge(size, font, true, 50, QLocale::c());
-    EXPECT_TRUE(white(half, 0, 0));
-    EXPECT_TRUE(white(half, 24, 0));  // n = trunc(0.5 * 51) = 25 columns
-    EXPECT_TRUE(black(half, 25, 0));
-    EXPECT_TRUE(black(half, 49, 0));
-    for (const long double percent : {100.0L, 250.0L, 1.0e30L}) {
-        const QImage full = ui::PaintProgressGauge(size, font, true, percent, QLocale::c());
-        ASSERT_EQ(full.size(), size);
-        EXPECT_TRUE(white(full, 0, 0));
-        EXPECT_TRUE(white(full, 49, 19));
-    }
-    // The text shows inverted over the bar: some dark pixels inside it.
-    const QImage full = ui::PaintProgressGauge(size, font, true, 100, QLocale::c());
-    int dark = 0;
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 50; ++x)
-            dark += !white(full, x, y);
-    EXPECT_GT(dark, 10);
+    auto paint = [&](bool running, long double percent) {
+        const QImage image = ui::PaintProgressGauge(size, QFont(), running, percent, QLocale::c());
+        EXPECT_EQ(image.size(), size);
+        return image;
+    };
+    // The colour at a point: white, black or neither.
+    auto colour = [](const QImage& image, int x, int y) {
+        const QRgb rgb = image.pixel(x, y) & 0xFFFFFF;
+        return rgb == 0xFFFFFF ? 'w' : rgb == 0 ? 'b' : '-';
+    };
+    // Corners are clear of the text. 50 %: n = trunc(0.5 * 51) = 25 columns lit.
+    const struct {
+        bool running;
+        long double percent;
+        int x, y;
+        char shown;
+    } points[] = {{false, 0, 0, 0, 'b'},    {false, 0, 49, 19, 'b'},  {true, 0, 0, 0, 'b'},
+                  {true, 0, 49, 0, 'b'},    {true, 50, 0, 0, 'w'},    {true, 50, 24, 0, 'w'},
+                  {true, 50, 25, 0, 'b'},   {true, 50, 49, 0, 'b'},   {true, 100, 0, 0, 'w'},
+                  {true, 100, 49, 19, 'w'}, {true, 250, 49, 19, 'w'}, {true, 1e30L, 49, 19, 'w'}};
+    for (const auto& p : points)
+        EXPECT_EQ(colour(paint(p.running, p.percent), p.x, p.y), p.shown) << double(p.percent) << " at " << p.x << "," << p.y;
+    // "gotowy" is drawn on the idle gauge; the text shows inverted over a
+    // full bar.
+    auto count = [&](const QImage& image, char background) {
+        int n = 0;
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 50; ++x)
+                n += colour(image, x, y) != background;
+        return n;
+    };
+    EXPECT_GT(count(paint(false, 0), 'b'), 10);
+    EXPECT_GT(count(paint(true, 100), 'w'), 10);
 }
 
 // ---- file commands ---------------------------------------------------------
@@ -661,7 +639,6 @@ TEST(ProgressGauge, BarIsWhiteOnBlackAndNeverWiderThanThePanel)
 TEST(NewImgForm, CreateAcceptsSidesFrom1To32760Only)
 {
     TNewImgForm form;
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Create an empty image"));
     EXPECT_EQ(form.WidthBox->currentText(), QStringLiteral("640"));
     EXPECT_EQ(form.HeightBox->currentText(), QStringLiteral("480"));
     EXPECT_EQ(form.Color(), QColor(Qt::white));
@@ -701,11 +678,8 @@ TEST_F(MainWindow, NewFillsTheChosenColour)
     ASSERT_EQ(made.Height(), 5);
     EXPECT_EQ(made.PixelFormat(), TPixelFormat::pf24bit);
     for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 7; ++x) {
-            EXPECT_EQ(made.ScanLine(y)[3 * x], 30);
-            EXPECT_EQ(made.ScanLine(y)[3 * x + 1], 20);
-            EXPECT_EQ(made.ScanLine(y)[3 * x + 2], 10);
-        }
+        for (int i = 0; i < 21; ++i)
+            EXPECT_EQ(made.ScanLine(y)[i], 30 - 10 * (i % 3)) << "row " << y << " byte " << i;
     EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Czary mary Tarvel Bimek i obrazek zmalowany."));
 
     // Cancel: nothing changes.
@@ -739,16 +713,8 @@ protected:
     QTemporaryDir Dir;
 };
 
-TEST_F(FileCommands, OpenDialogListsTheFiltersAndLoadsByExtension)
+TEST_F(FileCommands, OpenLoadsByExtensionOrThroughTheRawFilter)
 {
-    EXPECT_EQ(Form->OpenPictureDialog->windowTitle(), QStringLiteral("Zapodaj jakiegoś wypasionego obrazka"));
-    EXPECT_EQ(Form->OpenPictureDialog->nameFilters(),
-              QStringList({"All known (*.jpg;*.jpeg;*.bmp;*.ico)", "JPEG images (*.jpg)", "JPEG images (*.jpeg)",
-                           "Bitmaps (*.bmp)", "Icons (*.ico)", "RAW files (*.*)"}));
-    EXPECT_EQ(Form->SavePictureDialog->windowTitle(), QStringLiteral("Zapisz obrazek do pliku"));
-    EXPECT_EQ(Form->SavePictureDialog->nameFilters(),
-              QStringList({"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)"}));
-
     const TBitmap eight = RandomBitmap(9, 6, TPixelFormat::pf8bit, 12);
     const QString path = Temp("eight.bmp");
     kadrimex::WriteFileAtomically(path.toStdString(), kadrimex::EncodeBmp(eight));
@@ -775,7 +741,7 @@ TEST_F(FileCommands, OpenDialogListsTheFiltersAndLoadsByExtension)
     // the file; cancelled, it leaves the picture and the zoom is back at 100.
     Prompts.clear();
     Form->ZoomComboBox->setEditText(QStringLiteral("50"));
-    Form->Document->Replace(PictureOf(RandomBitmap(3, 3, TPixelFormat::pf24bit, 13)));
+    Show(RandomBitmap(3, 3, TPixelFormat::pf24bit, 13));
     QString rawName;
     OnDialog = [&](QDialog& dialog) {
         if (auto* raw = qobject_cast<TOpenRawForm*>(&dialog)) {
@@ -821,41 +787,8 @@ TEST_F(FileCommands, SaveWritesBmpInTheOwnFormatAndJpegAtQuality80Baseline)
     EXPECT_TRUE(Prompts.empty());
     EXPECT_TRUE(Form->WorkImage->Picture().IsJpeg());
     const auto jpegBytes = kadrimex::ReadFileBytes(jpg.toStdString());
-    ASSERT_GT(jpegBytes.size(), 4u);
-    EXPECT_EQ(jpegBytes[0], 0xFF);
-    EXPECT_EQ(jpegBytes[1], 0xD8);
-    // Walk the markers: a baseline frame (SOF0), no progressive one, and
-    // the luminance table of quality 80 (the standard table scaled by 40 %).
-    static const int kLuminance[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
-                                       14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
-                                       18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
-                                       49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-    static const int kZigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-                                    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-                                    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-                                    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-    bool baseline = false, progressive = false, luminanceChecked = false;
-    std::size_t at = 2;
-    while (at + 4 <= jpegBytes.size() && jpegBytes[at] == 0xFF) {
-        const int marker = jpegBytes[at + 1];
-        const std::size_t length = std::size_t(jpegBytes[at + 2]) << 8 | jpegBytes[at + 3];
-        if (marker == 0xC0)
-            baseline = true;
-        if (marker == 0xC2)
-            progressive = true;
-        if (marker == 0xDB && at + 4 + 65 <= jpegBytes.size() && jpegBytes[at + 4] == 0x00) {
-            for (int i = 0; i < 64; ++i)
-                EXPECT_EQ(jpegBytes[at + 5 + std::size_t(i)], std::max(1, (kLuminance[kZigzag[i]] * 40 + 50) / 100))
-                    << "entry " << i;
-            luminanceChecked = true;
-        }
-        if (marker == 0xDA)
-            break;
-        at += 2 + length;
-    }
-    EXPECT_TRUE(baseline);
-    EXPECT_FALSE(progressive);
-    EXPECT_TRUE(luminanceChecked);
+    // Byte for byte the codec's baseline file at quality 80.
+    EXPECT_EQ(jpegBytes, kadrimex::EncodeJpeg(eight, 80, false));
 
     // Saving the JPEG picture as BMP leaves a bitmap on screen.
     OnDialog = ChooseFile(Temp("from-jpeg.bmp"), 1);
@@ -898,43 +831,7 @@ TEST_F(FileCommands, FailedSaveReportsAndKeepsTheExistingFile)
     EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), QStringList({"keep.bmp"})) << "no temporary file left";
 }
 
-// ---- flip, rotate and colour depth -----------------------------------------
-
-TEST_F(MainWindow, FlipRotateChoosesCodeAndFieldsFromTheDialog)
-{
-    const TBitmap original = RandomBitmap(37, 23, TPixelFormat::pf24bit, 21);
-    const struct {
-        const char* choice;
-        bool enlarge;
-        std::int8_t code;
-        std::int32_t intParam;
-        long double angle;
-    } cases[] = {{"FlipVRadioButton", false, kadrimex::op::Flip, 1, 0},
-                 {"FlipHRadioButton", true, kadrimex::op::Flip, 0, 0},
-                 {"RotateRadioButton", true, kadrimex::op::Rotate, 1, 1.57079632679489L},
-                 {"RotateRadioButton", false, kadrimex::op::Rotate, 0, 0.3L}};
-    for (const auto& c : cases) {
-        Show(original);
-        OnDialog = [&c](QDialog& dialog) {
-            auto& form = dynamic_cast<TFlipRotateForm&>(dialog);
-            form.findChild<QRadioButton*>(QLatin1String(c.choice))->click();
-            form.ExtendBitmapCheckBox->setChecked(c.enlarge);
-            form.AngleComboBox->setEditText(c.angle == 0.3L ? QStringLiteral("0.3") : QStringLiteral("1.57079632679489"));
-            form.OkSpeedButton->click();
-            return form.result();
-        };
-        Form->FlipRotateSpeedButton->click();
-        EXPECT_EQ(Form->MainStatusBar->PanelText(), QStringLiteral("Robiem obicie lub obrót..."));
-        ASSERT_TRUE(WaitIdle());
-        const TBitmap expected = RunDirectly(original, c.code, [&c](kadrimex::TBitmapProcesorThread& t) {
-            t.FIntParam = c.intParam;
-            t.FParam2 = c.angle;
-        });
-        EXPECT_TRUE(SamePixels(Shown(), expected)) << c.choice << ' ' << c.enlarge;
-    }
-    EXPECT_EQ(Shown().Width(), 37);
-    EXPECT_TRUE(Prompts.empty());
-}
+// ---- colour depth ----------------------------------------------------------
 
 TEST_F(MainWindow, ColourDepthReplacesThePictureAtOnceWithoutAWorker)
 {

@@ -319,6 +319,19 @@ bool OpenPicture(TEditor& editor, const QString& path, bool byButton)
     return EnterPath(editor, path, 2);
 }
 
+// Clicks Gauss blur, types `level` into its dialog and confirms; false when
+// the dialog does not come.
+bool LaunchGauss(TEditor& editor, const QString& level)
+{
+    Click(editor.Centre("GaussBlurSpeedButton"));
+    if (!editor.WaitForFocus(QStringLiteral("Conduct filtration")))
+        return false;
+    Keys({QStringLiteral("alt+l"), QStringLiteral("ctrl+a")});
+    Type(level);
+    Keys({QStringLiteral("Return")});
+    return true;
+}
+
 class TRun {
 public:
     TRun(TEditor& editor, const QString& shots) : FEditor(editor), FShots(shots) {}
@@ -673,14 +686,10 @@ void UndoCases(TRun& run, const QString& small, const QString& huge)
 
     editor.FocusMain();
     qsizetype seen = editor.Pictures.size();
-    Click(editor.Centre("GaussBlurSpeedButton"));
-    if (!editor.WaitForFocus(QStringLiteral("Conduct filtration"))) {
+    if (!LaunchGauss(editor, QStringLiteral("5"))) {
         Report(false, QStringLiteral("undo: Gauss opens its dialog"));
         return;
     }
-    Keys({QStringLiteral("alt+l"), QStringLiteral("ctrl+a")});
-    Type(QStringLiteral("5"));
-    Keys({QStringLiteral("Return")});
     const QString blurred = next(seen);
     run.Shot(QStringLiteral("undo-gauss-done"));
     const QImage blurredView = Grab(editor.Rect("MainScrollBox"));
@@ -766,15 +775,11 @@ void UndoCases(TRun& run, const QString& small, const QString& huge)
     editor.WaitUntil(3000, [&] { return last().startsWith(QLatin1String("TBitmap 4000 3000")); });
     editor.FocusMain();
     const qsizetype statuses = editor.Statuses.size();
-    Click(editor.Centre("GaussBlurSpeedButton"));
-    if (!editor.WaitForFocus(QStringLiteral("Conduct filtration"))) {
+    const qsizetype states = editor.UndoStates.size();
+    if (!LaunchGauss(editor, QStringLiteral("300"))) {
         Report(false, QStringLiteral("undo: Gauss opens its dialog"));
         return;
     }
-    Keys({QStringLiteral("alt+l"), QStringLiteral("ctrl+a")});
-    Type(QStringLiteral("300"));
-    const qsizetype states = editor.UndoStates.size();
-    Keys({QStringLiteral("Return")});
     const bool running = editor.WaitUntil(10000, [&] { return !run.GaugeIdle(); });
     editor.FocusMain();
     seen = editor.Pictures.size();
@@ -942,18 +947,9 @@ int main(int argc, char** argv)
     }
 
     // Gauss blur by its button and its dialog, level typed in.
-    auto launchGauss = [&](const QString& level) {
-        Click(editor.Centre("GaussBlurSpeedButton"));
-        if (!editor.WaitForFocus(QStringLiteral("Conduct filtration")))
-            return false;
-        Keys({QStringLiteral("alt+l"), QStringLiteral("ctrl+a")});
-        Type(level);
-        Keys({QStringLiteral("Return")});
-        return true;
-    };
     if (opened) {
         const qsizetype seen = editor.Statuses.size();
-        const bool launched = launchGauss(QStringLiteral("30"));
+        const bool launched = LaunchGauss(editor, QStringLiteral("30"));
         Report(launched, QStringLiteral("Gauss blur opens its dialog"));
         if (launched)
             run.FinishRun(QStringLiteral("Gauss"), seen, 30000, false);
@@ -963,7 +959,7 @@ int main(int argc, char** argv)
     // a click on the gauge asks whether to stop, answered Y.
     opened = OpenPicture(editor, huge, false);
     Report(opened, QStringLiteral("the 4000x3000 picture opens"));
-    const bool longLaunched = opened && launchGauss(QStringLiteral("300"));
+    const bool longLaunched = opened && LaunchGauss(editor, QStringLiteral("300"));
     Report(longLaunched, QStringLiteral("the long blur is launched"));
     if (longLaunched) {
         const qsizetype seen = editor.Statuses.size();

@@ -6,6 +6,8 @@
 
 #include "engine/Bitmap.h"
 #include "engine/Graphic.h"
+#include "tests/engine/CodecTestUtil.h"
+#include "tests/support/TestPictures.h"
 
 #include <QImage>
 #include <QPainter>
@@ -13,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -61,164 +64,40 @@ TPicture BitmapPicture(TBitmap bitmap)
     return picture;
 }
 
-std::vector<TPaletteEntry> Palette(const std::vector<Rgb>& colours)
-{
-    std::vector<TPaletteEntry> entries;
-    for (const Rgb& c : colours)
-        entries.push_back({std::uint8_t(c.r), std::uint8_t(c.g), std::uint8_t(c.b), 0});
-    return entries;
-}
-
-int Expand5(int v)
-{
-    return (v << 3) | (v >> 2);
-}
-
-int Expand6(int v)
-{
-    return (v << 2) | (v >> 4);
-}
-
-const std::vector<Rgb> kColours = {{255, 0, 0},   {0, 255, 0},     {0, 0, 255},    {255, 255, 0},
-                                   {0, 255, 255}, {255, 255, 255}, {17, 99, 201},  {0, 0, 0},
-                                   {128, 64, 32}, {250, 5, 130}};
-
 }  // namespace
 
-TEST(WorkImage, TrueColourFormatsShowTheirPixels)
+TEST(WorkImage, EveryFormatShowsItsPixels)
 {
-    // 5 x 2 pixels: odd width, so rows carry padding.
-    TBitmap b24;
-    b24.Reset(5, 2, TPixelFormat::pf24bit);
-    TBitmap b32;
-    b32.Reset(5, 2, TPixelFormat::pf32bit);
-    std::vector<Rgb> expected;
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 5; ++x) {
-            const Rgb c = kColours[y * 5 + x];
-            expected.push_back(c);
-            std::uint8_t* p24 = b24.ScanLine(y) + 3 * x;
-            p24[0] = std::uint8_t(c.b), p24[1] = std::uint8_t(c.g), p24[2] = std::uint8_t(c.r);
-            std::uint8_t* p32 = b32.ScanLine(y) + 4 * x;
-            p32[0] = std::uint8_t(c.b), p32[1] = std::uint8_t(c.g), p32[2] = std::uint8_t(c.r);
-            p32[3] = std::uint8_t(x * 40);  // not alpha: the picture shows opaque
-        }
-    TWorkImage view;
-    view.SetPicture(BitmapPicture(b24));
-    EXPECT_EQ(ShownColours(view, 7), expected);
-    view.SetPicture(BitmapPicture(b32));
-    EXPECT_EQ(ShownColours(view, 7), expected);
-    // The 24-bit picture is shown from the bitmap's own rows, not a copy.
-    const auto* shown = std::get_if<TBitmap>(&view.Picture().graphic());
-    ASSERT_NE(shown, nullptr);
-    EXPECT_EQ(view.DisplayImage().constBits(), shown->ScanLine(0));
-}
-
-TEST(WorkImage, SixteenBitFormatsShowTheirPixels)
-{
-    TBitmap b15;
-    b15.Reset(3, 3, TPixelFormat::pf15bit);
-    TBitmap b16;
-    b16.Reset(3, 3, TPixelFormat::pf16bit);
-    const int levels[3] = {0, 16, 31};
-    std::vector<Rgb> expected15, expected16;
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 3; ++x) {
-            const int r = levels[x], g = levels[y], b = levels[(x + y) % 3];
-            const std::uint16_t w15 = std::uint16_t((r << 10) | (g << 5) | b);
-            const std::uint16_t w16 = std::uint16_t((r << 11) | ((2 * g) << 5) | b);
-            b15.ScanLine(y)[2 * x] = std::uint8_t(w15), b15.ScanLine(y)[2 * x + 1] = std::uint8_t(w15 >> 8);
-            b16.ScanLine(y)[2 * x] = std::uint8_t(w16), b16.ScanLine(y)[2 * x + 1] = std::uint8_t(w16 >> 8);
-            expected15.push_back({Expand5(r), Expand5(g), Expand5(b)});
-            expected16.push_back({Expand5(r), Expand6(2 * g), Expand5(b)});
-        }
-    TWorkImage view;
-    view.SetPicture(BitmapPicture(b15));
-    EXPECT_EQ(ShownColours(view, 5), expected15);
-    view.SetPicture(BitmapPicture(b16));
-    EXPECT_EQ(ShownColours(view, 5), expected16);
-}
-
-TEST(WorkImage, PaletteFormatsShowTheirColours)
-{
-    // 8 bits: every palette entry, and an index past the palette's end,
-    // which shows black instead of reading outside the colour table.
-    TBitmap b8;
-    b8.Reset(11, 1, TPixelFormat::pf8bit);
-    b8.SetPaletteEntries(Palette(kColours));
-    std::vector<Rgb> expected8;
-    for (int x = 0; x < 10; ++x) {
-        b8.ScanLine(0)[x] = std::uint8_t(9 - x);
-        expected8.push_back(kColours[9 - x]);
-    }
-    b8.ScanLine(0)[10] = 200;
-    expected8.push_back({0, 0, 0});
-
-    // 4 bits, odd width: high nibble first.
-    TBitmap b4;
-    b4.Reset(5, 2, TPixelFormat::pf4bit);
-    b4.SetPaletteEntries(Palette(kColours));
-    std::vector<Rgb> expected4;
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 5; ++x) {
-            const int index = (3 * x + 7 * y) % 10;
-            std::uint8_t& byte = b4.ScanLine(y)[x / 2];
-            byte = std::uint8_t((x & 1) ? ((byte & 0xF0) | index) : ((byte & 0x0F) | (index << 4)));
-            expected4.push_back(kColours[index]);
-        }
-
-    // 1 bit across a byte boundary, leftmost pixel in the high bit, with a
-    // palette that is not black and white.
-    TBitmap b1;
-    b1.Reset(11, 2, TPixelFormat::pf1bit);
-    b1.SetPaletteEntries(Palette({{200, 30, 40}, {10, 60, 220}}));
-    std::vector<Rgb> expected1;
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 11; ++x) {
-            const bool set = ((x * 5 + y * 3) % 7) < 3;
-            if (set)
-                b1.ScanLine(y)[x / 8] |= std::uint8_t(0x80 >> (x % 8));
-            expected1.push_back(set ? Rgb{10, 60, 220} : Rgb{200, 30, 40});
-        }
-
-    TWorkImage view;
-    view.SetPicture(BitmapPicture(b8));
-    EXPECT_EQ(ShownColours(view, 6), expected8);
-    view.SetPicture(BitmapPicture(b4));
-    EXPECT_EQ(ShownColours(view, 6), expected4);
-    view.SetPicture(BitmapPicture(b1));
-    EXPECT_EQ(ShownColours(view, 6), expected1);
-}
-
-TEST(WorkImage, ScaledDrawingShowsEveryFormatPixelForPixel)
-{
-    // The pictures above are painted a filled rectangle a pixel (few
-    // pixels exposed). Larger ones go through the scaled image drawing;
-    // it must show the same colour at the same place for every format.
-    std::mt19937 random(11);
+    // Small pictures are painted a filled rectangle a pixel, larger ones go
+    // through the scaled image drawing; both show the colour read from the
+    // format's layout, on odd widths whose rows carry padding. Palettes of
+    // 4 and 8 bits have 10 entries: an index past the end shows black
+    // instead of reading outside the colour table. The fourth byte of a
+    // 32-bit pixel is not alpha: the picture shows opaque.
+    std::uint32_t seed = 11;
     for (const TPixelFormat format : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit,
                                       TPixelFormat::pf15bit, TPixelFormat::pf16bit, TPixelFormat::pf24bit,
-                                      TPixelFormat::pf32bit}) {
-        TBitmap bitmap;
-        bitmap.Reset(97, 61, format);
-        std::vector<TPaletteEntry> palette(256);
-        for (TPaletteEntry& e : palette)
-            e = {std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random()), 0};
-        palette.resize(format == TPixelFormat::pf1bit ? 2 : format == TPixelFormat::pf4bit ? 16 : 256);
-        if (format == TPixelFormat::pf1bit || format == TPixelFormat::pf4bit || format == TPixelFormat::pf8bit)
-            bitmap.SetPaletteEntries(palette);
-        for (int y = 0; y < bitmap.Height(); ++y)
-            for (std::size_t i = 0; i < bitmap.Stride(); ++i)
-                bitmap.ScanLine(y)[i] = std::uint8_t(random());
-        TWorkImage view;
-        view.SetPicture(BitmapPicture(std::move(bitmap)));
-        const std::vector<Rgb> shown = ShownColours(view, 3);
-        const QImage& image = view.DisplayImage();
-        for (int y = 0; y < 61; ++y)
-            for (int x = 0; x < 97; ++x)
-                ASSERT_EQ(shown[std::size_t(y * 97 + x)], ToRgb(image.pixel(x, y)))
-                    << "format " << int(format) << " pixel " << x << "," << y;
-    }
+                                      TPixelFormat::pf32bit})
+        for (const auto [w, h, scale] : {std::array{5, 3, 7}, std::array{97, 61, 3}}) {
+            SCOPED_TRACE(testing::Message() << "format " << int(format) << ", " << w << " x " << h);
+            TBitmap bitmap = kadrimex::testing::RandomBitmap(w, h, format, seed++);
+            if (format == TPixelFormat::pf4bit || format == TPixelFormat::pf8bit)
+                bitmap.SetPaletteEntries({bitmap.Palette().begin(), bitmap.Palette().begin() + 10});
+            TWorkImage view;
+            view.SetPicture(BitmapPicture(bitmap));
+            const std::vector<Rgb> shown = ShownColours(view, scale);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const auto c = kadrimex::test::ColourAt(bitmap, x, y);
+                    ASSERT_EQ(shown[std::size_t(y * w + x)], (Rgb{c[0], c[1], c[2]})) << "pixel " << x << "," << y;
+                }
+            if (format == TPixelFormat::pf24bit) {
+                // Shown from the bitmap's own rows, not a copy.
+                const auto* own = std::get_if<TBitmap>(&view.Picture().graphic());
+                ASSERT_NE(own, nullptr);
+                EXPECT_EQ(view.DisplayImage().constBits(), own->ScanLine(0));
+            }
+        }
 }
 
 TEST(WorkImage, JpegIsDecodedForDisplay)
@@ -379,12 +258,9 @@ TEST(WorkImage, ExtremeStretchKeepsPixelEdges)
         QImage shot(200, 200, QImage::Format_RGB32);
         shot.fill(Qt::magenta);
         view.render(&shot, QPoint(0, 0), QRegion(QRect(half - 100, half - 100, 200, 200)));
-        EXPECT_EQ(ToRgb(shot.pixel(50, 50)), colours[0]) << side;
-        EXPECT_EQ(ToRgb(shot.pixel(150, 50)), colours[1]) << side;
-        EXPECT_EQ(ToRgb(shot.pixel(50, 150)), colours[2]) << side;
-        EXPECT_EQ(ToRgb(shot.pixel(150, 150)), colours[3]) << side;
-        EXPECT_EQ(ToRgb(shot.pixel(99, 99)), colours[0]) << side;
-        EXPECT_EQ(ToRgb(shot.pixel(100, 100)), colours[3]) << side;
+        const int points[][3] = {{50, 50, 0}, {150, 50, 1}, {50, 150, 2}, {150, 150, 3}, {99, 99, 0}, {100, 100, 3}};
+        for (const auto& [x, y, colour] : points)
+            EXPECT_EQ(ToRgb(shot.pixel(x, y)), colours[colour]) << side << " at " << x << "," << y;
         QImage corner(50, 50, QImage::Format_RGB32);
         corner.fill(Qt::magenta);
         view.render(&corner, QPoint(0, 0), QRegion(QRect(side - 50, side - 50, 50, 50)));

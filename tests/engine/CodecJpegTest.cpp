@@ -93,31 +93,12 @@ TEST(JpegCodec, SavesBaselineQuality80WithStandard420Sampling)
     const TBitmap picture = Smooth(37, 29);
     const auto file = EncodeJpeg(picture);
 
-    // Byte for byte what libjpeg's defaults at quality 80 write.
+    // Byte for byte what libjpeg's defaults at quality 80 write: a baseline
+    // frame, 2x2, 1x1, 1x1 sampling, the standard tables scaled by 40 %.
     std::vector<std::uint8_t> samples;
     for (int y = 0; y < picture.Height(); ++y)
         samples.insert(samples.end(), picture.ScanLine(y), picture.ScanLine(y) + 3 * picture.Width());
     EXPECT_EQ(file, LibjpegEncode(37, 29, 3, JCS_EXT_BGR, JCS_YCbCr, samples, 80));
-
-    // Baseline frame, 3 components sampled 2x2, 1x1, 1x1.
-    const std::size_t sof = FindMarker(file, 0xC0);
-    ASSERT_NE(sof, std::string::npos);
-    EXPECT_EQ(FindMarker(file, 0xC2), std::string::npos);
-    EXPECT_EQ(file[sof + 5] << 8 | file[sof + 6], 29);
-    EXPECT_EQ(file[sof + 7] << 8 | file[sof + 8], 37);
-    ASSERT_EQ(file[sof + 9], 3);
-    EXPECT_EQ(file[sof + 11], 0x22);
-    EXPECT_EQ(file[sof + 14], 0x11);
-    EXPECT_EQ(file[sof + 17], 0x11);
-    // Quality 80 scales the standard tables by 40 %: DC 16 -> 6, 17 -> 7.
-    const std::size_t dqt = FindMarker(file, 0xDB);
-    ASSERT_NE(dqt, std::string::npos);
-    EXPECT_EQ(file[dqt + 4], 0);  // table 0, 8-bit values
-    EXPECT_EQ(file[dqt + 5], 6);
-    const std::size_t dqt2 = dqt + 4 + 65;  // table 1 in the next segment
-    ASSERT_EQ(file[dqt2 + 1], 0xDB);
-    EXPECT_EQ(file[dqt2 + 4], 1);
-    EXPECT_EQ(file[dqt2 + 5], 7);
 
     const TBitmap decoded = DecodeJpeg(file.data(), file.size());
     ASSERT_EQ(decoded.PixelFormat(), TPixelFormat::pf24bit);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -27,13 +28,18 @@ enum class TFilter { Gauss, Triangle, Sharpen, Edges };
 
 const char* Name(TFilter f)
 {
-    switch (f) {
-    case TFilter::Gauss: return "gauss";
-    case TFilter::Triangle: return "triangle";
-    case TFilter::Sharpen: return "sharpen";
-    case TFilter::Edges: return "edges";
-    }
-    return "?";
+    return std::array{"gauss", "triangle", "sharpen", "edges"}[std::size_t(f)];
+}
+
+// Fills the worker's fields for filter `code`, as the editor does.
+void Prepare(TBitmapProcesorThread& thread, std::int8_t code, TAdvancedBitmap& src, TAdvancedBitmap& dest,
+             long double p1, long double p2)
+{
+    thread.FOperation = code;
+    thread.FSource = &src;
+    thread.FDestination = &dest;
+    thread.FParam1 = p1;
+    thread.FParam2 = p2;
 }
 
 void RunFilter(TBitmapProcesorThread& thread, TFilter f, TAdvancedBitmap* dest, TAdvancedBitmap* src, long double p1,
@@ -83,20 +89,17 @@ TEST(FilterTest, BlursMatchReferenceAtEveryLevel)
 {
     std::mt19937 random(1);
     const TAdvancedBitmap small = RandomPicture(7, 5, random);
-    for (int level = 0; level <= 100; ++level) {
-        ExpectFilterMatches(TFilter::Gauss, small, level, 0);
-        ExpectFilterMatches(TFilter::Triangle, small, level, 0);
-    }
-    const TAdvancedBitmap picture = RandomPicture(64, 48, random);
-    for (long double level : {0.5L, 1.5L, 2.25L, 7.3L, 12.75L}) {
-        ExpectFilterMatches(TFilter::Gauss, picture, level, 0);
-        ExpectFilterMatches(TFilter::Triangle, picture, level, 0);
-    }
-    const TAdvancedBitmap medium = RandomPicture(26, 19, random);
-    for (long double level : {33.3L, 99.5L}) {
-        ExpectFilterMatches(TFilter::Gauss, medium, level, 0);
-        ExpectFilterMatches(TFilter::Triangle, medium, level, 0);
-    }
+    std::vector<std::pair<const TAdvancedBitmap*, long double>> runs;
+    for (int level = 0; level <= 100; ++level)
+        runs.push_back({&small, level});
+    const TAdvancedBitmap picture = RandomPicture(64, 48, random), medium = RandomPicture(26, 19, random);
+    for (long double level : {0.5L, 1.5L, 2.25L, 7.3L, 12.75L})
+        runs.push_back({&picture, level});
+    for (long double level : {33.3L, 99.5L})
+        runs.push_back({&medium, level});
+    for (const auto& [input, level] : runs)
+        for (TFilter f : {TFilter::Gauss, TFilter::Triangle})
+            ExpectFilterMatches(f, *input, level, 0);
     // Levels the dialog accepts although its track bar does not reach them.
     for (long double level : {-0.5L, -1.0L, -7.0L, 0.001L, 150.0L})
         ExpectFilterMatches(TFilter::Gauss, small, level, 0);
@@ -298,12 +301,8 @@ void ExpectTerminationLeavesWholeRows(TSumPath path, std::int8_t code, long doub
     TBitmap full;
     {
         TBitmapProcesorThread thread;
-        thread.FOperation = code;
         TAdvancedBitmap src(picture), dest;
-        thread.FSource = &src;
-        thread.FDestination = &dest;
-        thread.FParam1 = p1;
-        thread.FParam2 = p2;
+        Prepare(thread, code, src, dest, p1, p2);
         thread.Execute();
         full = dest;
     }
@@ -313,11 +312,7 @@ void ExpectTerminationLeavesWholeRows(TSumPath path, std::int8_t code, long doub
     FillSolid(dest, 1, 2, 3);
     const TAdvancedBitmap before(dest);
     TBitmapProcesorThread thread;
-    thread.FOperation = code;
-    thread.FSource = &src;
-    thread.FDestination = &dest;
-    thread.FParam1 = p1;
-    thread.FParam2 = p2;
+    Prepare(thread, code, src, dest, p1, p2);
     thread.Resume();
     while (thread.Progress() == 0 && !thread.Finished())
         std::this_thread::yield();
@@ -361,11 +356,7 @@ TEST(FilterTest, DispatcherRunsTheFourFilters)
     for (const auto& c : cases) {
         TBitmapProcesorThread thread;
         TAdvancedBitmap src(picture), dest;
-        thread.FOperation = c.code;
-        thread.FSource = &src;
-        thread.FDestination = &dest;
-        thread.FParam1 = c.p1;
-        thread.FParam2 = c.p2;
+        Prepare(thread, c.code, src, dest, c.p1, c.p2);
         thread.Execute();
         EXPECT_TRUE(thread.FErrorMessage.empty()) << thread.FErrorMessage;
         TBitmap expected;
@@ -376,10 +367,7 @@ TEST(FilterTest, DispatcherRunsTheFourFilters)
     // An absurd level is an error message, not a crash; the destination is untouched.
     TBitmapProcesorThread thread;
     TAdvancedBitmap src(picture), dest;
-    thread.FOperation = op::GaussBlur;
-    thread.FSource = &src;
-    thread.FDestination = &dest;
-    thread.FParam1 = 1e12L;
+    Prepare(thread, op::GaussBlur, src, dest, 1e12L, 0);
     thread.Execute();
     EXPECT_FALSE(thread.FErrorMessage.empty());
     EXPECT_TRUE(dest.Empty());

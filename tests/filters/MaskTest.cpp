@@ -43,13 +43,8 @@ TEST(MaskTest, GaussWorkedValues)
     for (const auto& row : Bytes(mask))
         for (int v : row)
             EXPECT_EQ(v, 255);
-    // The side of a large odd mask approaches 255 * 500^-0.25 (53.9) from above.
-    PaintGaussMask(thread, &mask, 500, 101, 101);
-    EXPECT_EQ(mask.ScanLine(50)[50], 255);
-    EXPECT_EQ(mask.ScanLine(0)[50], 55);
-    PaintGaussMask(thread, &mask, 500, 1001, 1001);
-    EXPECT_EQ(mask.ScanLine(0)[500], 54);
-    EXPECT_EQ(mask.ScanLine(500)[1000], 54);
+    // (The sides of large odd masks at level 500, 55 and 54, are checked
+    // through the Gauss generator.)
 }
 
 TEST(MaskTest, GaussNonPositiveLevelActsAsTiny)

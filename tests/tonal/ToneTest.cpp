@@ -178,24 +178,5 @@ TEST(RangeTable, BoundChecksInOrder)
     }
 }
 
-TEST(Tone, FillThreadChoosesTheCode)
-{
-    TBitmapProcesorThread equalise, range, curve;
-    FillThread(equalise, TLevelsParams{0, 55, 200, 2});
-    EXPECT_EQ(equalise.FOperation, op::Levels);
-    EXPECT_EQ(equalise.FIntParam, 2);
-    EXPECT_EQ(equalise.FCurve, nullptr);
-    FillThread(range, TLevelsParams{1, 55, 200, 3});
-    EXPECT_EQ(range.FOperation, op::Curves);
-    ASSERT_NE(range.FCurve, nullptr);
-    EXPECT_EQ(*range.FCurve, RangeTable(55, 200));
-    TCurveParams params;
-    params.table[7] = 9;
-    params.channel = 1;
-    FillThread(curve, params);
-    EXPECT_EQ(curve.FOperation, op::Curves);
-    EXPECT_EQ((*curve.FCurve)[7], 9);
-}
-
 }  // namespace
 }  // namespace kadrimex

@@ -3,7 +3,7 @@
 // ends with one line, exit status 1 or 2, no output and no temporary file;
 // an existing output is left as it was.
 #include "engine/Codecs.h"
-#include "tests/support/BatchProcess.h"
+#include "tests/support/BatchPictureTest.h"
 
 #include <gtest/gtest.h>
 
@@ -55,22 +55,14 @@ test::BatchResult RunLimited(std::vector<std::string> arguments, int resource = 
     return result;
 }
 
-class BatchRobustness : public ::testing::Test {
+class BatchRobustness : public test::BatchPictureTest {
 protected:
     void SetUp() override
     {
-        dir = fs::temp_directory_path() / ("kadrimex-robust-" + std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        test::BatchPictureTest::SetUp();
         input = Path("in.bmp");
         ASSERT_EQ(test::RunBatch({"new", "300", "200", "336699", "-o", input}).status, 0);
     }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
-    std::string Path(const std::string& name) const { return (dir / name).string(); }
     // Names in the folder, so a leftover temporary file shows.
     std::set<std::string> Names(const fs::path& folder) const
     {
@@ -79,9 +71,11 @@ protected:
             names.insert(entry.path().filename().string());
         return names;
     }
+};
 
-    fs::path dir;
-    std::string input;
+struct TRefusal {
+    std::vector<std::string> arguments;
+    std::string message;
 };
 
 // The first line on stderr without the tool's name.
@@ -91,6 +85,18 @@ std::string Message(const test::BatchResult& result)
     const std::string first = lines.empty() ? std::string() : lines[0];
     const std::string prefix = "kadrimex-batch: ";
     return first.rfind(prefix, 0) == 0 ? first.substr(prefix.size()) : first;
+}
+
+// Each run ends with `status` and its message as the one line on stderr.
+template <std::size_t N>
+void ExpectRefusals(const TRefusal (&cases)[N], int status, int resource = -1, rlim_t limit = 0)
+{
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const test::BatchResult result = RunLimited(c.arguments, resource, limit);
+        EXPECT_EQ(result.status, status) << result.errors;
+        EXPECT_EQ(result.errors, "kadrimex-batch: " + c.message + "\n");
+    }
 }
 
 TEST_F(BatchRobustness, EverySignalAtEveryStageCancels)
@@ -131,10 +137,7 @@ TEST_F(BatchRobustness, SpecialFilesAreRefusedAtOnce)
     fs::create_directories(dir / "folder.bmp");
     const std::string output = Path("out.bmp");
     const std::string notRegular = ": it is not a regular file";
-    const struct {
-        std::vector<std::string> arguments;
-        std::string message;
-    } cases[] = {
+    const TRefusal cases[] = {
         {{"convert", "-i", fifo, "-o", output}, "Cannot open file " + fifo + notRegular},
         {{"convert", "-i", Path("folder.bmp"), "-o", output}, "Cannot open file " + Path("folder.bmp") + notRegular},
         {{"convert", "-i", "/dev/zero", "-o", output}, "Cannot open file /dev/zero" + notRegular},
@@ -144,13 +147,7 @@ TEST_F(BatchRobustness, SpecialFilesAreRefusedAtOnce)
         {{"convert", "-i", input, "-o", fifo}, "Cannot write file " + fifo + notRegular},
         {{"convert", "-i", input, "-o", Path("folder.bmp")}, "Cannot write file " + Path("folder.bmp") + notRegular},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments[0] + " " + c.message);
-        const test::BatchResult result = RunLimited(c.arguments);
-        EXPECT_EQ(result.status, 1) << result.errors;
-        EXPECT_EQ(result.ErrorLines().size(), 1u) << result.errors;
-        EXPECT_EQ(Message(result), c.message);
-    }
+    ExpectRefusals(cases, 1);
     EXPECT_EQ(Names(dir), (std::set<std::string>{"in.bmp", "fifo.bmp", "folder.bmp"}));
     EXPECT_TRUE(fs::is_fifo(fifo));
     // A palette name that is no regular file gives the grey ramp, without waiting.
@@ -197,10 +194,7 @@ TEST_F(BatchRobustness, LinkedOutputsAreWrittenThrough)
 TEST_F(BatchRobustness, MisusedArgumentsAreNamed)
 {
     const std::string out = Path("out.bmp");
-    const struct {
-        std::vector<std::string> arguments;
-        std::string message;
-    } cases[] = {
+    const TRefusal cases[] = {
         {{"convert", "-i", input, "-i", input, "-o", out}, "-i given twice ('" + input + "' and '" + input + "')"},
         {{"convert", "-i", input, "-o", out, "-o", "b.bmp"}, "-o given twice ('" + out + "' and 'b.bmp')"},
         {{"new", "1", "1", "000000", "-i", input, "-o", out}, "new takes no input picture (-i " + input + ")"},
@@ -211,12 +205,7 @@ TEST_F(BatchRobustness, MisusedArgumentsAreNamed)
         {{"convert", "-i", input, "-o", ""}, "-o needs a file name"},
         {{"user", "9", "1", "0", "0", "1", "-i", input, "-o", out}, "SIZE must be 1, 3, 5 or 7"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
-        const test::BatchResult result = test::RunBatch(c.arguments);
-        EXPECT_EQ(result.status, 2) << result.errors;
-        EXPECT_EQ(result.errors, "kadrimex-batch: " + c.message + "\n");
-    }
+    ExpectRefusals(cases, 2);
     // Accepted as the dialog accepts it, but no mask that large fits: a failure.
     const test::BatchResult mask = test::RunBatch({"gauss", "50000", "-i", input, "-o", out});
     EXPECT_EQ(mask.status, 1);
@@ -238,21 +227,13 @@ TEST_F(BatchRobustness, ExhaustedMemoryEndsWithAMessage)
     { std::ofstream(huge).close(); }
     fs::resize_file(huge, 3000000000);  // sparse
     const std::string out = Path("out.bmp");
-    const struct {
-        std::vector<std::string> arguments;
-        std::string message;
-    } cases[] = {
+    const TRefusal cases[] = {
         {{"new", "32760", "32760", "FFFFFF", "-o", out}, "Not enough memory for a picture of 3070 MB"},
         {{"resize", "32760", "32760", "-i", input, "-o", out}, "Not enough memory for a picture of 3070 MB"},
         {{"fft", "-i", big, "-o", out}, "Not enough memory for a complex plane of 2048 x 2048 samples"},
         {{"raw", "30000", "24bpp", "-i", huge, "-o", out}, "Not enough memory for a picture of 2861 MB"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
-        const test::BatchResult result = RunLimited(c.arguments, RLIMIT_AS, rlim_t(300) << 20);
-        EXPECT_EQ(result.status, 1) << result.errors;
-        EXPECT_EQ(result.errors, "kadrimex-batch: " + c.message + "\n");
-    }
+    ExpectRefusals(cases, 1, RLIMIT_AS, rlim_t(300) << 20);
     EXPECT_FALSE(fs::exists(out));
 }
 

@@ -2,8 +2,7 @@
 // line on stderr, no output file (an existing one is left as it was) and no
 // temporary file beside it.
 #include "engine/Codecs.h"
-#include "tests/support/BatchProcess.h"
-#include "tests/support/TestPictures.h"
+#include "tests/support/BatchPictureTest.h"
 
 #include <gtest/gtest.h>
 
@@ -17,24 +16,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class BatchCancel : public ::testing::Test {
+// A 7x7 matrix of real coefficients on 12 million pixels runs for seconds,
+// long enough to be interrupted.
+class BatchCancel : public test::BatchPictureTest {
 protected:
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() / ("kadrimex-cancel-" + std::to_string(getpid()));
-        fs::create_directories(dir);
-        // A 7x7 matrix of real coefficients on 12 million pixels runs for
-        // seconds, long enough to be interrupted.
-        std::mt19937 random(5);
-        const TAdvancedBitmap picture = test::RandomPicture(4000, 3000, random);
-        input = (dir / "in.bmp").string();
-        WriteFileAtomically(input, EncodeBmp(picture));
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
+    BatchCancel() : BatchPictureTest(4000, 3000, 5) {}
 
     std::vector<std::string> SlowFilter(const std::string& output) const
     {
@@ -44,9 +30,6 @@ protected:
         args.insert(args.end(), {"-i", input, "-o", output, "--quiet"});
         return args;
     }
-
-    fs::path dir;
-    std::string input;
 };
 
 TEST_F(BatchCancel, InterruptLeavesNoOutputAndReportsOneLine)

@@ -30,14 +30,6 @@ TBitmap DecodeFile(const fs::path& path)
     return DecodeBmp(bytes.data(), bytes.size());
 }
 
-std::size_t FindMarker(const std::vector<std::uint8_t>& f, std::uint8_t code)
-{
-    for (std::size_t i = 0; i + 1 < f.size(); ++i)
-        if (f[i] == 0xFF && f[i + 1] == code)
-            return i;
-    return std::string::npos;
-}
-
 class ConvertCommand : public ::testing::Test {
 protected:
     void SetUp() override { dir = TempFolder("convert"); }
@@ -70,11 +62,6 @@ TEST_F(ConvertCommand, JpegDecodesToBmpAndBmpSavesAsBaselineQuality80)
     ASSERT_EQ(Run(dir / "in.bmp", "out.jpg").status, 0);
     const auto jpg = ReadAll(dir / "out.jpg");
     EXPECT_EQ(jpg, EncodeJpeg(picture, 80, false));
-    EXPECT_NE(FindMarker(jpg, 0xC0), std::string::npos);
-    EXPECT_EQ(FindMarker(jpg, 0xC2), std::string::npos);
-    const std::size_t dqt = FindMarker(jpg, 0xDB);
-    ASSERT_NE(dqt, std::string::npos);
-    EXPECT_EQ(jpg[dqt + 5], 6) << "luminance DC step of quality 80";
 
     ASSERT_EQ(Run(dir / "out.jpg", "back.bmp").status, 0);
     const TBitmap back = DecodeFile(dir / "back.bmp");
@@ -82,9 +69,10 @@ TEST_F(ConvertCommand, JpegDecodesToBmpAndBmpSavesAsBaselineQuality80)
     EXPECT_TRUE(SamePicture(DecodeJpeg(jpg.data(), jpg.size()), back));
 
     // A palette picture is saved as JPEG through its 24-bit colours.
-    WriteAll(dir / "in8.bmp", EncodeBmp(RandomBitmap(16, 9, TPixelFormat::pf8bit, 3)));
+    const TBitmap indexed = RandomBitmap(16, 9, TPixelFormat::pf8bit, 3);
+    WriteAll(dir / "in8.bmp", EncodeBmp(indexed));
     ASSERT_EQ(Run(dir / "in8.bmp", "out8.jpeg").status, 0);
-    EXPECT_NE(FindMarker(ReadAll(dir / "out8.jpeg"), 0xC0), std::string::npos);
+    EXPECT_EQ(ReadAll(dir / "out8.jpeg"), EncodeJpeg(indexed, 80, false));
 }
 
 TEST_F(ConvertCommand, BrokenInputsFailWithOneLineAndTouchNothing)

@@ -1,6 +1,6 @@
 // Colour depth of a photo: through 8 bits and back it keeps its detail, at 4
 // bits its colours; the grayscale box gives one bit and two colours whatever
-// the depth; every depth comes back unchanged from a BMP file.
+// the depth.
 #include "transforms/ColourDepth.h"
 
 #include "PhotoFixture.h"
@@ -46,7 +46,7 @@ TEST(ColourDepth, PhotoKeepsItsDetailAt8BitsAndItsColoursAt4)
     EXPECT_GT(test::Psnr(As24(four), photo), 22.0);
 }
 
-TEST(ColourDepth, GrayscaleBoxGivesTwoColoursAndEveryDepthSurvivesABmpFile)
+TEST(ColourDepth, EveryDepthIsMadeAndTheGrayscaleBoxGivesTwoColours)
 {
     const TBitmap& photo = test::Photo();
     for (int bits : {1, 4, 8, 15, 16, 24, 32})
@@ -57,13 +57,6 @@ TEST(ColourDepth, GrayscaleBoxGivesTwoColoursAndEveryDepthSurvivesABmpFile)
                 EXPECT_TRUE(converted.Monochrome()) << bits;
                 EXPECT_EQ(converted.Palette().size(), 2u);
             }
-            const auto file = EncodeBmp(converted);
-            const TBitmap opened = DecodeBmp(file.data(), file.size());
-            ASSERT_EQ(opened.PixelFormat(), converted.PixelFormat()) << bits;
-            EXPECT_EQ(opened.Palette(), converted.Palette()) << bits;
-            const std::size_t rowBytes = std::size_t((photo.Width() * BitsPerPixel(opened.PixelFormat()) + 7) / 8);
-            for (int y = 0; y < photo.Height(); ++y)
-                ASSERT_EQ(std::memcmp(opened.ScanLine(y), converted.ScanLine(y), rowBytes), 0) << bits << " row " << y;
         }
     // An untouched format changes nothing.
     const TBitmap same = Depth(photo, 24);

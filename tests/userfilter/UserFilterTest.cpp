@@ -167,17 +167,16 @@ TEST(UserFilterRules, ZeroDividerFollowsTheClampRule)
     src.ScanLine(0)[0] = 0;   // zero sum: infinity times zero is not a number
     src.ScanLine(0)[3] = 10;  // positive sum: +infinity
     src.ScanLine(0)[6] = 20;
-    const TAdvancedBitmap plus = Filter(src, {1}, 1, 0, 0, false);
-    EXPECT_EQ(Pixel(plus, 0, 0), 0);
-    EXPECT_EQ(Pixel(plus, 1, 0), 255);
-    const TAdvancedBitmap minus = Filter(src, {-1}, 1, 0, 0, false);
-    EXPECT_EQ(Pixel(minus, 1, 0), 0);
-    const TAdvancedBitmap flagged = Filter(src, {-1}, 1, 0, 0, true);
-    EXPECT_EQ(Pixel(flagged, 0, 0), 0);
-    EXPECT_EQ(Pixel(flagged, 1, 0), 255);
     // A negative zero divider turns the infinity round.
-    const TAdvancedBitmap negZero = Filter(src, {1}, 1, -0.0L, 0, false);
-    EXPECT_EQ(Pixel(negZero, 2, 0), 0);
+    const struct {
+        long double weight, divider;
+        bool absolute;
+        int x, shown;
+    } cases[] = {{1, 0, false, 0, 0},  {1, 0, false, 1, 255}, {-1, 0, false, 1, 0},
+                 {-1, 0, true, 0, 0},  {-1, 0, true, 1, 255}, {1, -0.0L, false, 2, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Pixel(Filter(src, {c.weight}, 1, c.divider, 0, c.absolute), c.x, 0), c.shown)
+            << c.weight << " / " << double(c.divider) << " at " << c.x;
     // Random matrices through every path agree with the literal formula.
     std::mt19937 rng(11);
     const TAdvancedBitmap pic = RandomPicture(7, 5, rng);

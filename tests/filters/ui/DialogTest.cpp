@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 using namespace kadrimex::ui;
@@ -78,70 +79,51 @@ const QStringList kWidths = {"32", "64", "128", "192", "200", "240", "256", "320
 
 }  // namespace
 
-TEST_F(DialogTest, TrackBarWritesTenthsWithOneDecimal)
+TEST_F(DialogTest, TrackBarAndEditCoupleInTenths)
 {
     TFilterLevelForm level;
-    level.LevelTrackBar->setValue(1000);
-    EXPECT_EQ(level.LevelEdit->text(), "100.0");
-    level.LevelTrackBar->setValue(0);
-    EXPECT_EQ(level.LevelEdit->text(), "0.0");
-    level.LevelTrackBar->setValue(37);
-    EXPECT_EQ(level.LevelEdit->text(), "3.7");
-
     TFilterGeneratorForm generator;
-    const std::pair<int, const char*> cases[] = {
-        {-15, "-1.5"}, {-5, "-0.5"}, {-1, "-0.1"}, {-9, "-0.9"}, {-10, "-1.0"},
-        {9, "0.9"}, {10000, "1000.0"}, {-10000, "-1000.0"}, {-9999, "-999.9"}};
-    for (const auto& [position, text] : cases) {
-        generator.LevelTrackBar->setValue(position);
-        EXPECT_EQ(generator.LevelEdit->text(), text) << position;
-    }
-
     TSharpenForm sharpen;
-    sharpen.SizeTrackBar->setValue(1);
-    EXPECT_EQ(sharpen.SizeEdit->text(), "0.1");
-    sharpen.LevelTrackBar->setValue(100);
-    EXPECT_EQ(sharpen.LevelEdit->text(), "10.0");
-    EXPECT_EQ(sharpen.SizeEdit->text(), "0.1");
-
     TFilterGenRotForm rotation;
-    rotation.LevelTrackBar->setValue(-25);
-    EXPECT_EQ(rotation.LevelEdit->text(), "-2.5");
+    // A track bar writes its position in tenths with one decimal.
+    const struct {
+        QSlider* bar;
+        QLineEdit* edit;
+        int position;
+        const char* text;
+    } moves[] = {{level.LevelTrackBar, level.LevelEdit, 1000, "100.0"},   {level.LevelTrackBar, level.LevelEdit, 0, "0.0"},
+                 {level.LevelTrackBar, level.LevelEdit, 37, "3.7"},       {generator.LevelTrackBar, generator.LevelEdit, -15, "-1.5"},
+                 {generator.LevelTrackBar, generator.LevelEdit, -5, "-0.5"}, {generator.LevelTrackBar, generator.LevelEdit, -1, "-0.1"},
+                 {generator.LevelTrackBar, generator.LevelEdit, -9, "-0.9"}, {generator.LevelTrackBar, generator.LevelEdit, -10, "-1.0"},
+                 {generator.LevelTrackBar, generator.LevelEdit, 9, "0.9"}, {generator.LevelTrackBar, generator.LevelEdit, 10000, "1000.0"},
+                 {generator.LevelTrackBar, generator.LevelEdit, -10000, "-1000.0"},
+                 {generator.LevelTrackBar, generator.LevelEdit, -9999, "-999.9"},
+                 {sharpen.SizeTrackBar, sharpen.SizeEdit, 1, "0.1"},      {sharpen.LevelTrackBar, sharpen.LevelEdit, 100, "10.0"},
+                 {rotation.LevelTrackBar, rotation.LevelEdit, -25, "-2.5"}};
+    for (const auto& c : moves) {
+        c.bar->setValue(c.position);
+        EXPECT_EQ(c.edit->text(), c.text) << c.position;
+    }
+    EXPECT_EQ(sharpen.SizeEdit->text(), "0.1") << "the other pair stays";
 
-    EXPECT_TRUE(Prompts.empty());
-}
-
-TEST_F(DialogTest, EditMovesTrackBarToFloorOfTenTimesAndKeepsItsText)
-{
-    TFilterLevelForm level;
-    level.LevelEdit->setText("2.55");
-    EXPECT_EQ(level.LevelTrackBar->value(), 25);
-    EXPECT_EQ(level.LevelEdit->text(), "2.55");
-    level.LevelEdit->setText("0");
-    EXPECT_EQ(level.LevelTrackBar->value(), 0);
-    // Outside the range: the track bar stops at its end, the text stays.
-    level.LevelEdit->setText("5000");
-    EXPECT_EQ(level.LevelTrackBar->value(), 1000);
-    EXPECT_EQ(level.LevelEdit->text(), "5000");
-    level.LevelEdit->setText("1e30");
-    EXPECT_EQ(level.LevelTrackBar->value(), 1000);
-    level.LevelEdit->setText("-1e30");
-    EXPECT_EQ(level.LevelTrackBar->value(), 0);
-
-    TFilterGeneratorForm generator;
-    generator.LevelEdit->setText("-0.05");
-    EXPECT_EQ(generator.LevelTrackBar->value(), -1);
-    generator.LevelEdit->setText("-1.55");
-    EXPECT_EQ(generator.LevelTrackBar->value(), -16);
-    generator.LevelEdit->setText("  7.25 ");
-    EXPECT_EQ(generator.LevelTrackBar->value(), 72);
-
-    TSharpenForm sharpen;
-    sharpen.SizeEdit->setText("3.33");
-    EXPECT_EQ(sharpen.SizeTrackBar->value(), 33);
-    EXPECT_EQ(sharpen.LevelTrackBar->value(), 10);
-    sharpen.LevelEdit->setText("4.2");
-    EXPECT_EQ(sharpen.LevelTrackBar->value(), 42);
+    // An edit moves its track bar to floor(10 x value), stopping at the
+    // ends, and keeps its text.
+    const struct {
+        QLineEdit* edit;
+        QSlider* bar;
+        const char* text;
+        int position;
+    } edits[] = {{level.LevelEdit, level.LevelTrackBar, "2.55", 25},     {level.LevelEdit, level.LevelTrackBar, "0", 0},
+                 {level.LevelEdit, level.LevelTrackBar, "5000", 1000},   {level.LevelEdit, level.LevelTrackBar, "1e30", 1000},
+                 {level.LevelEdit, level.LevelTrackBar, "-1e30", 0},     {generator.LevelEdit, generator.LevelTrackBar, "-0.05", -1},
+                 {generator.LevelEdit, generator.LevelTrackBar, "-1.55", -16},
+                 {generator.LevelEdit, generator.LevelTrackBar, "  7.25 ", 72},
+                 {sharpen.SizeEdit, sharpen.SizeTrackBar, "3.33", 33},   {sharpen.LevelEdit, sharpen.LevelTrackBar, "4.2", 42}};
+    for (const auto& c : edits) {
+        c.edit->setText(c.text);
+        EXPECT_EQ(c.bar->value(), c.position) << c.text;
+        EXPECT_EQ(c.edit->text(), c.text);
+    }
     EXPECT_EQ(sharpen.SizeEdit->text(), "3.33");
 
     // Typed key by key: every intermediate text is a real, so no error.
@@ -157,16 +139,13 @@ TEST_F(DialogTest, EveryChangeToANonRealShowsTheErrorAndKeepsThePosition)
 {
     TFilterLevelForm level;
     level.LevelTrackBar->setValue(30);
-    level.LevelEdit->setText("");
-    level.LevelEdit->setText("-");
-    level.LevelEdit->setText("abc");
-    level.LevelEdit->setText("1,5");
+    std::vector<QString> expected;
+    for (const char* text : {"", "-", "abc", "1,5"}) {
+        level.LevelEdit->setText(text);
+        expected.push_back(ConversionError(text));
+    }
     EXPECT_EQ(level.LevelTrackBar->value(), 30);
-    ASSERT_EQ(Prompts.size(), 4u);
-    EXPECT_EQ(Prompts[0], ConversionError(""));
-    EXPECT_EQ(Prompts[1], ConversionError("-"));
-    EXPECT_EQ(Prompts[2], ConversionError("abc"));
-    EXPECT_EQ(Prompts[3], ConversionError("1,5"));
+    EXPECT_EQ(Prompts, expected);
 
     // The track bar's handler is back after the failure.
     level.LevelTrackBar->setValue(44);
@@ -234,31 +213,32 @@ TEST_F(DialogTest, ConversionErrorOnOkKeepsTheDialogOpen)
     EXPECT_EQ(level.Level, 1.0L);
     EXPECT_EQ(Prompts, std::vector<QString>(2, ConversionError("abc")));  // the change, then OK
 
-    // Fields converted before the failing edit keep their new values.
+    // Fields converted before the failing edit keep their new values; the
+    // shapes dialog has no coupling, only OK converts.
     TSharpenForm sharpen;
-    sharpen.LevelEdit->setText("3.5");
-    sharpen.SizeEdit->setText("x");
-    Prompts.clear();
-    EXPECT_EQ(PressOk(sharpen), kStaysOpen);
-    EXPECT_EQ(sharpen.Level, 3.5L);
-    EXPECT_EQ(sharpen.Size, 1.0L);
-    EXPECT_EQ(Prompts, std::vector<QString>({ConversionError("x")}));
-
     TFilterGenRotForm rotation;
-    rotation.LevelEdit->setText("2");
-    rotation.AngleEdit->setText("half");
-    Prompts.clear();
-    EXPECT_EQ(PressOk(rotation), kStaysOpen);
-    EXPECT_EQ(rotation.Level, 2.0L);
-    EXPECT_EQ(rotation.Angle, 0.0L);
-    EXPECT_EQ(Prompts, std::vector<QString>({ConversionError("half")}));
-
-    // No coupling here: only OK converts.
     TAbstractGeneratorForm shapes;
-    shapes.LevelEdit->setText("");
-    Prompts.clear();
-    EXPECT_EQ(PressOk(shapes), kStaysOpen);
-    EXPECT_EQ(Prompts, std::vector<QString>({ConversionError("")}));
+    const struct {
+        std::function<int()> pressOk;
+        std::vector<std::pair<QLineEdit*, const char*>> edits;
+        const char* refused;
+        long double* converted;
+        long double value;
+    } cases[] = {{[&] { return PressOk(sharpen); }, {{sharpen.LevelEdit, "3.5"}, {sharpen.SizeEdit, "x"}}, "x", &sharpen.Level, 3.5L},
+                 {[&] { return PressOk(rotation); }, {{rotation.LevelEdit, "2"}, {rotation.AngleEdit, "half"}}, "half", &rotation.Level, 2.0L},
+                 {[&] { return PressOk(shapes); }, {{shapes.LevelEdit, ""}}, "", nullptr, 0}};
+    for (const auto& c : cases) {
+        for (const auto& [edit, text] : c.edits)
+            edit->setText(text);
+        Prompts.clear();
+        EXPECT_EQ(c.pressOk(), kStaysOpen);
+        EXPECT_EQ(Prompts, std::vector<QString>({ConversionError(c.refused)}));
+        if (c.converted) {
+            EXPECT_EQ(*c.converted, c.value);
+        }
+    }
+    EXPECT_EQ(sharpen.Size, 1.0L);
+    EXPECT_EQ(rotation.Angle, 0.0L);
 }
 
 TEST_F(DialogTest, EnterIsOkAndEscapeIsCancelInLevelDialogs)
@@ -352,20 +332,15 @@ TEST_F(DialogTest, LevelDialogsOpenMidScreenGeneratorsMidWindow)
     window.show();
     const QPoint screenCentre = window.screen()->availableGeometry().center();
     ASSERT_GT((screenCentre - window.geometry().center()).manhattanLength(), 100);
-
     TFilterLevelForm level(&window);
-    level.open();
-    EXPECT_LE((level.frameGeometry().center() - screenCentre).manhattanLength(), 4);
-    level.reject();
     TSharpenForm sharpen(&window);
-    sharpen.open();
-    EXPECT_LE((sharpen.frameGeometry().center() - screenCentre).manhattanLength(), 4);
-    sharpen.reject();
-
     TFilterGeneratorForm generator(&window);
-    generator.open();
-    EXPECT_LE((generator.frameGeometry().center() - window.frameGeometry().center()).manhattanLength(), 4);
-    generator.reject();
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&level, &sharpen, &generator}) {
+        dialog->open();
+        const QPoint centre = dialog == &generator ? window.frameGeometry().center() : screenCentre;
+        EXPECT_LE((dialog->frameGeometry().center() - centre).manhattanLength(), 4) << dialog->windowTitle().toStdString();
+        dialog->reject();
+    }
 }
 
 TEST_F(DialogTest, ModalRunEndsWithEnter)
@@ -432,14 +407,14 @@ TEST_F(DialogTest, GeneratorSizesMustLieInOneTo32760)
 TEST_F(DialogTest, AngleButtonsWriteFifteenSignificantDigits)
 {
     TFilterGenRotForm rotation;
-    rotation.SpeedButton2->click();
-    EXPECT_EQ(rotation.AngleEdit->text(), "3.14159265358979");
-    rotation.AnglePi2Button->click();
-    EXPECT_EQ(rotation.AngleEdit->text(), "1.5707963267949");
-    rotation.AnglePi4Button->click();
-    EXPECT_EQ(rotation.AngleEdit->text(), "0.785398163397448");
-    rotation.AngleZeroButton->click();
-    EXPECT_EQ(rotation.AngleEdit->text(), "0.000");
+    const std::pair<QPushButton*, const char*> buttons[] = {{rotation.SpeedButton2, "3.14159265358979"},
+                                                            {rotation.AnglePi2Button, "1.5707963267949"},
+                                                            {rotation.AnglePi4Button, "0.785398163397448"},
+                                                            {rotation.AngleZeroButton, "0.000"}};
+    for (const auto& [button, text] : buttons) {
+        button->click();
+        EXPECT_EQ(rotation.AngleEdit->text(), text);
+    }
 
     rotation.SpeedButton2->click();
     EXPECT_EQ(PressOk(rotation), QDialog::Accepted);
@@ -470,12 +445,6 @@ TEST_F(DialogTest, CommaLocaleTextsReadBackWhatTheDialogWrites)
     EXPECT_EQ(PressOk(sharpen), QDialog::Accepted);
     EXPECT_EQ(sharpen.Level, 1.0L);
     EXPECT_EQ(sharpen.Size, 2.5L);
-
-    TFilterGeneratorForm generator;
-    generator.LevelTrackBar->setValue(-5);
-    EXPECT_EQ(generator.LevelEdit->text(), "-0,5");
-    EXPECT_EQ(PressOk(generator), QDialog::Accepted);
-    EXPECT_EQ(generator.Level, -0.5L);
 
     TFilterGenRotForm rotation;
     EXPECT_EQ(rotation.AngleEdit->text(), "0,000");

@@ -1,15 +1,11 @@
 // The levels and curves commands of the main window, offscreen: the dialog
 // values through the launcher to the displayed picture, the status text,
 // and the conversion question of a picture that is not 24-bit.
-#include "app/MainForm.h"
-#include "app/PictureDocument.h"
-#include "app/WorkImage.h"
 #include "tonal/ui/CurvesForm.h"
 #include "tonal/ui/LevelsForm.h"
-#include "ui/Prompt.h"
 
 #include "../ToneReference.h"
-#include "tests/support/QtTestSupport.h"
+#include "tests/support/MainWindowFixture.h"
 #include "tests/support/TestPictures.h"
 
 #include <QButtonGroup>
@@ -34,33 +30,15 @@ using kadrimex::test::WaitUntil;
 
 namespace {
 
-class TonalCommands : public ::testing::Test {
+class TonalCommands : public kadrimex::test::MainWindowFixture {
 protected:
     void SetUp() override
     {
-        ui::SetPromptHandler([this](const ui::PromptRequest& request) {
-            Prompts.push_back(request);
-            return ui::PromptAnswer::Yes;
-        });
-        Form = std::make_unique<TKadrimexMainForm>();
-        Form->DialogRunner = [this](QDialog& dialog) { return OnDialog(dialog); };
+        MainWindowFixture::SetUp();
         std::mt19937 random(23);
         Picture = kadrimex::test::RandomPicture(57, 31, random);
         Show(Picture);
     }
-    void TearDown() override
-    {
-        Form.reset();
-        ui::SetPromptHandler({});
-    }
-
-    void Show(const TBitmap& bitmap)
-    {
-        kadrimex::TPicture picture;
-        picture.Assign(TBitmap(bitmap));
-        Form->Document->Replace(std::move(picture));
-    }
-    TBitmap Shown() const { return Form->WorkImage->Picture().ToBitmap(); }
 
     // Clicks `button`; returns the status text while the run goes on, and
     // waits for its completion.
@@ -68,13 +46,10 @@ protected:
     {
         button->click();
         const QString status = Form->MainStatusBar->PanelText();
-        EXPECT_TRUE(WaitUntil([this] { return Form->FProcessor == nullptr; }));
+        EXPECT_TRUE(WaitIdle());
         return status;
     }
 
-    std::unique_ptr<TKadrimexMainForm> Form;
-    std::vector<ui::PromptRequest> Prompts;
-    std::function<int(QDialog&)> OnDialog;
     TBitmap Picture;
 };
 

