@@ -3,7 +3,7 @@
 // as a file manager offers it. It sits in the screen's bottom-right corner,
 // prints "geometry X Y WIDTH HEIGHT" once shown and "dropped ACTION" (the
 // drop action's number, 0 when the target ignored it) when the drag ends,
-// then quits.
+// then quits three seconds later.
 //
 // Usage: drag_source FILE
 #include <QApplication>
@@ -56,7 +56,9 @@ protected:
         const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
         std::printf("dropped %d\n", int(action));
         std::fflush(stdout);
-        QTimer::singleShot(0, qApp, &QApplication::quit);
+        // The target asks for the data after the release, when exec() has
+        // already returned: the window stays a while to hand it over.
+        QTimer::singleShot(3000, qApp, &QApplication::quit);
     }
 
 private:
