@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -132,6 +133,11 @@ TKadrimexMainForm::TKadrimexMainForm(QWidget* parent) : QMainWindow(parent)
     if (TestProbeOn())
         installEventFilter(this);
     FormCreate();
+}
+
+void PrepareEditorProcess()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 TKadrimexMainForm::~TKadrimexMainForm()

@@ -68,6 +68,11 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
+// Process-wide settings of the editor, made once before the window: a write
+// beyond the file-size limit fails with an error (shown as a message, the
+// old file kept) instead of SIGXFSZ ending the editor.
+void PrepareEditorProcess();
+
 class TKadrimexMainForm : public QMainWindow {
     Q_OBJECT
 public:

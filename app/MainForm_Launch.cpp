@@ -320,13 +320,25 @@ void TKadrimexMainForm::Launch(const TCommand& command)
     if (!fill)
         return;
 
+    // The bitmaps and the filling allocate (resize sizes its destination
+    // here): a failure stops the command with the picture as it was.
     auto thread = std::make_unique<TBitmapProcesorThread>(true);
-    FBitmaps = kadrimex::AttachBitmaps(*thread, command.bitmaps, std::move(workingCopy));
+    kadrimex::TOperationBitmaps bitmaps;
+    try {
+        bitmaps = kadrimex::AttachBitmaps(*thread, command.bitmaps, std::move(workingCopy));
+        fill(*thread);
+    } catch (const std::bad_alloc&) {
+        ui::ShowError(QStringLiteral("Not enough memory for this operation"));
+        return;
+    } catch (const std::exception& e) {
+        ui::ShowError(QString::fromStdString(e.what()));
+        return;
+    }
+    FBitmaps = std::move(bitmaps);
     FProcessor = thread.get();
     ++FLaunchId;
     SetLaunchToolbarsEnabled(false);
     MainStatusBar->SetPanelText(command.statusText);
-    fill(*thread);
 
     FRunner->Start(std::move(thread), [this] { ProcessingDone(); });
     ProgressTimer->start();

@@ -1,8 +1,7 @@
 #include "app/WorkImage.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImageReader>
+#include "app/IconImage.h"
+
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -88,32 +87,6 @@ QImage BitmapImage(const TBitmap& bitmap, TBitmap& storage)
     return WrapRows(bitmap, QImage::Format_BGR888);
 }
 
-// The largest entry of an icon file (the deepest among equals), decoded
-// by Qt's icon reader, PNG entries included.
-QImage IconImage(const kadrimex::TIcon& icon)
-{
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(icon.Data().data()),
-                                                     static_cast<qsizetype>(icon.Data().size()));
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "ico");
-    QImage best;
-    const int count = std::max(1, reader.imageCount());
-    for (int i = 0; i < count; ++i) {
-        if (i > 0 && !reader.jumpToImage(i))
-            break;
-        const QImage image = reader.read();
-        if (image.isNull())
-            continue;
-        const qint64 area = qint64(image.width()) * image.height();
-        const qint64 bestArea = qint64(best.width()) * best.height();
-        if (best.isNull() || area > bestArea || (area == bestArea && image.depth() > best.depth()))
-            best = image;
-    }
-    return best;
-}
-
 }  // namespace
 
 TWorkImage::TWorkImage(QWidget* parent) : QWidget(parent)
@@ -150,7 +123,7 @@ void TWorkImage::RefreshDisplayImage()
                     FDisplayBitmap = graphic.ToBitmap();
                     FImage = BitmapImage(FDisplayBitmap, FDisplayBitmap);
                 } else if constexpr (std::is_same_v<T, kadrimex::TIcon>) {
-                    FImage = IconImage(graphic);
+                    FImage = kadrimex::IconImage(graphic);
                 }
             },
             FPicture->graphic());

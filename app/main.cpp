@@ -47,6 +47,7 @@ void ShowInitialPicture(TKadrimexMainForm& form)
 
 int main(int argc, char** argv)
 {
+    PrepareEditorProcess();
     QApplication app(argc, argv);
     // One optional argument: a picture to open instead of the initial one.
     // Qt has taken its own options out of the list by now.

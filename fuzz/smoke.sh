@@ -40,6 +40,7 @@ seeds() {
     fuzz_bmp) find "$SHARED/bmpsuite" "$SHARED/testdata" -name '*.bmp' -size -64k 2>/dev/null ;;
     fuzz_jpeg) find "$SHARED/testdata" -name '*.jpg' -size -70k 2>/dev/null ;;
     fuzz_ico) find "$SHARED/testdata" -name '*.ico' 2>/dev/null ;;
+    fuzz_ico_qt) find "$SHARED/testdata" "$REPO/fuzz/engine/seeds/ico_qt" -name '*.ico' 2>/dev/null ;;
     *) find "$REPO/fuzz" -path "*/seeds/${1#fuzz_}/*" -type f 2>/dev/null ;;
     esac
 }

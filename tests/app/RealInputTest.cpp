@@ -828,6 +828,105 @@ void FileArgumentCase(const QProcessEnvironment& environment, const QString& edi
     editor.Process.waitForFinished(5000);
 }
 
+// Files dragged from another program's window (tests/app/DragSource.cpp,
+// a real drag started by a real press) and released over the picture: a
+// bitmap opens, a text file is refused without a message box.
+void DropCases(const QProcessEnvironment& environment, const QString& editorPath, const QString& folder,
+               const QString& shots)
+{
+    const QString bitmap = folder + QStringLiteral("/dropped.bmp");
+    const QString text = folder + QStringLiteral("/notes.txt");
+    QFile notes(text);
+    if (!WriteBmp(bitmap, 83, 47, qRgb(0, 190, 255)) || !notes.open(QIODevice::WriteOnly) || notes.write("x\n") != 2) {
+        Report(false, QStringLiteral("the files to drop can be written"));
+        return;
+    }
+    notes.close();
+    TEditor editor;
+    editor.Process.setProcessEnvironment(environment);
+    editor.Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    editor.Process.start(editorPath, {});
+    TRun run(editor, shots);
+    if (!editor.WaitUntil(10000, [&] { return !editor.Pictures.isEmpty() && !editor.Rect("MainScrollBox").isEmpty(); })) {
+        Report(false, QStringLiteral("the editor starts for the drop checks"));
+        editor.Process.kill();
+        editor.Process.waitForFinished(5000);
+        return;
+    }
+    struct TDrop {
+        QString file;
+        bool opens;
+    };
+    for (const TDrop& drop : {TDrop{bitmap, true}, TDrop{text, false}}) {
+        const QString name = drop.file.section(u'/', -1);
+        QProcess source;
+        source.setProcessEnvironment(environment);
+        source.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        source.start(QStringLiteral(KADRIMEX_DRAG_SOURCE_PATH), {drop.file});
+        QRect from;
+        QString action;
+        auto readSource = [&] {
+            source.waitForReadyRead(10);
+            while (source.canReadLine()) {
+                const QStringList words = QString::fromUtf8(source.readLine()).trimmed().split(u' ');
+                if (words.value(0) == QLatin1String("geometry") && words.size() == 5)
+                    from = QRect(words[1].toInt(), words[2].toInt(), words[3].toInt(), words[4].toInt());
+                else if (words.value(0) == QLatin1String("dropped"))
+                    action = words.value(1);
+            }
+            return true;
+        };
+        const bool ready = editor.WaitUntil(10000, [&] { return readSource() && !from.isEmpty(); });
+        if (!ready) {
+            Report(false, QStringLiteral("the drag source shows its window for %1").arg(name));
+            source.kill();
+            source.waitForFinished(5000);
+            continue;
+        }
+        const qsizetype seen = editor.Pictures.size();
+        const QPoint target = editor.Centre("MainScrollBox");
+        Xdo({QStringLiteral("mousemove"), QString::number(from.center().x()), QString::number(from.center().y()),
+             QStringLiteral("mousedown"), QStringLiteral("1")});
+        // In steps, as a hand moves: each motion is one drag position.
+        for (int step = 1; step <= 8; ++step) {
+            const QPoint at = from.center() + (target - from.center()) * step / 8;
+            editor.WaitUntil(60, [] { return false; });
+            Xdo({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
+        }
+        editor.WaitUntil(200, [] { return false; });
+        run.Shot(QStringLiteral("drop-%1-over").arg(name));
+        Xdo({QStringLiteral("mouseup"), QStringLiteral("1")});
+        const bool ended = editor.WaitUntil(5000, [&] { return readSource() && !action.isEmpty(); });
+        if (drop.opens) {
+            QSize shown;
+            const bool opened = editor.WaitUntil(5000, [&] {
+                return editor.Pictures.size() > seen && (shown = run.Shown(qRgb(0, 190, 255))) == QSize(83, 47);
+            });
+            run.Shot(QStringLiteral("drop-%1").arg(name));
+            Report(opened && ended && action != QLatin1String("0") &&
+                       editor.Pictures.last().startsWith(QLatin1String("TBitmap 83 47")),
+                   QStringLiteral("a bitmap dragged onto the picture opens (action %1, seen %2, %3)")
+                       .arg(action, SizeText(shown), editor.Pictures.value(editor.Pictures.size() - 1)));
+        } else {
+            editor.WaitUntil(1500, [] { return false; });
+            run.Shot(QStringLiteral("drop-%1").arg(name));
+            Report(ended && action == QLatin1String("0") && editor.Pictures.size() == seen && VisibleWindows() == 1,
+                   QStringLiteral("a text file dragged onto the picture is refused without a message (action %1, "
+                                  "%2 windows)")
+                       .arg(action)
+                       .arg(VisibleWindows()));
+        }
+        if (!source.waitForFinished(5000))
+            source.kill();
+        source.waitForFinished(5000);
+    }
+    editor.FocusMain();
+    Keys({QStringLiteral("ctrl+q")});
+    if (!editor.Process.waitForFinished(10000 * gSlowdown))
+        editor.Process.kill();
+    editor.Process.waitForFinished(5000);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -1073,6 +1172,7 @@ int main(int argc, char** argv)
     editor.Process.waitForFinished(5000);
 
     FileArgumentCase(environment, QString::fromLocal8Bit(argv[1]), small, shots);
+    DropCases(environment, QString::fromLocal8Bit(argv[1]), work.path(), shots);
 
     std::printf("real-input run took %lld ms\n", clock.elapsed());
     std::printf("%d passed, %d failed\n", gPassed, gFailed);

@@ -173,8 +173,14 @@ QPointF TCurvesForm::AxisValue(QPointF pixel) const
 
 void TCurvesForm::FormShow()
 {
-    if (FHistoThread)
-        return;
+    // Shown again while the last histogram still runs: that one is kept
+    // when it reads the same picture, else stopped for the new one.
+    if (FHistoThread) {
+        if (FHistoSource == FBitmap)
+            return;
+        FRunner->Stop();
+        FHistoThread = nullptr;
+    }
     FCurveSeries = nullptr;
     HistoChart->chart()->removeAllSeries();
 
