@@ -45,6 +45,25 @@ std::size_t RowStride(int width, int bits)
     return ((std::size_t(width) * storedBits + 31) / 32) * 4;
 }
 
+void AdviseHugePages(void* block, std::size_t bytes)
+{
+#ifdef __linux__
+    // Filling the block then takes a few page faults instead of one per
+    // 4 KiB, which dominate the cost of large pictures. Only the aligned
+    // middle of the block can use them.
+    constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
+    if (bytes >= 2 * kHuge) {
+        const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
+        const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(kHuge - 1);
+        if (end > begin)
+            madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+#else
+    (void)block;
+    (void)bytes;
+#endif
+}
+
 std::unique_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes, bool zeroed)
 {
     const std::size_t size = bytes == 0 ? 1 : bytes;
@@ -53,18 +72,7 @@ std::unique_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes, bool zeroed)
         throw EOutOfResources("Not enough memory for a picture of " + std::to_string(bytes / (1024 * 1024)) +
                               " MB");
     }
-#ifdef __linux__
-    // A picture-sized block in 2 MiB pages: filling it then takes a few
-    // page faults instead of one per 4 KiB, which dominate the cost of
-    // large pictures. Only the aligned middle of the block can use them.
-    constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
-    if (bytes >= 2 * kHuge) {
-        const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(memory.get()) + kHuge - 1) & ~(kHuge - 1);
-        const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(memory.get()) + bytes) & ~(kHuge - 1);
-        if (end > begin)
-            madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-    }
-#endif
+    AdviseHugePages(memory.get(), bytes);
     if (zeroed)
         std::memset(memory.get(), 0, size);
     return memory;

@@ -149,5 +149,7 @@ void FillSolid(TBitmap& bitmap, std::uint8_t red, std::uint8_t green, std::uint8
 // overwrites it all; throws EOutOfResources naming the size when it cannot
 // be had.
 std::unique_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes, bool zeroed = true);
+// Asks for 2 MiB pages over the block when it is large enough to gain.
+void AdviseHugePages(void* block, std::size_t bytes);
 
 }  // namespace kadrimex

@@ -132,6 +132,13 @@ double GaussBound(int Wp, int Hp, double z1, double z2, double k1, double k2, do
 
 int DecidedByte(double v, double bound)
 {
+    // Inside (1, 254) the byte is the ceiling: v - bound and v + bound share
+    // it when both lie in (t, t + 1], t the integer part of v.
+    if (v > 1 && v < 254) {
+        const int t = int(v);
+        if (v - bound > t && v + bound <= t + 1)
+            return t + 1;
+    }
     const auto byte = [](double w) { return !(w > 0) ? 0 : w >= 255 ? 255 : int(std::ceil(w)); };
     const int low = byte(v - bound);
     return low == byte(v + bound) ? low : -1;
@@ -168,6 +175,7 @@ std::unique_ptr<T[], FreeAligned> AllocateAligned(std::size_t count)
     T* p = static_cast<T*>(std::aligned_alloc(64, bytes == 0 ? 64 : bytes));
     if (!p)
         throw EOutOfResources("Not enough memory for the spectrum of the picture");
+    AdviseHugePages(p, bytes);
     return std::unique_ptr<T[], FreeAligned>(p);
 }
 
@@ -514,27 +522,40 @@ Outcome ReverseSpectrum(TBitmapProcesorThread& thread, TAdvancedBitmap& destinat
     // Sample (kx, ky) holds source pixel ((kx + Wp/2) mod Wp, (ky + Hp/2)
     // mod Hp) as (b - 128)(1, q), zero outside the picture; the half
     // spectrum gets its Hermitian part, whose inverse is the real part of
-    // the inverse of the whole plane.
-    const auto sample = [&](int c, int kx, int ky, double& re, double& im) {
-        const int x = (kx + Wp / 2) % Wp, y = (ky + Hp / 2) % Hp;
-        if (x >= W || y >= H) {
-            re = im = 0;
-            return;
+    // the inverse of the whole plane. Pixel columns of half-spectrum column
+    // kx and of its mirror (Wp - kx) mod Wp, -1 outside the picture:
+    std::vector<int> columnOf(static_cast<std::size_t>(s.Wc)), mirrorOf(static_cast<std::size_t>(s.Wc));
+    for (int kx = 0; kx < s.Wc; ++kx) {
+        const int x = (kx + Wp / 2) % Wp, m = ((Wp - kx) % Wp + Wp / 2) % Wp;
+        columnOf[std::size_t(kx)] = x < W ? x : -1;
+        mirrorOf[std::size_t(kx)] = m < W ? m : -1;
+    }
+    // The three channels' (b - 128)(1, q) at pixel (x, y) of `row`.
+    struct Pixel {
+        double re[3], im[3];
+    };
+    const auto pixel = [&](const std::uint8_t* row, int x, int y) {
+        Pixel p{};
+        if (row && x >= 0) {
+            const double q = -(rc[std::size_t(x)] * cs[std::size_t(y)] + cc[std::size_t(y)] * rs[std::size_t(x)]);
+            for (int c = 0; c < 3; ++c) {
+                p.re[c] = double(int(row[3 * x + c]) - 128);
+                p.im[c] = p.re[c] * q;
+            }
         }
-        const double b = double(int(source.ScanLine(y)[3 * x + c]) - 128);
-        const double q = -(rc[std::size_t(x)] * cs[std::size_t(y)] + cc[std::size_t(y)] * rs[std::size_t(x)]);
-        re = b;
-        im = b * q;
+        return p;
     };
     ParallelFor(Hp, [&](int ky) {
-        for (int c = 0; c < 3; ++c) {
-            fftw_complex* row = s.Row(c, ky);
-            for (int kx = 0; kx < s.Wc; ++kx) {
-                double re, im, mre, mim;
-                sample(c, kx, ky, re, im);
-                sample(c, (Wp - kx) % Wp, (Hp - ky) % Hp, mre, mim);
-                row[kx][0] = (re + mre) * 0.5;
-                row[kx][1] = (im - mim) * 0.5;
+        const int y = (ky + Hp / 2) % Hp, my = ((Hp - ky) % Hp + Hp / 2) % Hp;
+        const std::uint8_t* row = y < H ? source.ScanLine(y) : nullptr;
+        const std::uint8_t* mirrorRow = my < H ? source.ScanLine(my) : nullptr;
+        fftw_complex* out[3] = {s.Row(0, ky), s.Row(1, ky), s.Row(2, ky)};
+        for (int kx = 0; kx < s.Wc; ++kx) {
+            const Pixel a = pixel(row, columnOf[std::size_t(kx)], y);
+            const Pixel m = pixel(mirrorRow, mirrorOf[std::size_t(kx)], my);
+            for (int c = 0; c < 3; ++c) {
+                out[c][kx][0] = (a.re[c] + m.re[c]) * 0.5;
+                out[c][kx][1] = (a.im[c] - m.im[c]) * 0.5;
             }
         }
     });
@@ -630,34 +651,105 @@ Outcome GaussBlur(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, c
     return Inverse(thread, destination, W, H, s, 0.49, 1 / (double(Wp) * double(Hp)), bound);
 }
 
-void ExactInverseBytes(TAdvancedBitmap& destination, ComplexSample* const planes[3], int Wp, int Hp,
+void ExactInverseBytes(TAdvancedBitmap& destination, const PlaneColumns& columns, int Wp, int Hp,
                        const std::vector<Undecided>& bytes)
 {
+    // The rows to recompute per channel, and for each its bytes.
     std::map<std::pair<int, int>, std::vector<Undecided>> rows;
     for (const Undecided& u : bytes)
         rows[{u.c, u.y}].push_back(u);
-    std::vector<const std::vector<Undecided>*> groups;
+    std::vector<int> rowsOf[3];
     for (const auto& entry : rows)
-        groups.push_back(&entry.second);
+        rowsOf[entry.first.first].push_back(entry.first.second);
+    // Row i of channel c after the column pass, filled column by column.
+    std::vector<std::vector<ComplexSample>> passed[3];
+    for (int c = 0; c < 3; ++c)
+        passed[c].assign(rowsOf[c].size(), std::vector<ComplexSample>(std::size_t(Wp)));
     std::vector<ComplexSample> rowTable(static_cast<std::size_t>(Wp)), columnTable(static_cast<std::size_t>(Hp));
     FillTwiddleTable(rowTable.data(), Wp, +1);
     FillTwiddleTable(columnTable.data(), Hp, +1);
-    const long double scale = 1 / ((long double)Wp * (long double)Hp);
-    ParallelFor(int(groups.size()), [&](int g) {
-        const std::vector<Undecided>& group = *groups[std::size_t(g)];
-        const int c = group.front().c, y = group.front().y;
-        // Row y after the column pass: output y of every column, then the
-        // row transform.
-        std::vector<ComplexSample> column(static_cast<std::size_t>(Hp)), work(static_cast<std::size_t>(Hp)), row(static_cast<std::size_t>(Wp));
-        for (int kx = 0; kx < Wp; ++kx) {
-            for (int ky = 0; ky < Hp; ++ky)
-                column[std::size_t(ky)] = planes[c][std::size_t(ky) * std::size_t(Wp) + std::size_t(kx)];
-            row[std::size_t(kx)] = LineSample(column.data(), Hp, y, columnTable.data(), work.data());
+    // Each column is read once and gives output y of its transform for
+    // every listed row y. Columns come kColumns at a time, so the planes or
+    // pictures behind them are read along their rows.
+    const int blocks = (Wp + kColumns - 1) / kColumns;
+    const int chunks = std::min(blocks, 4 * WorkerCount());
+    ParallelFor(chunks, [&](int chunk) {
+        std::vector<ComplexSample> samples[3], work(static_cast<std::size_t>(Hp));
+        ComplexSample* wanted[3] = {nullptr, nullptr, nullptr};
+        for (int c = 0; c < 3; ++c)
+            if (!rowsOf[c].empty()) {
+                samples[c].resize(std::size_t(kColumns) * std::size_t(Hp));
+                wanted[c] = samples[c].data();
+            }
+        for (int b = chunk * blocks / chunks; b < (chunk + 1) * blocks / chunks; ++b) {
+            const int kx0 = b * kColumns, count = std::min(kColumns, Wp - kx0);
+            columns(kx0, count, wanted);
+            for (int c = 0; c < 3; ++c)
+                for (int j = 0; wanted[c] && j < count; ++j)
+                    for (std::size_t i = 0; i < rowsOf[c].size(); ++i)
+                        passed[c][i][std::size_t(kx0 + j)] =
+                            LineSample(wanted[c] + std::size_t(j) * std::size_t(Hp), Hp, rowsOf[c][i],
+                                       columnTable.data(), work.data());
         }
+    });
+    std::vector<std::pair<int, std::size_t>> lines;
+    for (int c = 0; c < 3; ++c)
+        for (std::size_t i = 0; i < rowsOf[c].size(); ++i)
+            lines.push_back({c, i});
+    const long double scale = 1 / ((long double)Wp * (long double)Hp);
+    ParallelFor(int(lines.size()), [&](int l) {
+        const auto [c, i] = lines[std::size_t(l)];
+        const int y = rowsOf[c][i];
+        std::vector<ComplexSample>& row = passed[c][i];
         TransformLine(row.data(), Wp, rowTable.data());
-        for (const Undecided& u : group)
+        for (const Undecided& u : rows.at({c, y}))
             destination.ScanLine(y)[3 * u.x + c] = CeilByte((row[std::size_t(u.x)].re + 0.49L) * scale);
     });
+}
+
+ReverseSamples::ReverseSamples(const TAdvancedBitmap& source)
+    : FSource(source), FRowTable(std::size_t(PaddedSize(source.Width()))),
+      FColumnTable(std::size_t(PaddedSize(source.Height()))),
+      FCount((long double)FRowTable.size() * (long double)FColumnTable.size())
+{
+    FillTwiddleTable(FRowTable.data(), int(FRowTable.size()), +1);
+    FillTwiddleTable(FColumnTable.data(), int(FColumnTable.size()), +1);
+}
+
+void ReverseSamples::At(int x, int y, ComplexSample* const out[3], std::size_t at) const
+{
+    const ComplexSample r0 = FRowTable[std::size_t(x)], column = FColumnTable[std::size_t(y)];
+    const long double q = -(r0.re * column.im + column.re * r0.im);
+    const std::uint8_t* pixel = FSource.ScanLine(y) + 3 * x;
+    for (int c = 0; c < 3; ++c)
+        if (out[c]) {
+            const long double r = FCount * (long double)(int(pixel[c]) - 128);
+            out[c][at] = {r, r * q};
+        }
+}
+
+void ExactReverseBytes(TAdvancedBitmap& destination, const TAdvancedBitmap& source,
+                       const std::vector<Undecided>& bytes)
+{
+    const int W = source.Width(), H = source.Height(), Wp = PaddedSize(W), Hp = PaddedSize(H);
+    const ReverseSamples samples(source);
+    // Plane sample (kx, ky) is pixel ((kx + Wp/2) mod Wp, (ky + Hp/2) mod
+    // Hp), zero outside the picture. Column by column, so the rows' bytes
+    // stay in the cache from one column to the next.
+    const auto columns = [&](int kx0, int width, ComplexSample* const out[3]) {
+        for (int c = 0; c < 3; ++c)
+            if (out[c])
+                std::memset(static_cast<void*>(out[c]), 0, sizeof(ComplexSample) * std::size_t(width) * std::size_t(Hp));
+        for (int j = 0; j < width; ++j) {
+            const int x = (kx0 + j + Wp / 2) % Wp;
+            for (int ky = 0; x < W && ky < Hp; ++ky) {
+                const int y = (ky + Hp / 2) % Hp;
+                if (y < H)
+                    samples.At(x, y, out, std::size_t(j) * std::size_t(Hp) + std::size_t(ky));
+            }
+        }
+    };
+    ExactInverseBytes(destination, columns, Wp, Hp, bytes);
 }
 
 }  // namespace kadrimex::fastfourier

@@ -12,6 +12,7 @@
 #include "transforms/Fft.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace kadrimex::fastfourier {
@@ -58,9 +59,34 @@ Outcome ReverseSpectrum(TBitmapProcesorThread& thread, TAdvancedBitmap& destinat
 // (24-bit, the source's size).
 Outcome GaussBlur(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const TAdvancedBitmap& source,
                   const GaussKernel& kernel);
+// Writes columns kx0 .. kx0 + count - 1 of the 80-bit plane of each channel
+// c whose columns[c] is not null (natural order, as RevFFT2D takes it), Hp
+// samples each, one column after the other.
+using PlaneColumns = std::function<void(int kx0, int count, ComplexSample* const columns[3])>;
+// Columns handed to PlaneColumns at a time.
+constexpr int kColumns = 16;
 // The 80-bit values of the listed bytes of the inverse transform of the
-// blue, green and red planes (natural order, as RevFFT2D takes them).
-void ExactInverseBytes(TAdvancedBitmap& destination, ComplexSample* const planes[3], int Wp, int Hp,
+// blue, green and red planes. Only the channels with listed bytes are
+// read, one column at a time, so the planes need not exist as a whole.
+void ExactInverseBytes(TAdvancedBitmap& destination, const PlaneColumns& columns, int Wp, int Hp,
+                       const std::vector<Undecided>& bytes);
+
+// The 80-bit plane samples of the reverse transform: spectrum picture pixel
+// (x, y) as (b - 128) N (1, q), N = Wp Hp, q the phase factor of (x, y).
+class ReverseSamples {
+public:
+    explicit ReverseSamples(const TAdvancedBitmap& source);
+    // Writes out[c][at] for the channels c whose out[c] is not null.
+    void At(int x, int y, ComplexSample* const out[3], std::size_t at) const;
+
+private:
+    const TAdvancedBitmap& FSource;
+    std::vector<ComplexSample> FRowTable, FColumnTable;
+    long double FCount;
+};
+// The 80-bit values of the listed bytes of the reverse transform of the
+// spectrum picture `source`, without its planes.
+void ExactReverseBytes(TAdvancedBitmap& destination, const TAdvancedBitmap& source,
                        const std::vector<Undecided>& bytes);
 
 // Bounds on the distance between the double-precision and the 80-bit value

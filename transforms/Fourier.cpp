@@ -119,11 +119,19 @@ ColourPlanes AllocatePlanes(const TAdvancedBitmap& source)
 void FinishInverse(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const ColourPlanes& p,
                    const fastfourier::Outcome& outcome)
 {
-    ComplexSample* const planes[3] = {p.Blue(), p.Green(), p.Red()};
-    if (outcome.tooMany)
+    const ComplexSample* const planes[3] = {p.Blue(), p.Green(), p.Red()};
+    if (outcome.tooMany) {
         thread.RevFFT2D(&destination, p.W, p.H, p.Blue(), p.Green(), p.Red());
-    else
-        fastfourier::ExactInverseBytes(destination, planes, p.Wp, p.Hp, outcome.bytes);
+        return;
+    }
+    const auto columns = [&](int kx0, int count, ComplexSample* const samples[3]) {
+        for (int c = 0; c < 3; ++c)
+            for (int ky = 0; samples[c] && ky < p.Hp; ++ky)
+                for (int j = 0; j < count; ++j)
+                    samples[c][std::size_t(j) * std::size_t(p.Hp) + std::size_t(ky)] =
+                        planes[c][std::size_t(ky) * std::size_t(p.Wp) + std::size_t(kx0 + j)];
+    };
+    fastfourier::ExactInverseBytes(destination, columns, p.Wp, p.Hp, outcome.bytes);
 }
 
 }  // namespace
@@ -183,35 +191,20 @@ void MakeRevFFT(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAd
     const fastfourier::Outcome fast = fastfourier::ReverseSpectrum(thread, *destination, *source);
     if (fast.cancelled || (!fast.tooMany && fast.bytes.empty()))
         return;
+    if (!fast.tooMany) {
+        fastfourier::ExactReverseBytes(*destination, *source, fast.bytes);
+        return;
+    }
+    // Too many: the 80-bit engine throughout, from the whole planes.
+    const fastfourier::ReverseSamples samples(*source);
+    const int W = source->Width(), H = source->Height(), Wp = PaddedSize(W), Hp = PaddedSize(H);
     const ColourPlanes p = AllocatePlanes(*source);
-    const int W = p.W, H = p.H, Wp = p.Wp, Hp = p.Hp;
-
-    std::vector<ComplexSample> rowTable(static_cast<std::size_t>(Wp));
-    std::vector<ComplexSample> columnTable(static_cast<std::size_t>(Hp));
-    FillTwiddleTable(rowTable.data(), Wp, +1);
-    FillTwiddleTable(columnTable.data(), Hp, +1);
-
-    // Each sample is stored straight at the place SwapQuadrants would move
-    // it to, which brings the zero frequency back to index (0, 0).
     ComplexSample* const planes[3] = {p.Blue(), p.Green(), p.Red()};
-    const long double count = (long double)Wp * (long double)Hp;
-    const TAdvancedBitmap& pixels = *source;
     ParallelFor(H, [&](int y) {
-        const std::uint8_t* row = pixels.ScanLine(y);
-        const ComplexSample column = columnTable[std::size_t(y)];
         const std::size_t to = std::size_t((y + Hp / 2) % Hp) * std::size_t(Wp);
-        for (int x = 0; x < W; ++x) {
-            const ComplexSample r0 = rowTable[std::size_t(x)];
-            const long double q = -(r0.re * column.im + column.re * r0.im);
-            const std::size_t i = to + std::size_t((x + Wp / 2) % Wp);
-            for (int c = 0; c < 3; ++c) {
-                const long double r = count * (long double)(int(row[3 * x + c]) - 128);
-                planes[c][i].re = r;
-                planes[c][i].im = r * q;
-            }
-        }
+        for (int x = 0; x < W; ++x)
+            samples.At(x, y, planes, to + std::size_t((x + Wp / 2) % Wp));
     });
-
     FinishInverse(thread, *destination, p, fast);
 }
 

@@ -113,11 +113,11 @@ const TLimitCase kCases[] = {
          c.Accept<TResizerForm>([](TResizerForm& f) { f.FNewWidth = f.FNewHeight = 32760; });
          return RunsToOneError(c, [&] { c.form->ResizeImageButton->click(); }, QStringLiteral("memory"));
      }},
-    // 2049 pixels pad to 4096: three planes of 4096 x 4096 complex samples
-    // of two long doubles are 1.5 GiB.
+    // 4097 pixels pad to 8192: even the double-precision half spectra of
+    // the three channels are 1.6 GB.
     {"FFT planes beyond memory", RLIMIT_AS, 1024 * kMiB,
      [](TChild& c) {
-         c.Show(2049, 2049);
+         c.Show(4097, 4097);
          return RunsToOneError(c, [&] { c.form->FFTSpeedButton->click(); }, QStringLiteral("memory"));
      }},
     // Eight steps of 48 MB fill the history (a quarter of the limit); the

@@ -5,6 +5,7 @@
 #include "FourierReference.h"
 
 #include "engine/ProcessorThread.h"
+#include "transforms/FastFourier.h"
 
 #include <gtest/gtest.h>
 
@@ -27,14 +28,19 @@ Picture Make(int w, int h, const std::function<int(int x, int y, int c)>& byte)
     return p;
 }
 
+void CopyTo(TAdvancedBitmap& bitmap, const Picture& input)
+{
+    bitmap.Reset(input.width, input.height, TPixelFormat::pf24bit);
+    for (int y = 0; y < input.height; ++y)
+        std::copy_n(&input.bgr[std::size_t(y) * std::size_t(input.width) * 3], std::size_t(input.width) * 3,
+                    bitmap.ScanLine(y));
+}
+
 Picture Execute(std::int8_t code, const Picture& input, long double level)
 {
     TBitmapProcesorThread thread(true);
     TAdvancedBitmap source, destination;
-    source.Reset(input.width, input.height, TPixelFormat::pf24bit);
-    for (int y = 0; y < input.height; ++y)
-        std::copy_n(&input.bgr[std::size_t(y) * std::size_t(input.width) * 3], std::size_t(input.width) * 3,
-                    source.ScanLine(y));
+    CopyTo(source, input);
     destination.SetPixelFormat(TPixelFormat::pf24bit);
     thread.FOperation = code;
     thread.FSource = &source;
@@ -70,6 +76,29 @@ TEST(FourierFastPathTest, MatchesTheReferenceByteForByte)
         for (const long double level : {0.0L, 20.0L, -3.0L})
             EXPECT_EQ(Execute(op::FFTGauss, p, level).bgr, reference::MakeFFTGauss(p, level).bgr)
                 << "fftgauss " << double(level);
+    }
+}
+
+// The recomputation of undecided reverse bytes, asked for every byte of
+// the picture: each must be the 80-bit one.
+TEST(FourierFastPathTest, RecomputedReverseBytesAreTheReferenceOnes)
+{
+    std::mt19937 random(9);
+    const Picture noise = Make(37, 21, [&](int, int, int) { return int(random() & 0xFF); });
+    for (const Picture& p : {noise, reference::MakeFFT(noise), Make(16, 9, [](int x, int, int c) { return 128 + x * c; })}) {
+        TAdvancedBitmap source, destination;
+        CopyTo(source, p);
+        CopyTo(destination, Make(p.width, p.height, [](int, int, int) { return 0; }));
+        std::vector<fastfourier::Undecided> all;
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x)
+                for (int c = 0; c < 3; ++c)
+                    all.push_back({c, x, y});
+        fastfourier::ExactReverseBytes(destination, source, all);
+        Picture out{p.width, p.height, {}};
+        for (int y = 0; y < p.height; ++y)
+            out.bgr.insert(out.bgr.end(), destination.ScanLine(y), destination.ScanLine(y) + std::size_t(p.width) * 3);
+        EXPECT_EQ(out.bgr, reference::MakeRevFFT(p).bgr) << p.width << " x " << p.height;
     }
 }
 
