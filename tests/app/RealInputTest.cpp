@@ -321,6 +321,10 @@ bool OpenPicture(TEditor& editor, const QString& path, bool byButton)
 
 // Clicks Gauss blur, types `level` into its dialog and confirms; false when
 // the dialog does not come.
+// A Gauss level that keeps the 4000x3000 picture busy for over a minute, so
+// the question of the gauge is answered while it still runs.
+const QString kLongBlur = QStringLiteral("1500");
+
 bool LaunchGauss(TEditor& editor, const QString& level)
 {
     Click(editor.Centre("GaussBlurSpeedButton"));
@@ -776,7 +780,7 @@ void UndoCases(TRun& run, const QString& small, const QString& huge)
     editor.FocusMain();
     const qsizetype statuses = editor.Statuses.size();
     const qsizetype states = editor.UndoStates.size();
-    if (!LaunchGauss(editor, QStringLiteral("300"))) {
+    if (!LaunchGauss(editor, kLongBlur)) {
         Report(false, QStringLiteral("undo: Gauss opens its dialog"));
         return;
     }
@@ -1058,7 +1062,7 @@ int main(int argc, char** argv)
     // a click on the gauge asks whether to stop, answered Y.
     opened = OpenPicture(editor, huge, false);
     Report(opened, QStringLiteral("the 4000x3000 picture opens"));
-    const bool longLaunched = opened && LaunchGauss(editor, QStringLiteral("300"));
+    const bool longLaunched = opened && LaunchGauss(editor, kLongBlur);
     Report(longLaunched, QStringLiteral("the long blur is launched"));
     if (longLaunched) {
         const qsizetype seen = editor.Statuses.size();
