@@ -22,7 +22,10 @@ TBitmap DecodeBmp(const std::uint8_t* data, std::size_t size);
 std::vector<std::uint8_t> EncodeBmp(const TBitmap& bitmap);
 
 // JPEG: baseline, progressive, greyscale and CMYK decode to 24 bits.
-TBitmap DecodeJpeg(const std::uint8_t* data, std::size_t size);
+// The first `heldBytes` of decoded rows are held apart from the picture
+// until the data has proven itself; the rest decode into the picture.
+inline constexpr std::size_t kJpegHeldBytes = std::size_t(16) << 20;
+TBitmap DecodeJpeg(const std::uint8_t* data, std::size_t size, std::size_t heldBytes = kJpegHeldBytes);
 // Encodes a picture of any format (converted to 24 bits on a copy).
 std::vector<std::uint8_t> EncodeJpeg(const TBitmap& bitmap, int quality = 80, bool progressive = false);
 

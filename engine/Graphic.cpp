@@ -26,6 +26,13 @@ TBitmap TJPEGImage::ToBitmap() const
     return TBitmap();
 }
 
+TBitmap TJPEGImage::TakeBitmap()
+{
+    TBitmap bitmap = FDecoded.use_count() == 1 ? std::move(*FDecoded) : ToBitmap();
+    *this = TJPEGImage();
+    return bitmap;
+}
+
 TIcon::TIcon(std::vector<std::uint8_t> fileBytes) : FData(std::move(fileBytes))
 {
     FEntries = ParseIco(FData.data(), FData.size());
@@ -92,6 +99,19 @@ TBitmap TPicture::ToBitmap(const std::string& targetClass) const
     return TBitmap();
 }
 
+TBitmap TPicture::TakeBitmap(const std::string& targetClass)
+{
+    if (IsIcon())
+        throw EImageError("Cannot assign a TIcon to a " + targetClass);
+    TBitmap bitmap;
+    if (auto* jpeg = std::get_if<TJPEGImage>(&FGraphic))
+        bitmap = jpeg->TakeBitmap();
+    else if (auto* own = std::get_if<TBitmap>(&FGraphic))
+        bitmap = std::move(*own);
+    Clear();
+    return bitmap;
+}
+
 TPicture TPicture::LoadFromFile(const std::string& path)
 {
     std::string ext;
@@ -127,15 +147,28 @@ TPicture TPicture::LoadFromFile(const std::string& path)
     return picture;
 }
 
-bool MakeWorkingCopy(const TPicture& picture, TAdvancedBitmap& copy)
+namespace {
+
+bool AdoptWorkingCopy(TBitmap bitmap, TAdvancedBitmap& copy)
 {
-    TBitmap bitmap = picture.ToBitmap("TAdvancedBitmap");
     if (bitmap.Empty()) {
         copy = TAdvancedBitmap();
         return false;
     }
     static_cast<TBitmap&>(copy) = std::move(bitmap);
     return true;
+}
+
+}  // namespace
+
+bool MakeWorkingCopy(const TPicture& picture, TAdvancedBitmap& copy)
+{
+    return AdoptWorkingCopy(picture.ToBitmap("TAdvancedBitmap"), copy);
+}
+
+bool MakeWorkingCopy(TPicture&& picture, TAdvancedBitmap& copy)
+{
+    return AdoptWorkingCopy(picture.TakeBitmap("TAdvancedBitmap"), copy);
 }
 
 }  // namespace kadrimex

@@ -27,14 +27,17 @@ public:
     bool Empty() const { return FWidth == 0 || FHeight == 0; }
     // Decodes to a 24-bit bitmap.
     TBitmap ToBitmap() const;
+    // As ToBitmap, but takes the decoded pixels without a copy when no
+    // other image shares them; the image is left empty.
+    TBitmap TakeBitmap();
 
 private:
     std::vector<std::uint8_t> FData;
     int FWidth = 0;
     int FHeight = 0;
     // The data decoded once when the image is made (which also proves the
-    // data readable); shared by copies, never changed.
-    std::shared_ptr<const TBitmap> FDecoded;
+    // data readable); shared by copies, never changed while shared.
+    std::shared_ptr<TBitmap> FDecoded;
 };
 
 class TIcon {
@@ -76,6 +79,8 @@ public:
     // The picture as a bitmap (a copy; JPEG decoded). An icon raises
     // EImageError("Cannot assign a TIcon to a <targetClass>").
     TBitmap ToBitmap(const std::string& targetClass = "TAdvancedBitmap") const;
+    // As ToBitmap, moving the pixels out; the picture is left empty.
+    TBitmap TakeBitmap(const std::string& targetClass = "TAdvancedBitmap");
 
     // Loads a file by its extension (.jpg/.jpeg, .ico, .bmp); any other
     // name is recognised by the file's signature.
@@ -88,5 +93,8 @@ private:
 // Builds the working copy of a displayed picture. Returns false (and leaves
 // `copy` empty) when the picture is empty; throws EImageError for an icon.
 bool MakeWorkingCopy(const TPicture& picture, TAdvancedBitmap& copy);
+// As above, for a picture no longer needed: its pixels move into the copy
+// instead of being copied, so the peak is one picture, not two.
+bool MakeWorkingCopy(TPicture&& picture, TAdvancedBitmap& copy);
 
 }  // namespace kadrimex

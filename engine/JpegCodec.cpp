@@ -76,6 +76,7 @@ struct TDecodeState {
     std::vector<JSAMPROW> rows;
     std::vector<std::unique_ptr<std::uint8_t[]>> strips;  // decoded rows, top first
     int stripRows = 0;                                    // rows of each full strip
+    std::size_t heldBytes = kJpegHeldBytes;               // strips kept before the bitmap
     std::string refusal;                 // a reason found by our own checks
 
     ~TDecodeState()
@@ -108,6 +109,27 @@ void CmykToBgr(const std::uint8_t* src, std::uint8_t* dst, int width, bool inver
     }
 }
 
+// Gives the bitmap its full size and moves the first `rows` decoded rows
+// into it from the strips, releasing each strip as it goes. The row
+// padding is zeroed here; decoding writes every other byte.
+void MoveStripsIntoBitmap(TDecodeState& s, int rows)
+{
+    const int width = int(s.cinfo.output_width);
+    const int height = int(s.cinfo.output_height);
+    const std::size_t rowBytes = std::size_t(width) * 3;
+    s.bitmap.ResetForOverwrite(width, height, TPixelFormat::pf24bit);
+    if (s.bitmap.Stride() > rowBytes)
+        for (int y = 0; y < height; ++y)
+            std::memset(s.bitmap.ScanLine(y) + rowBytes, 0, s.bitmap.Stride() - rowBytes);
+    int y = 0;
+    for (auto& strip : s.strips) {
+        for (int i = 0; i < s.stripRows && y < rows; ++i, ++y)
+            std::memcpy(s.bitmap.ScanLine(y), strip.get() + std::size_t(i) * rowBytes, rowBytes);
+        strip.reset();
+    }
+    s.strips.clear();
+}
+
 bool RunDecode(TDecodeState& s, const std::uint8_t* data, std::size_t size)
 {
     if (setjmp(s.err.jump))
@@ -135,22 +157,34 @@ bool RunDecode(TDecodeState& s, const std::uint8_t* data, std::size_t size)
     const int height = int(s.cinfo.output_height);
     const std::size_t rowBytes = std::size_t(width) * 3;
     const int batch = std::max(1, s.cinfo.rec_outbuf_height);
-    // Rows go to strips of about 1 MB that grow with the data actually
+    // Rows go first to strips of about 1 MB that grow with the data actually
     // decoded, so a short file claiming a huge size fails (as truncated)
-    // before the whole picture's memory is taken.
+    // before the whole picture's memory is taken. Once s.heldBytes have
+    // decoded, the strips move into the bitmap and the rest decodes there:
+    // the peak is the picture plus those strips, not twice the picture.
+    // (Arithmetic-coded data may legally end early and decode to flat rows,
+    // so a tiny file can still make a large picture; it takes no more.)
     const int stripRows = std::max(batch, int((std::size_t(1) << 20) / rowBytes) / batch * batch);
     s.stripRows = stripRows;
     s.rows.resize(std::size_t(batch));
     if (cmyk)
         s.cmyk.resize(std::size_t(width) * 4 * std::size_t(batch));
 
+    bool direct = false;
     while (s.cinfo.output_scanline < s.cinfo.output_height) {
         const int first = int(s.cinfo.output_scanline);
-        if (first % stripRows == 0)
-            s.strips.push_back(AllocatePixels(rowBytes * std::size_t(std::min(stripRows, height - first))));
-        std::uint8_t* strip = s.strips.back().get();
-        auto rowAt = [&](int y) { return strip + std::size_t(y % stripRows) * rowBytes; };
-        const int count = std::min({batch, height - first, stripRows - first % stripRows});
+        if (!direct && first % stripRows == 0 && std::size_t(first) * rowBytes >= s.heldBytes) {
+            MoveStripsIntoBitmap(s, first);
+            direct = true;
+        }
+        if (!direct && first % stripRows == 0)
+            s.strips.push_back(AllocatePixels(rowBytes * std::size_t(std::min(stripRows, height - first)), false));
+        std::uint8_t* strip = direct ? nullptr : s.strips.back().get();
+        auto rowAt = [&](int y) {
+            return direct ? s.bitmap.ScanLine(y) : strip + std::size_t(y % stripRows) * rowBytes;
+        };
+        const int count =
+            direct ? std::min(batch, height - first) : std::min({batch, height - first, stripRows - first % stripRows});
         for (int i = 0; i < count; ++i)
             s.rows[std::size_t(i)] = cmyk ? s.cmyk.data() + std::size_t(i) * width * 4 : rowAt(first + i);
         const int got = int(jpeg_read_scanlines(&s.cinfo, s.rows.data(), JDIMENSION(count)));
@@ -162,25 +196,11 @@ bool RunDecode(TDecodeState& s, const std::uint8_t* data, std::size_t size)
             return false;
         }
     }
+    if (!direct)
+        MoveStripsIntoBitmap(s, height);
     // The trailer after the last row is not needed; the state's
     // destructor releases the decoder.
     return true;
-}
-
-// Moves the decoded strips into the bitmap, releasing each as it goes.
-void AssembleBitmap(TDecodeState& s)
-{
-    const int width = int(s.cinfo.output_width);
-    const int height = int(s.cinfo.output_height);
-    const std::size_t rowBytes = std::size_t(width) * 3;
-    s.bitmap.Reset(width, height, TPixelFormat::pf24bit);
-    const int stripRows = s.stripRows;
-    int y = 0;
-    for (auto& strip : s.strips) {
-        for (int i = 0; i < stripRows && y < height; ++i, ++y)
-            std::memcpy(s.bitmap.ScanLine(y), strip.get() + std::size_t(i) * rowBytes, rowBytes);
-        strip.reset();
-    }
 }
 
 struct TEncodeState {
@@ -230,16 +250,16 @@ bool RunEncode(TEncodeState& s, const TBitmap& bitmap, int quality, bool progres
 
 }  // namespace
 
-TBitmap DecodeJpeg(const std::uint8_t* data, std::size_t size)
+TBitmap DecodeJpeg(const std::uint8_t* data, std::size_t size, std::size_t heldBytes)
 {
     if (data == nullptr || size == 0)
         throw EImageError("JPEG: file is empty");
     auto state = std::make_unique<TDecodeState>();
+    state->heldBytes = heldBytes;
     InstallErrorManager(state->err);
     state->cinfo.err = &state->err.pub;
     if (!RunDecode(*state, data, size))
         throw EImageError("JPEG: " + (state->refusal.empty() ? std::string(state->err.message) : state->refusal));
-    AssembleBitmap(*state);
     return std::move(state->bitmap);
 }
 

@@ -8,7 +8,7 @@ namespace {
 
 const BatchRegistration convertCommand({"convert", "", 0, 0, true, [](BatchRun& run) {
     // The working copy keeps the file's own pixel format and palette.
-    run.Result = run.Input();
+    run.Result = run.TakeInput();
 }});
 
 const BatchRegistration newCommand({"new", "WIDTH HEIGHT RRGGBB", 3, 3, false, [](BatchRun& run) {

@@ -128,11 +128,11 @@ TAdvancedBitmap& BatchRun::Input()
     if (!FInput) {
         if (FInputPath.empty())
             throw UsageError("This command needs an input picture (-i INPUT)");
-        const TPicture picture = TPicture::LoadFromFile(FInputPath);
+        TPicture picture = TPicture::LoadFromFile(FInputPath);
         SignalAt("decode");
         CheckInterrupted();
         auto copy = std::make_unique<TAdvancedBitmap>();
-        if (!MakeWorkingCopy(picture, *copy))
+        if (!MakeWorkingCopy(std::move(picture), *copy))
             throw EImageError("The picture is empty");
         FInput = std::move(copy);
     }

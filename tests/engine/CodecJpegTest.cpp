@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <jpeglib.h>
 
 using namespace kadrimex;
@@ -205,6 +206,33 @@ TEST(JpegCodec, DamagedFilesFailWithAMessage)
         try {
             EXPECT_FALSE(DecodeJpeg(damaged.data(), damaged.size()).Empty());
         } catch (const EImageError&) {
+        }
+    }
+}
+
+// Rows decode first into strips held apart, then straight into the picture
+// once the data has proven itself; where the switch falls (at once, after
+// the first strip, never) changes no byte, row padding included.
+TEST(JpegCodec, RowsDecodeAlikeWhereverTheyGoFirst)
+{
+    const int w = 999, h = 1200;  // 349 rows a strip, three bytes of padding
+    std::vector<std::uint8_t> inks(std::size_t(w) * h * 4);
+    std::mt19937 rng(5);
+    for (auto& ink : inks)
+        ink = std::uint8_t(rng());
+    const std::vector<std::uint8_t> files[] = {
+        EncodeJpeg(Smooth(w, h)),
+        LibjpegEncode(w, h, 4, JCS_CMYK, JCS_YCCK, inks, 90),
+    };
+    for (const auto& file : files) {
+        const TBitmap held = DecodeJpeg(file.data(), file.size());
+        for (const std::size_t heldBytes : {std::size_t(0), std::size_t(1)}) {
+            const TBitmap direct = DecodeJpeg(file.data(), file.size(), heldBytes);
+            ASSERT_EQ(direct.Height(), h);
+            for (int y = 0; y < h; ++y) {
+                ASSERT_EQ(std::memcmp(direct.ScanLine(y), held.ScanLine(y), held.Stride()), 0) << heldBytes << " " << y;
+                ASSERT_EQ(direct.ScanLine(y)[held.Stride() - 1], 0) << y;
+            }
         }
     }
 }
