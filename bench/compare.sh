@@ -11,7 +11,7 @@ shared=${KADRIMEX_SHARED:-$root/../shared}
 [ -d "$shared/testdata" ] || { echo "compare.sh: no testdata folder in $shared (set KADRIMEX_SHARED)" >&2; exit 2; }
 
 need=()
-command -v convert >/dev/null || need+=(imagemagick)
+convert -version 2>/dev/null | grep -q '^Version: ImageMagick' || need+=(imagemagick)
 command -v vips >/dev/null || need+=(libvips-tools)
 /usr/bin/python3 -c 'import cv2' 2>/dev/null || need+=(python3-opencv)
 /usr/bin/python3 -c 'import numpy' 2>/dev/null || need+=(python3-numpy)
