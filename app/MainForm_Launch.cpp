@@ -324,14 +324,16 @@ void TKadrimexMainForm::Launch(const TCommand& command)
     // here): a failure stops the command with the picture as it was.
     auto thread = std::make_unique<TBitmapProcesorThread>(true);
     kadrimex::TOperationBitmaps bitmaps;
-    const bool attached = ui::RunReportingErrors(
-        [&] {
-            bitmaps = kadrimex::AttachBitmaps(*thread, command.bitmaps, std::move(workingCopy));
-            fill(*thread);
-        },
-        QStringLiteral("Not enough memory for this operation"));
-    if (!attached)
+    try {
+        bitmaps = kadrimex::AttachBitmaps(*thread, command.bitmaps, std::move(workingCopy));
+        fill(*thread);
+    } catch (const std::bad_alloc&) {
+        ui::ShowError(QStringLiteral("Not enough memory for this operation"));
         return;
+    } catch (const std::exception& e) {
+        ui::ShowError(QString::fromStdString(e.what()));
+        return;
+    }
     FBitmaps = std::move(bitmaps);
     FProcessor = thread.get();
     ++FLaunchId;
