@@ -101,13 +101,13 @@ TBitmap TPicture::ToBitmap(const std::string& targetClass) const
 
 TBitmap TPicture::TakeBitmap(const std::string& targetClass)
 {
-    if (IsIcon())
-        throw EImageError("Cannot assign a TIcon to a " + targetClass);
     TBitmap bitmap;
     if (auto* jpeg = std::get_if<TJPEGImage>(&FGraphic))
         bitmap = jpeg->TakeBitmap();
     else if (auto* own = std::get_if<TBitmap>(&FGraphic))
         bitmap = std::move(*own);
+    else
+        bitmap = ToBitmap(targetClass);  // an icon is refused, nothing is empty
     Clear();
     return bitmap;
 }

@@ -173,12 +173,13 @@ bool RunDecode(TDecodeState& s, const std::uint8_t* data, std::size_t size)
     bool direct = false;
     while (s.cinfo.output_scanline < s.cinfo.output_height) {
         const int first = int(s.cinfo.output_scanline);
-        if (!direct && first % stripRows == 0 && std::size_t(first) * rowBytes >= s.heldBytes) {
-            MoveStripsIntoBitmap(s, first);
-            direct = true;
+        if (!direct && first % stripRows == 0) {
+            direct = std::size_t(first) * rowBytes >= s.heldBytes;
+            if (direct)
+                MoveStripsIntoBitmap(s, first);
+            else
+                s.strips.push_back(AllocatePixels(rowBytes * std::size_t(std::min(stripRows, height - first)), false));
         }
-        if (!direct && first % stripRows == 0)
-            s.strips.push_back(AllocatePixels(rowBytes * std::size_t(std::min(stripRows, height - first)), false));
         std::uint8_t* strip = direct ? nullptr : s.strips.back().get();
         auto rowAt = [&](int y) {
             return direct ? s.bitmap.ScanLine(y) : strip + std::size_t(y % stripRows) * rowBytes;
