@@ -199,6 +199,10 @@ int MaskSide(long double size)
 
 std::int32_t WrappedFloor(long double value)
 {
+    // From 2^72 on a long double is a multiple of 2^9, so its remainder
+    // modulo 256 is 0; fmod would take one step per 64 bits of exponent.
+    if (value >= 0x1p72L)
+        return 0;
     if (value > 2147483647.0L)
         value = std::fmod(value, 256.0L);
     // fmod of an infinity is not a number; so is 0/0 from a degenerate tent.

@@ -4,11 +4,14 @@
 // tool's size rule.
 #include "engine/Graphic.h"
 #include "filters/Generators.h"
+#include "filters/Masks.h"
 #include "tests/support/BatchProcess.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <random>
 #include <vector>
 
 namespace kadrimex {
@@ -74,6 +77,22 @@ TEST(Generators, ShapesPaintTheirPatterns)
     const TAdvancedBitmap moire = Generate(TShapeGeneratorParams{5, 1, 6, 2});
     EXPECT_EQ(At(moire, 2, 1), 164);  // 127.5 + 63.75 (1 + cos 2)
     EXPECT_EQ(At(moire, 3, 1), 196);  // 127.5 + 63.75 (2 cos 1)
+}
+
+TEST(Generators, WrappedFloorKeepsTheLowByteOfHugeValues)
+{
+    // Shape 1 with a large parameter paints values up to 1e216; the low byte
+    // is taken without fmod's long division from 2^72 on.
+    const auto literal = [](long double v) { return std::int32_t(std::floor(std::fmod(v, 256.0L))); };
+    std::mt19937_64 random(7);
+    for (int e = 31; e <= 80; ++e)
+        for (int i = 0; i < 200; ++i) {
+            const long double v = std::ldexp(1.0L + std::ldexp(static_cast<long double>(random()), -64), e);
+            ASSERT_EQ(WrappedFloor(v), literal(v)) << double(v);
+        }
+    for (const long double v : {0x1p72L, std::nextafter(0x1p72L, 0.0L), 0x1p71L + 0x1p8L + 0x1p7L, 1e216L})
+        EXPECT_EQ(WrappedFloor(v), literal(v)) << double(v);
+    EXPECT_EQ(WrappedFloor(HUGE_VALL), 0);
 }
 
 TEST(Generators, BatchMakesThePictureFromNothing)
