@@ -105,6 +105,45 @@ struct TColumnRuns {
     }
 };
 
+// One destination row: each pixel adds, for every run of mask rows, its
+// runs of mask columns (weights from the row run's prefix sums) times the
+// source bytes they read. FixedSlots is the run count per column when known
+// at compile time (0: `slots`).
+template <typename Acc, int FixedSlots>
+void ResamplePixels(std::uint8_t* out, int W, int slots, const Acc* weights, std::size_t stride,
+                    const std::uint8_t* const* rows, std::size_t runs, const TColumnRuns& columns,
+                    const TFastFinisher& finish, const std::vector<std::uint8_t>& table)
+{
+    const std::size_t n = FixedSlots > 0 ? std::size_t(FixedSlots) : std::size_t(slots);
+    const int* offset = columns.offset.data();
+    const int* begin = columns.begin.data();
+    const int* end = columns.end.data();
+    for (int x = 0; x < W; ++x) {
+        Acc a0 = 0, a1 = 0, a2 = 0;
+        const std::size_t first = std::size_t(x) * n;
+        for (std::size_t k = 0; k < runs; ++k) {
+            const Acc* p = weights + k * stride;
+            const std::uint8_t* in = rows[k];
+            for (std::size_t c = first; c < first + n; ++c) {
+                const Acc w = p[end[c]] - p[begin[c]];
+                const std::uint8_t* q = in + offset[c];
+                a0 += w * q[0];
+                a1 += w * q[1];
+                a2 += w * q[2];
+            }
+        }
+        if (!table.empty()) {
+            out[3 * x] = table[std::size_t(a0)];
+            out[3 * x + 1] = table[std::size_t(a1)];
+            out[3 * x + 2] = table[std::size_t(a2)];
+        } else {
+            out[3 * x] = finish(a0);
+            out[3 * x + 1] = finish(a1);
+            out[3 * x + 2] = finish(a2);
+        }
+    }
+}
+
 // The rows of the resampling: per destination row the runs of mask rows
 // that read one source row become one weight row (prefix sums over the
 // mask columns), and each destination pixel adds its runs of columns of
@@ -143,32 +182,12 @@ void ResampleRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, c
             }
             const std::size_t runs = s.rows.size();
             std::uint8_t* out = destination.ScanLine(y);
-            const int* offset = columns.offset.data();
-            const int* begin = columns.begin.data();
-            const int* end = columns.end.data();
-            for (int x = 0; x < W; ++x) {
-                Acc a0 = 0, a1 = 0, a2 = 0;
-                const std::size_t first = std::size_t(x) * std::size_t(slots);
-                for (std::size_t k = 0; k < runs; ++k) {
-                    const Acc* p = &s.weights[k * stride];
-                    const std::uint8_t* in = s.rows[k];
-                    for (std::size_t c = first; c < first + std::size_t(slots); ++c) {
-                        const Acc w = p[end[c]] - p[begin[c]];
-                        const std::uint8_t* q = in + offset[c];
-                        a0 += w * q[0];
-                        a1 += w * q[1];
-                        a2 += w * q[2];
-                    }
-                }
-                if (!table.empty()) {
-                    out[3 * x] = table[std::size_t(a0)];
-                    out[3 * x + 1] = table[std::size_t(a1)];
-                    out[3 * x + 2] = table[std::size_t(a2)];
-                } else {
-                    out[3 * x] = finish(a0);
-                    out[3 * x + 1] = finish(a1);
-                    out[3 * x + 2] = finish(a2);
-                }
+            // Enlarging masks read two or three source columns a pixel: a
+            // fixed count lets the compiler unroll the pixel's sums.
+            switch (slots) {
+            case 2: ResamplePixels<Acc, 2>(out, W, slots, s.weights.data(), stride, s.rows.data(), runs, columns, finish, table); break;
+            case 3: ResamplePixels<Acc, 3>(out, W, slots, s.weights.data(), stride, s.rows.data(), runs, columns, finish, table); break;
+            default: ResamplePixels<Acc, 0>(out, W, slots, s.weights.data(), stride, s.rows.data(), runs, columns, finish, table); break;
             }
         });
 }
