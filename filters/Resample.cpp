@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 namespace kadrimex {
@@ -184,11 +185,16 @@ void ResampleRows(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, c
             std::uint8_t* out = destination.ScanLine(y);
             // Enlarging masks read two or three source columns a pixel: a
             // fixed count lets the compiler unroll the pixel's sums.
-            switch (slots) {
-            case 2: ResamplePixels<Acc, 2>(out, W, slots, s.weights.data(), stride, s.rows.data(), runs, columns, finish, table); break;
-            case 3: ResamplePixels<Acc, 3>(out, W, slots, s.weights.data(), stride, s.rows.data(), runs, columns, finish, table); break;
-            default: ResamplePixels<Acc, 0>(out, W, slots, s.weights.data(), stride, s.rows.data(), runs, columns, finish, table); break;
-            }
+            const auto pixels = [&](auto fixedSlots) {
+                ResamplePixels<Acc, decltype(fixedSlots)::value>(out, W, slots, s.weights.data(), stride,
+                                                                 s.rows.data(), runs, columns, finish, table);
+            };
+            if (slots == 2)
+                pixels(std::integral_constant<int, 2>{});
+            else if (slots == 3)
+                pixels(std::integral_constant<int, 3>{});
+            else
+                pixels(std::integral_constant<int, 0>{});
         });
 }
 
