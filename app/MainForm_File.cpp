@@ -43,22 +43,20 @@ void TKadrimexMainForm::NewButtonClick()
     if (form.FNewWidth < TNewImgForm::kMinSide || form.FNewWidth > TNewImgForm::kMaxSide ||
         form.FNewHeight < TNewImgForm::kMinSide || form.FNewHeight > TNewImgForm::kMaxSide)
         return;
-    try {
-        kadrimex::TAdvancedBitmap bitmap;
-        bitmap.Reset(form.FNewWidth, form.FNewHeight, kadrimex::TPixelFormat::pf24bit);
-        const QColor colour = form.Color().toRgb();
-        kadrimex::FillSolid(bitmap, std::uint8_t(colour.red()), std::uint8_t(colour.green()),
-                            std::uint8_t(colour.blue()));
-        kadrimex::TPicture picture;
-        picture.Assign(kadrimex::TBitmap(std::move(static_cast<kadrimex::TBitmap&>(bitmap))));
-        Document->Replace(std::move(picture), TPictureDocument::TChange::New);
-    } catch (const std::bad_alloc&) {
-        ui::ShowError(QStringLiteral("Not enough memory for a picture of this size"));
+    const bool made = ui::RunReportingErrors(
+        [&] {
+            kadrimex::TAdvancedBitmap bitmap;
+            bitmap.Reset(form.FNewWidth, form.FNewHeight, kadrimex::TPixelFormat::pf24bit);
+            const QColor colour = form.Color().toRgb();
+            kadrimex::FillSolid(bitmap, std::uint8_t(colour.red()), std::uint8_t(colour.green()),
+                                std::uint8_t(colour.blue()));
+            kadrimex::TPicture picture;
+            picture.Assign(kadrimex::TBitmap(std::move(static_cast<kadrimex::TBitmap&>(bitmap))));
+            Document->Replace(std::move(picture), TPictureDocument::TChange::New);
+        },
+        QStringLiteral("Not enough memory for a picture of this size"));
+    if (!made)
         return;
-    } catch (const std::exception& e) {
-        ui::ShowError(QString::fromStdString(e.what()));
-        return;
-    }
     MainStatusBar->SetPanelText(QStringLiteral("Czary mary Tarvel Bimek i obrazek zmalowany."));
     ApplyZoom();
     MainStatusBar->repaint();
@@ -85,16 +83,14 @@ void TKadrimexMainForm::OpenButtonClick()
 bool TKadrimexMainForm::OpenPictureFile(const QString& path)
 {
     FFileName = path;
-    try {
-        kadrimex::TPicture picture = kadrimex::TPicture::LoadFromFile(path.toStdString());
-        Document->Replace(std::move(picture), TPictureDocument::TChange::Open);
-    } catch (const std::bad_alloc&) {
-        ui::ShowError(QStringLiteral("Not enough memory to load this picture"));
+    const bool opened = ui::RunReportingErrors(
+        [&] {
+            kadrimex::TPicture picture = kadrimex::TPicture::LoadFromFile(path.toStdString());
+            Document->Replace(std::move(picture), TPictureDocument::TChange::Open);
+        },
+        QStringLiteral("Not enough memory to load this picture"));
+    if (!opened)
         return false;
-    } catch (const std::exception& e) {
-        ui::ShowError(QString::fromStdString(e.what()));
-        return false;
-    }
     NormZoomButtonClick();
     return true;
 }
@@ -180,27 +176,25 @@ void TKadrimexMainForm::SaveButtonClick()
     const std::string path = files.first().toStdString();
     const int index = FilterIndex(*SavePictureDialog);
 
-    try {
-        const kadrimex::TPicture& shown = Document->Picture();
-        if (index == 1) {
-            // The picture's own format; a JPEG is decoded and stays a bitmap.
-            kadrimex::TBitmap bitmap = shown.ToBitmap("TAdvancedBitmap");
-            kadrimex::SaveBmpFile(path, bitmap);
-            kadrimex::TPicture picture;
-            picture.Assign(std::move(bitmap));
-            Document->Replace(std::move(picture), TPictureDocument::TChange::Save);
-        } else if (index == 2) {
-            // Quality 80, baseline; the compressed JPEG becomes the picture.
-            const kadrimex::TBitmap bitmap = shown.ToBitmap("TJPEGImage");
-            kadrimex::TJPEGImage jpeg = kadrimex::TJPEGImage::Compress(bitmap, 80, false);
-            kadrimex::WriteFileAtomically(path, jpeg.Data());
-            kadrimex::TPicture picture;
-            picture.Assign(std::move(jpeg));
-            Document->Replace(std::move(picture), TPictureDocument::TChange::Save);
-        }
-    } catch (const std::bad_alloc&) {
-        ui::ShowError(QStringLiteral("Not enough memory to save this picture"));
-    } catch (const std::exception& e) {
-        ui::ShowError(QString::fromStdString(e.what()));
-    }
+    ui::RunReportingErrors(
+        [&] {
+            const kadrimex::TPicture& shown = Document->Picture();
+            if (index == 1) {
+                // The picture's own format; a JPEG is decoded and stays a bitmap.
+                kadrimex::TBitmap bitmap = shown.ToBitmap("TAdvancedBitmap");
+                kadrimex::SaveBmpFile(path, bitmap);
+                kadrimex::TPicture picture;
+                picture.Assign(std::move(bitmap));
+                Document->Replace(std::move(picture), TPictureDocument::TChange::Save);
+            } else if (index == 2) {
+                // Quality 80, baseline; the compressed JPEG becomes the picture.
+                const kadrimex::TBitmap bitmap = shown.ToBitmap("TJPEGImage");
+                kadrimex::TJPEGImage jpeg = kadrimex::TJPEGImage::Compress(bitmap, 80, false);
+                kadrimex::WriteFileAtomically(path, jpeg.Data());
+                kadrimex::TPicture picture;
+                picture.Assign(std::move(jpeg));
+                Document->Replace(std::move(picture), TPictureDocument::TChange::Save);
+            }
+        },
+        QStringLiteral("Not enough memory to save this picture"));
 }

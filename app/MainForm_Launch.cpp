@@ -324,16 +324,14 @@ void TKadrimexMainForm::Launch(const TCommand& command)
     // here): a failure stops the command with the picture as it was.
     auto thread = std::make_unique<TBitmapProcesorThread>(true);
     kadrimex::TOperationBitmaps bitmaps;
-    try {
-        bitmaps = kadrimex::AttachBitmaps(*thread, command.bitmaps, std::move(workingCopy));
-        fill(*thread);
-    } catch (const std::bad_alloc&) {
-        ui::ShowError(QStringLiteral("Not enough memory for this operation"));
+    const bool attached = ui::RunReportingErrors(
+        [&] {
+            bitmaps = kadrimex::AttachBitmaps(*thread, command.bitmaps, std::move(workingCopy));
+            fill(*thread);
+        },
+        QStringLiteral("Not enough memory for this operation"));
+    if (!attached)
         return;
-    } catch (const std::exception& e) {
-        ui::ShowError(QString::fromStdString(e.what()));
-        return;
-    }
     FBitmaps = std::move(bitmaps);
     FProcessor = thread.get();
     ++FLaunchId;

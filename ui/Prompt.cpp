@@ -47,4 +47,17 @@ void ShowError(const QString& message)
     Prompt(message, QStringLiteral("Kadrimex"), PromptButtons::Ok, PromptIcon::Error);
 }
 
+bool RunReportingErrors(const std::function<void()>& work, const QString& outOfMemory)
+{
+    try {
+        work();
+        return true;
+    } catch (const std::bad_alloc&) {
+        ShowError(outOfMemory);
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
+    }
+    return false;
+}
+
 }  // namespace kadrimex::ui

@@ -26,6 +26,9 @@ PromptAnswer Prompt(const QString& text, const QString& caption, PromptButtons b
 
 // The application's error report: one box with the message.
 void ShowError(const QString& message);
+// Runs `work`; an exception it throws is reported by ShowError instead, an
+// exhausted memory as `outOfMemory`. Returns whether `work` completed.
+bool RunReportingErrors(const std::function<void()>& work, const QString& outOfMemory);
 
 using PromptHandler = std::function<PromptAnswer(const PromptRequest&)>;
 // Installs a handler (tests); an empty function restores the real boxes.
