@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -51,17 +52,11 @@ struct Picture {
 // sums land on whole numbers; saturated pictures hold only 0 and 255.
 std::vector<Picture> Pictures()
 {
-    std::vector<Picture> p;
-    p.push_back({"plateaus", Paint(131, 131, [](int x, int y, int c) {
-                     return std::uint8_t(x / 8 + 16 * (y / 8) + 85 * c);
-                 })});
-    p.push_back({"random", Paint(203, 29, Noise)});
-    p.push_back({"saturated", Paint(190, 23, [](int x, int y, int c) {
-                     return std::uint8_t(Noise(x, y, c) & 1 ? 255 : 0);
-                 })});
-    p.push_back({"stripes", Paint(200, 19, [](int x, int, int c) { return Noise(x, 0, c); })});
-    p.push_back({"mirrored", Paint(201, 21, [](int x, int y, int c) { return Noise(std::min(x, 200 - x), y, c); })});
-    return p;
+    return {{"plateaus", Paint(131, 131, [](int x, int y, int c) { return std::uint8_t(x / 8 + 16 * (y / 8) + 85 * c); })},
+            {"random", Paint(203, 29, Noise)},
+            {"saturated", Paint(190, 23, [](int x, int y, int c) { return std::uint8_t(Noise(x, y, c) & 1 ? 255 : 0); })},
+            {"stripes", Paint(200, 19, [](int x, int, int c) { return Noise(x, 0, c); })},
+            {"mirrored", Paint(201, 21, [](int x, int y, int c) { return Noise(std::min(x, 200 - x), y, c); })}};
 }
 
 std::vector<long double> Same(int n, long double value)
@@ -103,10 +98,7 @@ std::vector<long double> Bell(int n)
 
 long double Sum(const std::vector<long double>& m)
 {
-    long double s = 0;
-    for (long double v : m)
-        s += v;
-    return s;
+    return std::accumulate(m.begin(), m.end(), 0.0L);
 }
 
 }  // namespace
@@ -146,8 +138,8 @@ TEST(UserFilterFastPath, MatchesTheLiteralFormulaByteForByte)
             long double* matrix = AllocateCoefficients(c.n);
             std::copy(c.m.begin(), c.m.end(), matrix);
             UserFilter(thread, &fast, &src, matrix, c.n, c.divider, c.offset, c.absolute);
-            const TBitmap literal = kadrimex::testing::ReferenceUserFilter(picture.bitmap, c.m.data(), c.n,
-                                                                           c.divider, c.offset, c.absolute);
+            const TBitmap literal =
+                kadrimex::testing::ReferenceUserFilter(picture.bitmap, c.m.data(), c.n, c.divider, c.offset, c.absolute);
             EXPECT_EQ(kadrimex::test::FirstDifference(fast, literal), -1) << c.what << " on " << picture.what;
         }
 }

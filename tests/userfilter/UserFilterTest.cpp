@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -17,23 +18,18 @@ using kadrimex::testing::ReferenceUserFilter;
 
 namespace {
 
-// Hands the worker operation UserFilter with a fresh n x n matrix and the
-// size `size` in FIntParam (they differ only to test a bad size).
-void PrepareUserFilter(TBitmapProcesorThread& thread, TAdvancedBitmap& src, TAdvancedBitmap& dst, int n, int size)
+// Hands the worker operation UserFilter with a fresh n x n identity matrix
+// (centre cell 1, divider 1) and the size `size` in FIntParam (they differ
+// only to test a bad size).
+void PrepareIdentityFilter(TBitmapProcesorThread& thread, TAdvancedBitmap& src, TAdvancedBitmap& dst, int n, int size)
 {
     thread.FOperation = op::UserFilter;
     thread.FSource = &src;
     thread.FDestination = &dst;
     thread.FMatrix.reset(AllocateCoefficients(n));
-    thread.FIntParam = size;
-}
-
-// The n x n identity filter (centre cell 1, divider 1) for the worker.
-void PrepareIdentityFilter(TBitmapProcesorThread& thread, TAdvancedBitmap& src, TAdvancedBitmap& dst, int n)
-{
-    PrepareUserFilter(thread, src, dst, n, n);
     thread.FMatrix[n * n / 2] = 1;
     thread.FParam1 = 1;
+    thread.FIntParam = size;
 }
 
 TAdvancedBitmap Uniform(int w, int h, int value)
@@ -65,9 +61,15 @@ void ExpectMatchesReference(const TAdvancedBitmap& source, const std::vector<lon
     ASSERT_EQ(FirstDifference(fast, slow), -1) << what << " on " << source.Width() << "x" << source.Height();
 }
 
-std::vector<long double> Cells(const TExampleFilter& f)
+// Every value 0 ... 255 in all three channels of one column.
+TAdvancedBitmap Ramp(int height)
 {
-    return {f.Cells.begin(), f.Cells.end()};
+    TAdvancedBitmap ramp;
+    ramp.Reset(256, height, TPixelFormat::pf24bit);
+    for (int y = 0; y < height; ++y)
+        for (int k = 0; k < 256 * 3; ++k)
+            ramp.ScanLine(y)[k] = std::uint8_t(k / 3);
+    return ramp;
 }
 
 int Pixel(const TBitmap& b, int x, int y, int channel = 0)
@@ -81,37 +83,25 @@ int Pixel(const TBitmap& b, int x, int y, int channel = 0)
 
 TEST(UserFilterRules, IdentityAndBoxKeepEveryValue)
 {
-    TAdvancedBitmap ramp;
-    ramp.Reset(256, 2, TPixelFormat::pf24bit);
-    for (int x = 0; x < 256; ++x)
-        for (int b = 0; b < 3; ++b)
-            ramp.ScanLine(0)[x * 3 + b] = ramp.ScanLine(1)[x * 3 + b] = std::uint8_t(x);
+    const TAdvancedBitmap ramp = Ramp(2);
     std::vector<long double> identity(9, 0);
     identity[4] = 1;
     EXPECT_EQ(FirstDifference(Filter(ramp, identity, 3, 1, 0, false), ramp), -1);
     EXPECT_EQ(FirstDifference(Filter(ramp, {1}, 1, 1, 0, false), ramp), -1);
 
-    // Without the 1.00001 lift, 9p * (1/9) would floor to p - 1 for some p.
-    const std::vector<long double> box(9, 1);
-    for (int p = 0; p < 256; ++p) {
-        const TAdvancedBitmap flat = Uniform(4, 3, p);
-        ASSERT_EQ(FirstDifference(Filter(flat, box, 3, 9, 0, false), flat), -1) << "p = " << p;
-    }
-    // The same through the real-valued path: 0.5 weights with divider 4.5.
-    const std::vector<long double> halves(9, 0.5L);
-    for (int p = 0; p < 256; ++p) {
-        const TAdvancedBitmap flat = Uniform(3, 3, p);
-        ASSERT_EQ(FirstDifference(Filter(flat, halves, 3, 4.5L, 0, false), flat), -1) << "p = " << p;
-    }
+    // Without the 1.00001 lift, 9p * (1/9) would floor to p - 1 for some p;
+    // 0.5 weights with divider 4.5 take the real-valued path.
+    for (const auto& [weight, divider] : {std::pair{1.0L, 9.0L}, std::pair{0.5L, 4.5L}})
+        for (int p = 0; p < 256; ++p) {
+            const TAdvancedBitmap flat = Uniform(4, 3, p);
+            ASSERT_EQ(FirstDifference(Filter(flat, std::vector<long double>(9, weight), 3, divider, 0, false), flat), -1)
+                << "p = " << p << ", divider " << double(divider);
+        }
 }
 
 TEST(UserFilterRules, SingleCoefficientScalesOffsetsAndTakesAbsoluteAfterOffset)
 {
-    TAdvancedBitmap ramp;
-    ramp.Reset(256, 1, TPixelFormat::pf24bit);
-    for (int x = 0; x < 256; ++x)
-        ramp.ScanLine(0)[x * 3] = ramp.ScanLine(0)[x * 3 + 1] = ramp.ScanLine(0)[x * 3 + 2] = std::uint8_t(x);
-
+    const TAdvancedBitmap ramp = Ramp(1);
     const TAdvancedBitmap doubled = Filter(ramp, {2}, 1, 1, 0, false);
     const TAdvancedBitmap black = Filter(ramp, {-1}, 1, 1, 0, false);
     const TAdvancedBitmap same = Filter(ramp, {-1}, 1, 1, 0, true);
@@ -144,20 +134,17 @@ TEST(UserFilterRules, MatrixIsNotMirroredAndEdgesRepeat)
             }
 
     // A single 1 in the top-left corner of a 7x7 matrix shifts the picture
-    // by 3 down and right, repeating the top row and left column.
-    std::vector<long double> corner(49, 0);
-    corner[0] = 1;
-    const TAdvancedBitmap moved = Filter(src, corner, 7, 1, 0, false);
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 9; ++x)
-            ASSERT_EQ(Pixel(moved, x, y, 1), Pixel(src, std::max(x - 3, 0), std::max(y - 3, 0), 1));
-    // And the bottom-right corner reads beyond the right and bottom edges.
-    std::fill(corner.begin(), corner.end(), 0);
-    corner[48] = 1;
-    const TAdvancedBitmap back = Filter(src, corner, 7, 1, 0, false);
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 9; ++x)
-            ASSERT_EQ(Pixel(back, x, y, 2), Pixel(src, std::min(x + 3, 8), std::min(y + 3, 5), 2));
+    // by 3 down and right, repeating the top row and left column; the
+    // bottom-right corner reads beyond the right and bottom edges.
+    for (const auto& [cell, shift] : {std::pair{0, -3}, std::pair{48, 3}}) {
+        std::vector<long double> corner(49, 0);
+        corner[std::size_t(cell)] = 1;
+        const TAdvancedBitmap moved = Filter(src, corner, 7, 1, 0, false);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 9; ++x)
+                ASSERT_EQ(Pixel(moved, x, y, 1), Pixel(src, std::clamp(x + shift, 0, 8), std::clamp(y + shift, 0, 5), 1))
+                    << cell << ": " << x << "," << y;
+    }
 }
 
 TEST(UserFilterRules, ZeroDividerFollowsTheClampRule)
@@ -216,7 +203,7 @@ TEST(UserFilterFastPaths, AllExamplesMatchTheReference)
             ++examples;
             for (const auto& pic : pictures)
                 for (bool absolute : {false, true})
-                    ExpectMatchesReference(pic, Cells(f), 3, f.Divider, f.Offset, absolute,
+                    ExpectMatchesReference(pic, {f.Cells.begin(), f.Cells.end()}, 3, f.Divider, f.Offset, absolute,
                                            std::string(FilterType(type).Name) + " / " + f.Name);
         }
     EXPECT_EQ(examples, 34);
@@ -314,40 +301,36 @@ TEST(UserFilterOwnership, WorkerTakesTheMatrixAndCancelLeavesRowsUntouched)
 {
     std::mt19937 rng(3);
     const TAdvancedBitmap pic = RandomPicture(40, 30, rng);
-    {
-        TBitmapProcesorThread thread(true);
-        TAdvancedBitmap src(pic), dst;
-        PrepareIdentityFilter(thread, src, dst, 5);
-        thread.Resume();
-        thread.WaitFor();
-        EXPECT_EQ(thread.FMatrix, nullptr);
-        EXPECT_TRUE(thread.FErrorMessage.empty());
-        EXPECT_EQ(FirstDifference(dst, pic), -1);
-        EXPECT_EQ(thread.ProgressMax(), 40 * 30);
-        EXPECT_EQ(thread.Progress(), 40 * 30);
-    }
-    {
-        // Terminated before it starts: the destination is sized and stays zero.
-        TBitmapProcesorThread thread(true);
-        TAdvancedBitmap src(pic), dst;
-        PrepareIdentityFilter(thread, src, dst, 3);
-        thread.Terminate();
-        thread.Execute();
-        EXPECT_EQ(thread.FMatrix, nullptr);
-        ASSERT_EQ(dst.Width(), 40);
-        ASSERT_EQ(dst.Height(), 30);
-        for (int y = 0; y < 30; ++y)
-            for (int k = 0; k < 120; ++k)
-                ASSERT_EQ(dst.ScanLine(y)[k], 0);
-    }
-    {
-        // A bad size through the worker: a message, no crash, matrix released.
-        TBitmapProcesorThread thread(true);
-        TAdvancedBitmap src(pic), dst;
-        PrepareUserFilter(thread, src, dst, 7, 9);
-        thread.Execute();
-        EXPECT_EQ(thread.FMatrix, nullptr);
-        EXPECT_FALSE(thread.FErrorMessage.empty());
-        EXPECT_TRUE(dst.Empty());
-    }
+    TAdvancedBitmap src(pic), dst;
+    TBitmapProcesorThread finished(true);
+    PrepareIdentityFilter(finished, src, dst, 5, 5);
+    finished.Resume();
+    finished.WaitFor();
+    EXPECT_EQ(finished.FMatrix, nullptr);
+    EXPECT_TRUE(finished.FErrorMessage.empty());
+    EXPECT_EQ(FirstDifference(dst, pic), -1);
+    EXPECT_EQ(finished.ProgressMax(), 40 * 30);
+    EXPECT_EQ(finished.Progress(), 40 * 30);
+
+    // Terminated before it starts: the destination is sized and stays zero.
+    TAdvancedBitmap zero;
+    TBitmapProcesorThread terminated(true);
+    PrepareIdentityFilter(terminated, src, zero, 3, 3);
+    terminated.Terminate();
+    terminated.Execute();
+    EXPECT_EQ(terminated.FMatrix, nullptr);
+    ASSERT_EQ(zero.Width(), 40);
+    ASSERT_EQ(zero.Height(), 30);
+    for (int y = 0; y < 30; ++y)
+        for (int k = 0; k < 120; ++k)
+            ASSERT_EQ(zero.ScanLine(y)[k], 0);
+
+    // A bad size through the worker: a message, no crash, matrix released.
+    TAdvancedBitmap none;
+    TBitmapProcesorThread refused(true);
+    PrepareIdentityFilter(refused, src, none, 7, 9);
+    refused.Execute();
+    EXPECT_EQ(refused.FMatrix, nullptr);
+    EXPECT_FALSE(refused.FErrorMessage.empty());
+    EXPECT_TRUE(none.Empty());
 }
