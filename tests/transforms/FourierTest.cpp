@@ -1,22 +1,27 @@
-// The FFT engine and the Fourier operations: the fast, multi-threaded paths
-// against the plain reference byte for byte, the worked examples of the
-// transforms, the brightness-keeping Gauss kernel, cancellation and memory
-// refusal.
+// The FFT engine and the Fourier operations: the fast, multi-threaded and
+// double-precision paths against the plain 80-bit reference byte for byte
+// (on random pictures and on constant, saturated and mirror-symmetric ones
+// where rounding ties live), the worked examples of the transforms, the
+// brightness-keeping Gauss kernel, cancellation and memory refusal.
 #include "FourierReference.h"
 
 #include "engine/Codecs.h"
 #include "engine/ProcessorThread.h"
+#include "transforms/FastFourier.h"
 #include "transforms/Fft.h"
 #include "transforms/Fourier.h"
 #include "tests/support/BatchProcess.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -26,32 +31,32 @@ namespace {
 
 using reference::Picture;
 
+Picture Make(int w, int h, const std::function<int(int x, int y, int c)>& byte)
+{
+    Picture p{w, h, std::vector<std::uint8_t>(std::size_t(w) * std::size_t(h) * 3)};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c)
+                p.At(x, y, c) = std::uint8_t(byte(x, y, c));
+    return p;
+}
+
 Picture RandomPicture(int width, int height, std::uint32_t seed)
 {
     std::mt19937 random(seed);
-    Picture p;
-    p.width = width;
-    p.height = height;
-    p.bgr.resize(std::size_t(width) * std::size_t(height) * 3);
-    for (auto& b : p.bgr)
-        b = std::uint8_t(random() & 0xFF);
-    return p;
+    return Make(width, height, [&](int, int, int) { return int(random() & 0xFF); });
 }
 
 // Smooth shading with texture and a few hard edges, like a photograph.
 Picture PhotoLikePicture(int width, int height)
 {
     std::mt19937 random(7);
-    Picture p = RandomPicture(width, height, 1);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            for (int c = 0; c < 3; ++c) {
-                double v = 40 + 150.0 * x / width + 30 * std::sin(0.07 * y + c) + double(random() % 21) - 10;
-                if ((x / 37 + y / 23) % 5 == 0)
-                    v += 60;
-                p.At(x, y, c) = std::uint8_t(std::clamp(v, 0.0, 255.0));
-            }
-    return p;
+    return Make(width, height, [&](int x, int y, int c) {
+        double v = 40 + 150.0 * x / width + 30 * std::sin(0.07 * y + c) + double(random() % 21) - 10;
+        if ((x / 37 + y / 23) % 5 == 0)
+            v += 60;
+        return int(std::clamp(v, 0.0, 255.0));
+    });
 }
 
 TAdvancedBitmap ToBitmap(const Picture& p)
@@ -66,12 +71,9 @@ TAdvancedBitmap ToBitmap(const Picture& p)
 Picture FromBitmap(const TBitmap& b)
 {
     EXPECT_EQ(b.PixelFormat(), TPixelFormat::pf24bit);
-    Picture p;
-    p.width = b.Width();
-    p.height = b.Height();
-    p.bgr.resize(std::size_t(p.width) * std::size_t(p.height) * 3);
+    Picture p{b.Width(), b.Height(), {}};
     for (int y = 0; y < p.height; ++y)
-        std::copy_n(b.ScanLine(y), std::size_t(p.width) * 3, &p.bgr[std::size_t(y) * std::size_t(p.width) * 3]);
+        p.bgr.insert(p.bgr.end(), b.ScanLine(y), b.ScanLine(y) + std::size_t(p.width) * 3);
     return p;
 }
 
@@ -131,16 +133,24 @@ void ExpectSamePicture(const Picture& expected, const Picture& actual)
                              << ", got " << int(actual.bgr[first]);
 }
 
-// ---------------------------------------------------------------------------
-// Fast paths against the reference
-
 TEST(FourierTest, OperationsMatchReferenceByteForByte)
 {
-    const int sizes[][2] = {{1, 1}, {2, 1}, {1, 3}, {3, 3}, {5, 7}, {33, 17}, {64, 48}, {17, 130}, {100, 3}, {257, 66}};
+    std::vector<std::pair<std::string, Picture>> cases;
+    const int sizes[][2] = {{1, 1},   {2, 1},   {1, 3},   {3, 3},   {5, 7},    {33, 17},
+                            {64, 48}, {17, 130}, {100, 3}, {257, 66}, {70, 45}, {128, 64}};
     std::uint32_t seed = 1;
-    for (const auto& size : sizes) {
-        const Picture input = RandomPicture(size[0], size[1], seed++);
-        SCOPED_TRACE(std::to_string(size[0]) + " x " + std::to_string(size[1]));
+    for (const auto& size : sizes)
+        cases.push_back({"random " + std::to_string(size[0]) + " x " + std::to_string(size[1]),
+                         RandomPicture(size[0], size[1], seed++)});
+    cases.push_back({"constant", Make(40, 24, [](int, int, int c) { return 60 + 50 * c; })});
+    cases.push_back({"saturated", Make(33, 16, [](int x, int, int c) { return c == 0 ? 255 : (x % 2) * 255; })});
+    cases.push_back({"mirror symmetric",
+                     Make(32, 32, [](int x, int y, int c) { return (std::min(x, 31 - x) * 7 + y * c) % 256; })});
+    // The reverse transform's real input: spectrum pictures made by fft.
+    cases.push_back({"spectrum of noise", reference::MakeFFT(RandomPicture(70, 45, 99))});
+    cases.push_back({"spectrum of a photo", reference::MakeFFT(PhotoLikePicture(120, 70))});
+    for (const auto& [name, input] : cases) {
+        SCOPED_TRACE(name);
         {
             SCOPED_TRACE("fft");
             ExpectSamePicture(reference::MakeFFT(input), RunOperation(op::FFT, input));
@@ -149,14 +159,29 @@ TEST(FourierTest, OperationsMatchReferenceByteForByte)
             SCOPED_TRACE("revfft");
             ExpectSamePicture(reference::MakeRevFFT(input), RunOperation(op::RevFFT, input));
         }
-        for (const long double level : {0.0L, 2.5L, 13.0L, -3.0L}) {
+        for (const long double level : {0.0L, 2.5L, 13.0L, 20.0L, -3.0L}) {
             SCOPED_TRACE("fftgauss " + std::to_string(double(level)));
             ExpectSamePicture(reference::MakeFFTGauss(input, level), RunOperation(op::FFTGauss, input, level));
         }
     }
-    // The reverse transform's real input: a spectrum picture made by fft.
-    const Picture spectrum = reference::MakeFFT(PhotoLikePicture(120, 70));
-    ExpectSamePicture(reference::MakeRevFFT(spectrum), RunOperation(op::RevFFT, spectrum));
+}
+
+// The recomputation of undecided reverse bytes, asked for every byte of
+// the picture: each must be the 80-bit one.
+TEST(FourierTest, RecomputedReverseBytesAreTheReferenceOnes)
+{
+    const Picture noise = RandomPicture(37, 21, 9);
+    for (const Picture& p : {noise, reference::MakeFFT(noise), Make(16, 9, [](int x, int, int c) { return 128 + x * c; })}) {
+        TAdvancedBitmap source = ToBitmap(p);
+        TAdvancedBitmap destination = ToBitmap(Make(p.width, p.height, [](int, int, int) { return 0; }));
+        std::vector<fastfourier::Undecided> all;
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x)
+                for (int c = 0; c < 3; ++c)
+                    all.push_back({c, x, y});
+        fastfourier::ExactReverseBytes(destination, source, all);
+        EXPECT_EQ(FromBitmap(destination).bgr, reference::MakeRevFFT(p).bgr) << p.width << " x " << p.height;
+    }
 }
 
 TEST(FourierTest, FFTGaussMaskMatchesReference)
@@ -184,9 +209,6 @@ TEST(FourierTest, FFTGaussMaskMatchesReference)
     EXPECT_EQ(pair[0], expl(-a * 0.25L));
     EXPECT_EQ(pair[1], expl(-a * 0.25L));
 }
-
-// ---------------------------------------------------------------------------
-// Engine
 
 TEST(FftEngineTest, PaddedSizes)
 {
@@ -227,20 +249,10 @@ TEST(FftEngineTest, RoundTripMirrorsIntoThePaddingAndAddsOne)
             }
 }
 
-// ---------------------------------------------------------------------------
-// Operations
-
 TEST(FourierTest, SpectrumOfAConstantPicture)
 {
     // Channels blue 0, green 100, red 200 over a 6 x 5 picture (8 x 8).
-    Picture input = RandomPicture(6, 5, 1);
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 6; ++x) {
-            input.At(x, y, 0) = 0;
-            input.At(x, y, 1) = 100;
-            input.At(x, y, 2) = 200;
-        }
-    const Picture output = RunOperation(op::FFT, input);
+    const Picture output = RunOperation(op::FFT, Make(6, 5, [](int, int, int c) { return 100 * c; }));
     ASSERT_EQ(output.width, 8);
     ASSERT_EQ(output.height, 8);
     const int centre[3] = {128, 228, 255};
@@ -253,9 +265,7 @@ TEST(FourierTest, SpectrumOfAConstantPicture)
 TEST(FourierTest, ReverseOfAGreySpectrumIsAllOnesAndKeepsTheSize)
 {
     for (const auto& size : {std::pair{16, 8}, std::pair{5, 7}}) {
-        Picture input = RandomPicture(size.first, size.second, 2);
-        std::fill(input.bgr.begin(), input.bgr.end(), 128);
-        const Picture output = RunOperation(op::RevFFT, input);
+        const Picture output = RunOperation(op::RevFFT, Make(size.first, size.second, [](int, int, int) { return 128; }));
         EXPECT_EQ(output.width, size.first);
         EXPECT_EQ(output.height, size.second);
         EXPECT_EQ(std::count(output.bgr.begin(), output.bgr.end(), 1), std::ptrdiff_t(output.bgr.size()));
@@ -266,21 +276,13 @@ TEST(FourierTest, FFTGaussPassesAConstantPictureUnchangedAtEveryLevel)
 {
     // The kernel's zero frequency is exactly 1 and its imaginary part 0, so a
     // flat picture comes back as the plain round trip does: v + 1.
-    Picture input = RandomPicture(20, 12, 3);
-    for (std::size_t i = 0; i < input.bgr.size(); i += 3) {
-        input.bgr[i] = 17;
-        input.bgr[i + 1] = 128;
-        input.bgr[i + 2] = 254;
-    }
+    const Picture input = Make(20, 12, [](int, int, int c) { return std::array{17, 128, 254}[std::size_t(c)]; });
     // -1 and -0.99: the Gaussian's peak underflows; the narrowest kernel
     // still passes the zero frequency whole.
     for (const long double level : {-1.0L, -0.99L, 0.0L, 2.0L, 13.0L, 50.0L, 100.0L, 1000.0L}) {
         const Picture output = RunOperation(op::FFTGauss, input, level);
-        for (std::size_t i = 0; i < output.bgr.size(); i += 3) {
-            ASSERT_EQ(output.bgr[i], 18) << "level " << double(level);
-            ASSERT_EQ(output.bgr[i + 1], 129) << "level " << double(level);
-            ASSERT_EQ(output.bgr[i + 2], 255) << "level " << double(level);
-        }
+        for (std::size_t i = 0; i < output.bgr.size(); ++i)
+            ASSERT_EQ(output.bgr[i], (std::array{18, 129, 255}[i % 3])) << "level " << double(level);
     }
 }
 
@@ -314,9 +316,6 @@ TEST(FourierTest, FFTGaussKeepsTheBrightnessOfAPhoto)
         EXPECT_LT(previousRoughness, Roughness(photo) * 1.05);
     }
 }
-
-// ---------------------------------------------------------------------------
-// Cancellation and memory
 
 TEST(FftEngineTest, TerminateBeforeAPassLeavesNoTable)
 {
@@ -411,9 +410,6 @@ TEST(FourierTest, PictureTooLargeEndsWithAMessage)
         EXPECT_TRUE(destination.Empty());
     }
 }
-
-// ---------------------------------------------------------------------------
-// Batch tool
 
 #if defined(KADRIMEX_BATCH_PATH)
 TEST(FourierBatchTest, CommandsMatchReference)
