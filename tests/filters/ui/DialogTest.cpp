@@ -10,8 +10,6 @@
 #include "tests/support/QtTestSupport.h"
 
 #include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
@@ -37,14 +35,6 @@ QString ConversionError(const QString& text)
 // Every test runs in a point-separator locale with the prompts captured;
 // both are restored afterwards.
 class DialogTest : public kadrimex::test::PromptCaptureTest {};
-
-QStringList Items(const QComboBox* box)
-{
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i)
-        items << box->itemText(i);
-    return items;
-}
 
 // How a dialog run ended: QDialog::Accepted, QDialog::Rejected or kStaysOpen.
 constexpr int kStaysOpen = -1;
@@ -73,9 +63,6 @@ int PressKey(QDialog& form, QWidget* widget, Qt::Key key)
 {
     return RunDialog(form, [=] { QTest::keyClick(widget, key); });
 }
-
-const QStringList kWidths = {"32", "64", "128", "192", "200", "240", "256", "320", "480", "512",
-                             "600", "640", "720", "1024", "1270", "1536", "2048", "4096", "8192"};
 
 }  // namespace
 
@@ -263,54 +250,54 @@ TEST_F(DialogTest, EnterIsOkAndEscapeIsCancelInLevelDialogs)
         EXPECT_EQ(PressKey(sharpen, widget, Qt::Key_Return), QDialog::Accepted) << widget->objectName().toStdString();
         EXPECT_EQ(PressKey(sharpen, widget, Qt::Key_Escape), QDialog::Rejected) << widget->objectName().toStdString();
     }
-}
 
-namespace {
+    // A modal run ends with Enter too.
+    TFilterLevelForm modal;
+    QTimer::singleShot(0, &modal, [&modal] {
+        modal.LevelTrackBar->setValue(1000);
+        QTest::keyClick(modal.LevelTrackBar, Qt::Key_Return);
+    });
+    QTimer::singleShot(5000, &modal, [&modal] { modal.done(99); });
+    EXPECT_EQ(modal.exec(), QDialog::Accepted);
+    EXPECT_EQ(modal.LevelEdit->text(), "100.0");
+    EXPECT_EQ(modal.Level, 100.0L);
+}
 
 // Escape anywhere leaves a generator dialog open; Enter in a size box or an
 // edit runs OK; Enter elsewhere does nothing.
-template <class Form>
-void CheckGeneratorKeys(Form& form, QSlider* trackBar, const std::vector<QWidget*>& enterWidgets)
-{
-    const int escapes = RunDialog(form, [&form, trackBar] {
-        QTest::keyClick(&form, Qt::Key_Escape);
-        QTest::keyClick(form.WidthBox, Qt::Key_Escape);
-        QTest::keyClick(form.WidthBox->lineEdit(), Qt::Key_Escape);
-        QTest::keyClick(form.LevelEdit, Qt::Key_Escape);
-        QTest::keyClick(trackBar, Qt::Key_Escape);
-        QTest::keyClick(trackBar, Qt::Key_Return);
-    });
-    EXPECT_EQ(escapes, kStaysOpen);
-
-    for (QWidget* widget : enterWidgets)
-        EXPECT_EQ(PressKey(form, widget, Qt::Key_Return), QDialog::Accepted) << widget->objectName().toStdString();
-
-    // A typed width is read as typed and not added to the list.
-    const int typed = RunDialog(form, [&form] {
-        form.WidthBox->lineEdit()->selectAll();
-        QTest::keyClicks(form.WidthBox->lineEdit(), "8");
-        QTest::keyClick(form.WidthBox->lineEdit(), Qt::Key_Return);
-    });
-    EXPECT_EQ(typed, QDialog::Accepted);
-    EXPECT_EQ(form.MaskWidth, 8);
-    EXPECT_EQ(Items(form.WidthBox), kWidths);
-}
-
-}  // namespace
-
 TEST_F(DialogTest, GeneratorDialogsTakeEnterOnlyAndIgnoreEscape)
 {
+    auto check = [](auto& form, QSlider* trackBar, const std::vector<QWidget*>& enterWidgets) {
+        const int escapes = RunDialog(form, [&form, trackBar] {
+            for (QWidget* widget : {static_cast<QWidget*>(&form), static_cast<QWidget*>(form.WidthBox),
+                                    static_cast<QWidget*>(form.WidthBox->lineEdit()),
+                                    static_cast<QWidget*>(form.LevelEdit), static_cast<QWidget*>(trackBar)})
+                QTest::keyClick(widget, Qt::Key_Escape);
+            QTest::keyClick(trackBar, Qt::Key_Return);
+        });
+        EXPECT_EQ(escapes, kStaysOpen);
+        for (QWidget* widget : enterWidgets)
+            EXPECT_EQ(PressKey(form, widget, Qt::Key_Return), QDialog::Accepted) << widget->objectName().toStdString();
+
+        // A typed width is read as typed and not added to the list.
+        const int typed = RunDialog(form, [&form] {
+            form.WidthBox->lineEdit()->selectAll();
+            QTest::keyClicks(form.WidthBox->lineEdit(), "8");
+            QTest::keyClick(form.WidthBox->lineEdit(), Qt::Key_Return);
+        });
+        EXPECT_EQ(typed, QDialog::Accepted);
+        EXPECT_EQ(form.MaskWidth, 8);
+        EXPECT_EQ(form.WidthBox->findText("8"), -1);
+        EXPECT_EQ(form.WidthBox->count(), 19);
+    };
     TFilterGeneratorForm generator;
-    CheckGeneratorKeys(generator, generator.LevelTrackBar,
-                       {generator.WidthBox, generator.WidthBox->lineEdit(), generator.HeightBox->lineEdit(),
-                        generator.LevelEdit});
+    check(generator, generator.LevelTrackBar,
+          {generator.WidthBox, generator.WidthBox->lineEdit(), generator.HeightBox->lineEdit(), generator.LevelEdit});
     TFilterGenRotForm rotation;
-    CheckGeneratorKeys(rotation, rotation.LevelTrackBar,
-                       {rotation.WidthBox->lineEdit(), rotation.HeightBox->lineEdit(), rotation.LevelEdit,
-                        rotation.AngleEdit});
+    check(rotation, rotation.LevelTrackBar,
+          {rotation.WidthBox->lineEdit(), rotation.HeightBox->lineEdit(), rotation.LevelEdit, rotation.AngleEdit});
     TAbstractGeneratorForm shapes;
-    CheckGeneratorKeys(shapes, shapes.NumberTrackBar,
-                       {shapes.WidthBox->lineEdit(), shapes.HeightBox, shapes.LevelEdit});
+    check(shapes, shapes.NumberTrackBar, {shapes.WidthBox->lineEdit(), shapes.HeightBox, shapes.LevelEdit});
 
     // Escape does not close a modal run either; the close path still does.
     TFilterGeneratorForm modal;
@@ -343,65 +330,43 @@ TEST_F(DialogTest, LevelDialogsOpenMidScreenGeneratorsMidWindow)
     }
 }
 
-TEST_F(DialogTest, ModalRunEndsWithEnter)
-{
-    TFilterLevelForm level;
-    QTimer::singleShot(0, &level, [&level] {
-        level.LevelTrackBar->setValue(1000);
-        QTest::keyClick(level.LevelTrackBar, Qt::Key_Return);
-    });
-    QTimer::singleShot(5000, &level, [&level] { level.done(99); });
-    EXPECT_EQ(level.exec(), QDialog::Accepted);
-    EXPECT_EQ(level.LevelEdit->text(), "100.0");
-    EXPECT_EQ(level.Level, 100.0L);
-}
-
-namespace {
-
-struct SizeCase {
-    const char* width;
-    const char* height;
-    bool accepted;
-};
-
-const SizeCase kSizeCases[] = {
-    {"32760", "480", true}, {"640", "32760", true}, {"1", "1", true}, {"32760", "32760", true},
-    {"32761", "480", false}, {"640", "32761", false}, {"0", "480", false}, {"640", "0", false},
-    {"abc", "480", false}, {"640", "abc", false}, {"", "480", false}, {"-5", "480", false},
-    {"12.5", "480", false}, {"99999999999", "480", false},
-};
-
-template <class Form>
-void CheckSizeValidation(Form& form, std::vector<QString>& prompts)
-{
-    long double level = 2.0L;
-    for (const SizeCase& c : kSizeCases) {
-        form.WidthBox->setEditText(QString::fromLatin1(c.width));
-        form.HeightBox->setEditText(QString::fromLatin1(c.height));
-        // The level is converted before the sizes are checked.
-        level += 1.0L;
-        form.LevelEdit->setText(QString::number(static_cast<double>(level)));
-        EXPECT_EQ(PressOk(form), c.accepted ? QDialog::Accepted : kStaysOpen) << c.width << "x" << c.height;
-        EXPECT_EQ(form.Level, level) << c.width << "x" << c.height;
-        if (c.accepted) {
-            EXPECT_EQ(form.MaskWidth, QString::fromLatin1(c.width).toInt());
-            EXPECT_EQ(form.MaskHeight, QString::fromLatin1(c.height).toInt());
-        }
-    }
-    // Refused sizes go silently.
-    EXPECT_TRUE(prompts.empty());
-}
-
-}  // namespace
-
 TEST_F(DialogTest, GeneratorSizesMustLieInOneTo32760)
 {
+    const struct {
+        const char* width;
+        const char* height;
+        bool accepted;
+    } cases[] = {
+        {"32760", "480", true},  {"640", "32760", true},  {"1", "1", true},     {"32760", "32760", true},
+        {"32761", "480", false}, {"640", "32761", false}, {"0", "480", false},  {"640", "0", false},
+        {"abc", "480", false},   {"640", "abc", false},   {"", "480", false},   {"-5", "480", false},
+        {"12.5", "480", false},  {"99999999999", "480", false},
+    };
+    auto check = [&cases](auto& form) {
+        long double level = 2.0L;
+        for (const auto& c : cases) {
+            SCOPED_TRACE(QStringLiteral("%1 x %2 in %3").arg(c.width, c.height, form.windowTitle()).toStdString());
+            form.WidthBox->setEditText(QString::fromLatin1(c.width));
+            form.HeightBox->setEditText(QString::fromLatin1(c.height));
+            // The level is converted before the sizes are checked.
+            level += 1.0L;
+            form.LevelEdit->setText(QString::number(static_cast<double>(level)));
+            EXPECT_EQ(PressOk(form), c.accepted ? QDialog::Accepted : kStaysOpen);
+            EXPECT_EQ(form.Level, level);
+            if (c.accepted) {
+                EXPECT_EQ(form.MaskWidth, QString::fromLatin1(c.width).toInt());
+                EXPECT_EQ(form.MaskHeight, QString::fromLatin1(c.height).toInt());
+            }
+        }
+    };
     TFilterGeneratorForm generator;
-    CheckSizeValidation(generator, Prompts);
+    check(generator);
     TFilterGenRotForm rotation;
-    CheckSizeValidation(rotation, Prompts);
+    check(rotation);
     TAbstractGeneratorForm shapes;
-    CheckSizeValidation(shapes, Prompts);
+    check(shapes);
+    // Refused sizes go silently.
+    EXPECT_TRUE(Prompts.empty());
 }
 
 TEST_F(DialogTest, AngleButtonsWriteFifteenSignificantDigits)
