@@ -143,15 +143,6 @@ TEST_F(ViewWindow, ZoomButtonsFollowTheirTextRules)
     EXPECT_EQ(FForm->ZoomComboBox->currentText(), "100");
 }
 
-TEST_F(ViewWindow, OnePixelPictureAtTenPercentIsOnePixel)
-{
-    Show(1, 1, "10");
-    EXPECT_EQ(FForm->WorkImage->size(), QSize(1, 1));
-    const QImage shot = FForm->WorkImage->grab().toImage();
-    ASSERT_EQ(shot.size(), QSize(1, 1));
-    EXPECT_EQ(qBlue(shot.pixel(0, 0)), 0);
-}
-
 TEST_F(ViewWindow, ToolButtonsSetTheCursorAndOnlyTheHandDrags)
 {
     // FormShow ran on the first show: the hand tool's open hand is shown.
