@@ -254,7 +254,8 @@ TEST(CancelStress, EveryOperationSurvivesCancelAndDestructionAtAnyMoment)
         cancelledPartials += differs;
     }
     // The moments must reach half-done results now and then.
-    if (iterations >= 60)
+    if (iterations >= 60) {
         EXPECT_GT(cancelledPartials, 0);
+    }
     RecordProperty("partial_results", cancelledPartials);
 }

@@ -20,14 +20,9 @@ protected:
     {
         return std::size_t(std::distance(std::filesystem::directory_iterator(dir), {}));
     }
-    std::string LoadError(const std::string& path) const
+    static std::string LoadError(const std::string& path)
     {
-        try {
-            TPicture::LoadFromFile(path);
-        } catch (const EImageError& e) {
-            return e.what();
-        }
-        return "(loaded)";
+        return ErrorOf([&] { TPicture::LoadFromFile(path); }, "(loaded)");
     }
     std::filesystem::path dir;
 };
@@ -41,18 +36,10 @@ TEST_F(CodecFiles, ReadFileBytesReadsWholeFilesAndExplainsFailures)
     EXPECT_EQ(ReadFileBytes(Path("a.bin")), bytes);
     WriteAll(Path("empty.bin"), {});
     EXPECT_TRUE(ReadFileBytes(Path("empty.bin")).empty());
-    try {
-        ReadFileBytes(Path("missing.bmp"));
-        ADD_FAILURE() << "a missing file was read";
-    } catch (const EImageError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + Path("missing.bmp") + ": No such file or directory");
-    }
-    try {
-        ReadFileBytes(dir.string());
-        ADD_FAILURE() << "a folder was read";
-    } catch (const EImageError& e) {
-        EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
-    }
+    EXPECT_EQ(ErrorOf([&] { ReadFileBytes(Path("missing.bmp")); }),
+              "Cannot open file " + Path("missing.bmp") + ": No such file or directory");
+    const std::string folder = ErrorOf([&] { ReadFileBytes(dir.string()); });
+    EXPECT_NE(folder.find("not a regular file"), std::string::npos) << folder;
 }
 
 TEST_F(CodecFiles, WriteFileAtomicallyReplacesOrLeavesEverythingAsItWas)

@@ -49,6 +49,18 @@ inline std::filesystem::path TempFolder(const std::string& name)
     return dir;
 }
 
+// The message of the EImageError that `run` throws, or `none` when it throws none.
+template <class Run>
+std::string ErrorOf(Run run, const char* none = "(decoded)")
+{
+    try {
+        run();
+    } catch (const EImageError& e) {
+        return e.what();
+    }
+    return none;
+}
+
 // Random pixels of any format; palette pictures get a random palette of
 // full length, 15-bit words keep their top bit clear.
 inline TBitmap RandomBitmap(int width, int height, TPixelFormat format, std::uint32_t seed)

@@ -1,6 +1,7 @@
 // Pixel-format conversion and colour reduction, checked against plain
 // per-pixel readings of the documented row layouts.
 #include "engine/Bitmap.h"
+#include "engine/Codecs.h"
 #include "engine/Quantize.h"
 #include "tests/support/TestPictures.h"
 
@@ -10,8 +11,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <random>
 #include <set>
 #include <string>
@@ -309,18 +309,12 @@ TEST(PixelConvert, ReducedPhotosStayCloseToTheOriginal)
 #ifndef KADRIMEX_SHARED_DIR
     GTEST_SKIP() << "KADRIMEX_SHARED_DIR is not set";
 #else
-    // 24-bit BMP, 40-byte header, pixels at offset 54, bottom-up rows.
-    std::ifstream in(std::string(KADRIMEX_SHARED_DIR) + "/testdata/chelsea-451x300.bmp", std::ios::binary);
-    if (!in)
+    const std::string path = std::string(KADRIMEX_SHARED_DIR) + "/testdata/chelsea-451x300.bmp";
+    if (!std::filesystem::exists(path))
         GTEST_SKIP() << "testdata/chelsea-451x300.bmp is not available";
-    const std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const int w = 451, h = 300;
-    const std::size_t stride = RowStride(w, 24);
-    ASSERT_EQ(file.size(), 54 + stride * h);
-    TBitmap cat;
-    cat.Reset(w, h, TPixelFormat::pf24bit);
-    for (int y = 0; y < h; ++y)
-        std::memcpy(cat.ScanLine(y), file.data() + 54 + stride * std::size_t(h - 1 - y), std::size_t(w) * 3);
+    const auto file = ReadFileBytes(path);
+    const TBitmap cat = DecodeBmp(file.data(), file.size());
+    ASSERT_EQ(cat.PixelFormat(), TPixelFormat::pf24bit);
     TBitmap eight = cat, four = cat;
     eight.SetPixelFormat(TPixelFormat::pf8bit);
     four.SetPixelFormat(TPixelFormat::pf4bit);
