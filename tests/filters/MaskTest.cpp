@@ -1,8 +1,18 @@
+// The mask painters: worked values, the non-positive levels, sizes and
+// termination, and every painter against its plain 80-bit formula, byte for
+// byte, over the parameters where the fast paths could differ: flat and
+// whole-number values (steepness 0, the caps), a tent foot of 0.5, quarter
+// and odd angles, odd and even sizes, and shaping parameters large enough to
+// make the cosine arguments long.
+#include "filters/Generators.h"
 #include "filters/Masks.h"
+#include "tests/filters/MaskReference.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace kadrimex {
@@ -40,9 +50,7 @@ TEST(MaskTest, GaussWorkedValues)
     EXPECT_EQ(mask.Width(), 3);
     EXPECT_EQ(mask.Height(), 2);
     PaintGaussMask(thread, &mask, 1, 4, 5);
-    for (const auto& row : Bytes(mask))
-        for (int v : row)
-            EXPECT_EQ(v, 255);
+    EXPECT_EQ(Bytes(mask), Rows(5, std::vector<int>(4, 255)));
     // (The sides of large odd masks at level 500, 55 and 54, are checked
     // through the Gauss generator.)
 }
@@ -82,9 +90,7 @@ TEST(MaskTest, TentFootOfOneHalfLightsOnlyThePeak)
     EXPECT_EQ(Bytes(mask), (Rows{{0, 0, 0}, {0, 255, 0}, {0, 0, 0}}));
     // Even sizes have no cell at the peak.
     PaintTriangleMask(thread, &mask, 0.5L, 4, 2);
-    for (const auto& row : Bytes(mask))
-        for (int v : row)
-            EXPECT_EQ(v, 0);
+    EXPECT_EQ(Bytes(mask), Rows(2, std::vector<int>(4, 0)));
     // Just below 0.5 the tent is already that steep.
     TBitmap steep = Mask8();
     PaintTriangleMask(thread, &steep, 0.4999L, 3, 3);
@@ -144,12 +150,12 @@ TEST(MaskTest, SharpenWorkedValuesAndNonPositiveLevel)
         for (int x = 0; x < 7; ++x)
             EXPECT_EQ(mask.ScanLine(y)[x], int(gauss.ScanLine(y)[x] / 2.0 + 128));
     // A level of 0 or below is painted as 1e-30.
-    TBitmap tiny = Mask8(), zero = Mask8(), negative = Mask8();
+    TBitmap tiny = Mask8();
     PaintSharpenMask(thread, &tiny, 1e-30L, 11, 9);
-    PaintSharpenMask(thread, &zero, 0, 11, 9);
-    PaintSharpenMask(thread, &negative, -2.5L, 11, 9);
-    EXPECT_EQ(Bytes(zero), Bytes(tiny));
-    EXPECT_EQ(Bytes(negative), Bytes(tiny));
+    for (long double level : {0.0L, -2.5L}) {
+        PaintSharpenMask(thread, &mask, level, 11, 9);
+        EXPECT_EQ(Bytes(mask), Bytes(tiny)) << double(level);
+    }
 }
 
 TEST(MaskTest, EdgeWorkedValues)
@@ -191,10 +197,59 @@ TEST(MaskTest, SizesAndTermination)
     PaintGaussMask(thread, &stopped, 500, 5, 4);
     PaintEdgeMask(thread, &stopped, 1, 5, 4);
     PaintRotatedTriangleMask(thread, &stopped, -0.1L, 0, 5, 4);
-    ASSERT_EQ(stopped.Width(), 5);
-    for (int y = 0; y < stopped.Height(); ++y)
-        for (int x = 0; x < stopped.Width(); ++x)
-            EXPECT_EQ(stopped.ScanLine(y)[x], 0);
+    EXPECT_EQ(Bytes(stopped), Rows(std::size_t(stopped.Height()), std::vector<int>(5, 0)));
+}
+
+using Painter = std::function<void(TBitmapProcesorThread&, TBitmap*)>;
+
+struct Case {
+    std::string name;
+    Painter fast;
+    Painter literal;
+};
+
+void ExpectSameBytes(const Case& c)
+{
+    TBitmapProcesorThread thread;
+    TBitmap fast = Mask8(), literal = Mask8();
+    c.fast(thread, &fast);
+    c.literal(thread, &literal);
+    EXPECT_EQ(Bytes(fast), Bytes(literal)) << c.name;
+}
+
+template <typename Fast, typename Literal, typename... Args>
+Case Make(std::string name, Fast fast, Literal literal, Args... args)
+{
+    return {std::move(name), [=](TBitmapProcesorThread& t, TBitmap* m) { fast(t, m, args...); },
+            [=](TBitmapProcesorThread& t, TBitmap* m) { literal(t, m, args...); }};
+}
+
+TEST(MaskFastPath, EveryPainterGivesTheLiteralBytes)
+{
+    std::vector<Case> cases;
+    for (long double level : {GaussBaseLevel, 1.0L, 0.01L, 0.0L, 1e6L})
+        cases.push_back(Make("gauss " + std::to_string(double(level)), PaintGaussMask, reference::PaintGaussMask,
+                             level, 101.0L, 64.0L));
+    for (long double foot : {0.0L, -0.4L, 0.25L, 0.5L, 0.4999L, 0.7L})
+        cases.push_back(Make("triangle " + std::to_string(double(foot)), PaintTriangleMask,
+                             reference::PaintTriangleMask, foot, 77.0L, 50.0L));
+    for (long double foot : {0.0L, -2.0L, 0.25L, 0.5L, 0.4999L, 0.7L})
+        for (long double angle : {0.0L, 0.3L, 1.5707963267948966L, -7.0L, 1000.0L})
+            cases.push_back(Make("rotated " + std::to_string(double(foot)) + " " + std::to_string(double(angle)),
+                                 PaintRotatedTriangleMask, reference::PaintRotatedTriangleMask, foot, angle, 90.0L,
+                                 61.0L));
+    for (long double level : {GaussBaseLevel, 1.0L, 3000.0L, 0.5L, 1e9L})
+        cases.push_back(Make("sharpen " + std::to_string(double(level)), PaintSharpenMask,
+                             reference::PaintSharpenMask, level, 96.0L, 71.0L));
+    for (long double level : {0.0L, 0.5L, 1.0015L, 2.0L})
+        cases.push_back(Make("edge " + std::to_string(double(level)), PaintEdgeMask, reference::PaintEdgeMask, level,
+                             120.0L, 81.0L));
+    for (int function = 0; function <= 5; ++function)
+        for (long double a : {0.0L, 0.2L, 1.0L, -3.0L, 37.5L})
+            cases.push_back(Make("shape " + std::to_string(function) + " " + std::to_string(double(a)),
+                                 PaintAbstractShape, reference::PaintAbstractShape, function, a, 150.0L, 101.0L));
+    for (const Case& c : cases)
+        ExpectSameBytes(c);
 }
 
 }  // namespace
