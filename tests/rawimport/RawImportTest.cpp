@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -44,27 +45,21 @@ TRawOptions Multibyte(int width, int bytesPerPixel, std::int64_t skip = 0)
 }
 
 // A temporary folder removed at the end of the test.
-class TempDir {
-public:
-    TempDir() : FPath(fs::temp_directory_path() / ("kadrimex-raw-" + std::to_string(getpid())))
-    {
-        fs::create_directories(FPath);
-    }
+struct TempDir {
+    const fs::path path = fs::temp_directory_path() / ("kadrimex-raw-" + std::to_string(getpid()));
+    TempDir() { fs::create_directories(path); }
     ~TempDir()
     {
         std::error_code ignored;
-        fs::remove_all(FPath, ignored);
+        fs::remove_all(path, ignored);
     }
     std::string File(const std::string& name, const std::vector<std::uint8_t>& bytes) const
     {
-        const std::string path = (FPath / name).string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return path;
+        std::ofstream((path / name).string(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return (path / name).string();
     }
-    std::string operator/(const std::string& name) const { return (FPath / name).string(); }
-
-private:
-    fs::path FPath;
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
 };
 
 TEST(RawLayout, LineCountsOfTheDepthTable)
@@ -108,33 +103,33 @@ TEST(RawLayout, LineCountsOfTheDepthTable)
 TEST(RawDecode, WorkedExamples)
 {
     const auto file = test::CountingBytes(64000);
-    // W = 321: the last line holds the final 121 bytes, the rest is zero.
-    TBitmap b = Decode(file, Typical(321, TPixelFormat::pf8bit));
-    EXPECT_EQ(b.Height(), 200);
-    EXPECT_EQ(b.ScanLine(199)[120], file[63999]);
-    EXPECT_EQ(b.ScanLine(199)[121], 0);
-    // 24 bits: the 67th line two-thirds filled.
-    b = Decode(file, Typical(320, TPixelFormat::pf24bit));
-    EXPECT_EQ(b.Height(), 67);
-    EXPECT_EQ(b.ScanLine(66)[639], file[63999]);
-    EXPECT_EQ(b.ScanLine(66)[640], 0);
-    // 1 bit at W = 12: one byte a line, pixels 8 ... 11 not read.
-    b = Decode(file, Typical(12, TPixelFormat::pf1bit));
-    EXPECT_EQ(b.Height(), 42667);
-    EXPECT_EQ(b.ScanLine(5)[0], file[5]);
-    EXPECT_EQ(b.ScanLine(5)[1], 0);
-    EXPECT_EQ(b.Palette(), (std::vector<TPaletteEntry>{{0, 0, 0, 0}, {255, 255, 255, 0}}));
-    // Bottom-top: the first line of the file is the bottom row.
     TRawOptions up = Typical(320, TPixelFormat::pf8bit);
     up.bottomUp = true;
-    b = Decode(file, up);
-    EXPECT_EQ(b.ScanLine(199)[3], file[3]);
-    EXPECT_EQ(b.ScanLine(0)[3], file[199 * 320 + 3]);
-    // The skip passes the end: the last byte on one line.
-    b = Decode(file, Typical(4, TPixelFormat::pf8bit, -1, 70000));
-    EXPECT_EQ(b.Height(), 1);
-    EXPECT_EQ(b.ScanLine(0)[0], file[63999]);
-    EXPECT_EQ(b.ScanLine(0)[1], 0);
+    const struct {
+        const char* what;
+        TRawOptions options;
+        int height;
+        std::vector<std::array<int, 3>> bytes;  // line, byte, value
+    } cases[] = {
+        {"W = 321: the last line holds the final 121 bytes, the rest is zero", Typical(321, TPixelFormat::pf8bit), 200,
+         {{199, 120, file[63999]}, {199, 121, 0}}},
+        {"24 bits: the 67th line two-thirds filled", Typical(320, TPixelFormat::pf24bit), 67,
+         {{66, 639, file[63999]}, {66, 640, 0}}},
+        {"1 bit at W = 12: one byte a line, pixels 8 ... 11 not read", Typical(12, TPixelFormat::pf1bit), 42667,
+         {{5, 0, file[5]}, {5, 1, 0}}},
+        {"bottom-top: the first line of the file is the bottom row", up, 200,
+         {{199, 3, file[3]}, {0, 3, file[199 * 320 + 3]}}},
+        {"the skip passes the end: the last byte on one line", Typical(4, TPixelFormat::pf8bit, -1, 70000), 1,
+         {{0, 0, file[63999]}, {0, 1, 0}}},
+    };
+    for (const auto& c : cases) {
+        const TBitmap b = Decode(file, c.options);
+        EXPECT_EQ(b.Height(), c.height) << c.what;
+        for (const auto& [y, x, value] : c.bytes)
+            EXPECT_EQ(b.ScanLine(y)[x], value) << c.what;
+    }
+    EXPECT_EQ(Decode(file, Typical(12, TPixelFormat::pf1bit)).Palette(),
+              (std::vector<TPaletteEntry>{{0, 0, 0, 0}, {255, 255, 255, 0}}));
 }
 
 TEST(RawDecode, MultibyteChannels)
@@ -158,14 +153,11 @@ TEST(RawDecode, MultibyteChannels)
         EXPECT_EQ(b.ScanLine(0)[1], c.green) << "B = " << c.b;
         EXPECT_EQ(b.ScanLine(0)[2], c.red) << "B = " << c.b;
     }
-    // Skip 60 of 100 bytes decodes the 40 left; with none left the picture
-    // stays as it was.
+    // Skip 60 of 100 bytes decodes the 40 left.
     const auto file = test::CountingBytes(100);
-    TBitmap kept = Decode(file, Multibyte(10, 1, 60));
+    const TBitmap kept = Decode(file, Multibyte(10, 1, 60));
     EXPECT_EQ(kept.Height(), 4);
     EXPECT_EQ(kept.ScanLine(0)[0], file[60]);
-    EXPECT_FALSE(DecodeRaw(TRawMemory(file.data(), file.size()), Multibyte(10, 1, 100), kept));
-    EXPECT_EQ(kept.Height(), 4);
 }
 
 TEST(RawPalette, GreyRampMultiplierAndFiles)
@@ -247,13 +239,15 @@ TEST(RawDecode, FailuresLeaveThePictureAndCancelStops)
     const TRawMemory memory(file.data(), file.size());
     TBitmap kept = Decode(file, Typical(10, TPixelFormat::pf8bit));
     const TBitmap before = kept;
-    // Too wide, too many lines, cancelled: the picture stays as it was.
+    // Too wide, too many lines, no byte after the skip, cancelled: the
+    // picture stays as it was.
     EXPECT_THROW(DecodeRaw(memory, Typical(kRawMaxWidth, TPixelFormat::pf8bit), kept), EOutOfResources);
     struct Endless : TRawSource {
         std::int64_t Size() const override { return std::int64_t(1) << 40; }
         std::size_t ReadAt(std::int64_t, std::uint8_t*, std::size_t) const override { return 0; }
     };
     EXPECT_THROW(DecodeRaw(Endless(), Typical(320, TPixelFormat::pf8bit), kept), EOutOfResources);
+    EXPECT_FALSE(DecodeRaw(memory, Multibyte(10, 1, 100), kept));
     EXPECT_FALSE(DecodeRaw(memory, Typical(2, TPixelFormat::pf8bit), kept, [] { return true; }));
     EXPECT_TRUE(test::SamePicture(kept, before));
 }

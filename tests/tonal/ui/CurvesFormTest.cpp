@@ -11,12 +11,10 @@
 #include <QChart>
 #include <QChartView>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QRadioButton>
 #include <QTest>
-#include <QThread>
 #include <QValueAxis>
 
 #include <gtest/gtest.h>
@@ -44,19 +42,19 @@ std::shared_ptr<TAdvancedBitmap> KnownPicture()
     return picture;
 }
 
+bool Plotted(const TCurvesForm& form)
+{
+    return kadrimex::test::WaitUntil([&form] { return form.FCurveSeries != nullptr; }, 20000);
+}
+
 class CurvesFormTest : public ::testing::Test {
 protected:
+    void SetUp() override { Form.FBitmap = KnownPicture(); }
     // Shows the dialog and waits until the histogram is plotted.
     void ShowAndWait()
     {
         Form.show();
-        QElapsedTimer clock;
-        clock.start();
-        while (!Form.FCurveSeries && clock.elapsed() < 20000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(1);
-        }
-        ASSERT_NE(Form.FCurveSeries, nullptr);
+        ASSERT_TRUE(Plotted(Form));
     }
     double Y(int i) const { return Form.FCurveSeries->at(i).y(); }
 
@@ -65,7 +63,6 @@ protected:
 
 TEST_F(CurvesFormTest, PlotsTheSevenHistogramSeriesAndTheIdentityCurve)
 {
-    Form.FBitmap = KnownPicture();
     ShowAndWait();
     const QList<QAbstractSeries*> series = Form.HistoChart->chart()->series();
     ASSERT_EQ(series.size(), 8);
@@ -106,7 +103,6 @@ TEST_F(CurvesFormTest, PlotsTheSevenHistogramSeriesAndTheIdentityCurve)
 
 TEST_F(CurvesFormTest, ProcessIsIgnoredUntilTheHistogramIsPlotted)
 {
-    Form.FBitmap = KnownPicture();
     Form.FCurveTable.fill(7);
     Form.show();
     // The completion is queued: nothing has been plotted yet.
@@ -121,7 +117,6 @@ TEST_F(CurvesFormTest, ProcessIsIgnoredUntilTheHistogramIsPlotted)
 
 TEST_F(CurvesFormTest, MouseRules)
 {
-    Form.FBitmap = KnownPicture();
     ShowAndWait();
     struct TStep {
         char kind;  // 'd' down, 'm' move, 'u' up
@@ -186,7 +181,6 @@ TEST_F(CurvesFormTest, MouseRules)
 
 TEST_F(CurvesFormTest, TableRoundsTheCurveWithAnOffsetOf049)
 {
-    Form.FBitmap = KnownPicture();
     ShowAndWait();
     // 10 (100) -> 12 (101): point 11 is 100.5. 20 (100) -> 23 (101): points
     // 21 and 22 are 100.33 and 100.67.
@@ -208,7 +202,6 @@ TEST_F(CurvesFormTest, TableRoundsTheCurveWithAnOffsetOf049)
 
 TEST_F(CurvesFormTest, MouseEventsOnTheChartDrawThroughTheAxes)
 {
-    Form.FBitmap = KnownPicture();
     ShowAndWait();
     QChart* chart = Form.HistoChart->chart();
     auto pixel = [&](double x, double y) {
@@ -243,11 +236,7 @@ TEST(CurvesFormLifetime, ClosingWhileTheWorkerRunsIsSafe)
         if (round > 0)
             form.reset();  // destroyed with the worker running
         else {
-            QElapsedTimer clock;
-            clock.start();
-            while (!form->FCurveSeries && clock.elapsed() < 20000)
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            EXPECT_NE(form->FCurveSeries, nullptr);
+            EXPECT_TRUE(Plotted(*form));
             EXPECT_EQ(form->FHistoThread, nullptr);
         }
     }

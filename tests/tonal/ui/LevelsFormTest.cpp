@@ -1,5 +1,5 @@
-// The levels dialog through its controls: the enabling rule, the bounds'
-// parsing and checks with their messages, and the credit box.
+// The levels dialog through its controls: the credit box, the enabling
+// rule, the bounds' parsing and checks with their messages.
 #include "tonal/ui/LevelsForm.h"
 
 #include "tests/support/QtTestSupport.h"
@@ -31,6 +31,12 @@ protected:
 TEST_F(LevelsFormTest, RangeEditsFollowTheFunctionAndTakeThreeCharacters)
 {
     Form.show();
+    EXPECT_EQ(Form.TulvorImage->size(), QSize(34, 34));
+    QTest::mouseDClick(Form.TulvorImage, Qt::LeftButton);
+    ASSERT_EQ(Prompts.size(), 1u) << "a double click on the picture shows the credits";
+    EXPECT_EQ(Prompts[0].icon, ui::PromptIcon::Information);
+    EXPECT_FALSE(Prompts[0].text.isEmpty());
+
     EXPECT_FALSE(Form.RangeFromEdit->isEnabled());
     EXPECT_FALSE(Form.RangeToEdit->isEnabled());
     Form.FunctionButtons->button(1)->click();
@@ -89,16 +95,6 @@ TEST_F(LevelsFormTest, OkChecksTheBoundsInOrder)
         QTest::mouseClick(Form.CancelSpeedButton, Qt::LeftButton);
         EXPECT_EQ(Form.result(), QDialog::Rejected);
     }
-}
-
-TEST_F(LevelsFormTest, DoubleClickOnThePictureShowsTheCredits)
-{
-    Form.show();
-    EXPECT_EQ(Form.TulvorImage->size(), QSize(34, 34));
-    QTest::mouseDClick(Form.TulvorImage, Qt::LeftButton);
-    ASSERT_EQ(Prompts.size(), 1u);
-    EXPECT_EQ(Prompts[0].icon, ui::PromptIcon::Information);
-    EXPECT_FALSE(Prompts[0].text.isEmpty());
 }
 
 }  // namespace

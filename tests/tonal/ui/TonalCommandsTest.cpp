@@ -9,17 +9,13 @@
 #include "tests/support/TestPictures.h"
 
 #include <QButtonGroup>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <random>
 
 using kadrimex::TBitmap;
@@ -106,10 +102,8 @@ TEST_F(TonalCommands, CurvesAppliesTheDrawnCurveToAPictureConvertedTo24Bits)
             return int(QDialog::Rejected);
         // Values 0..100 are lifted towards 200 at 50, then back.
         form.HistoChartMouseDown(Qt::LeftButton, {0, 0});
-        form.HistoChartMouseMove({30, 150});
-        form.HistoChartMouseMove({50, 200});
-        form.HistoChartMouseMove({80, 120});
-        form.HistoChartMouseMove({100, 100});
+        for (const QPointF point : {QPointF(30, 150), QPointF(50, 200), QPointF(80, 120), QPointF(100, 100)})
+            form.HistoChartMouseMove(point);
         form.HistoChartMouseUp();
         form.ChannelButtons->button(1)->click();
         form.setResult(0);
