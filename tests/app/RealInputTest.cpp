@@ -227,6 +227,7 @@ public:
     QStringList Pictures;
     QStringList UndoStates;
     QImage IdleGauge;
+    qsizetype SeenPictures = 0;
 
     void Start(const QStringList& args = {})
     {
@@ -327,6 +328,20 @@ public:
         FocusMain();
         Click(Centre(button));
         return WaitForFocus(title);
+    }
+
+    void NotePictures() { SeenPictures = Pictures.size(); }
+    void PressNoting(const QString& keys)
+    {
+        FocusMain();
+        NotePictures();
+        Keys(keys);
+    }
+    // Waits for a picture after the noted ones and returns the last.
+    QString NextPicture()
+    {
+        WaitUntil(10000, [&] { return Pictures.size() > SeenPictures; });
+        return Pictures.size() > SeenPictures ? LastPicture() : QString();
     }
 
     // The idle gauge as first drawn: black with the white word.
@@ -664,8 +679,8 @@ void TonalCases(TEditor& editor, const QString& stripes, const QString& work)
 
 // Undo and Redo by their keys and buttons: each gives back the exact picture
 // (the probe's hash of its bytes) of Gauss, New, colour depth and Open; both
-// are off while an operation runs.
-void UndoCases(TEditor& editor, const QString& small, const QString& huge)
+// are off while an operation runs (see the long blur of EditorCases).
+void UndoCases(TEditor& editor, const QString& small)
 {
     // A blur changes only a picture with detail: a 101x61 gradient.
     const QString detailed = small + u".gradient.bmp"_s;
@@ -676,18 +691,6 @@ void UndoCases(TEditor& editor, const QString& small, const QString& huge)
                 gradient.setPixel(x, y, qRgb(x * 2, y * 4, (x * y) % 256));
         gradient.save(detailed, "BMP");
     }
-    qsizetype seen = 0;
-    // Notes how many pictures there are, then presses `keys` on the main window.
-    auto press = [&](const QString& keys) {
-        editor.FocusMain();
-        seen = editor.Pictures.size();
-        Keys(keys);
-    };
-    // Waits for a picture after the `seen` first ones and returns the last.
-    auto next = [&] {
-        editor.WaitUntil(10000, [&] { return editor.Pictures.size() > seen; });
-        return editor.Pictures.size() > seen ? editor.LastPicture() : QString();
-    };
     CloseDialogs(editor);
     if (!OpenPicture(editor, detailed, false)) {
         Shot(u"undo-open-failed"_s);
@@ -698,30 +701,31 @@ void UndoCases(TEditor& editor, const QString& small, const QString& huge)
     const QString original = editor.LastPicture();
     const QImage originalView = editor.View();
 
-    seen = editor.Pictures.size();
+    editor.NotePictures();
     if (!LaunchGauss(editor, u"5"_s)) {
         Report(false, u"undo: Gauss opens its dialog"_s);
         return;
     }
-    const QString blurred = next();
+    const QString blurred = editor.NextPicture();
     Shot(u"undo-gauss-done"_s);
     const QImage blurredView = editor.View();
 
-    press(u"ctrl+z"_s);
-    const QString undone = next();
+    editor.PressNoting(u"ctrl+z"_s);
+    const QString undone = editor.NextPicture();
     const bool backShown = editor.WaitUntil(3000, [&] { return editor.View() == originalView; });
     Shot(u"undo-gauss-undone"_s);
     Report(!blurred.isEmpty() && blurred != original && undone == original && backShown,
            u"Gauss, then Ctrl+Z gives back the exact picture (%1 -> %2 -> %3)"_s.arg(original, blurred, undone));
-    press(u"ctrl+shift+z"_s);
-    const QString redone = next();
+    editor.PressNoting(u"ctrl+shift+z"_s);
+    const QString redone = editor.NextPicture();
     const bool blurShown = editor.WaitUntil(3000, [&] { return editor.View() == blurredView; });
     Report(redone == blurred && blurShown, u"Ctrl+Shift+Z gives back the blurred bytes (%1)"_s.arg(redone));
-    seen = editor.Pictures.size();
+    editor.NotePictures();
     Click(editor.Centre("UndoButton"));
-    const QString byButton = next();
-    press(u"ctrl+y"_s);
-    Report(byButton == original && next() == blurred, u"the Undo button and Ctrl+Y undo and redo the blur"_s);
+    const QString byButton = editor.NextPicture();
+    editor.PressNoting(u"ctrl+y"_s);
+    Report(byButton == original && editor.NextPicture() == blurred,
+           u"the Undo button and Ctrl+Y undo and redo the blur"_s);
 
     // New, colour depth and Open, each undone to the blurred picture.
     const std::pair<QString, std::function<bool()>> steps[] = {
@@ -750,48 +754,16 @@ void UndoCases(TEditor& editor, const QString& small, const QString& huge)
         {u"Open"_s, [&] { return OpenPicture(editor, small, true); }},
     };
     for (const auto& [what, change] : steps) {
-        seen = editor.Pictures.size();
+        editor.NotePictures();
         const bool changed = change();
-        const QString after = next();
+        const QString after = editor.NextPicture();
         Shot(u"undo-"_s + QString(what).replace(u' ', u'-'));
-        press(u"ctrl+z"_s);
-        const QString back = next();
+        editor.PressNoting(u"ctrl+z"_s);
+        const QString back = editor.NextPicture();
         Report(changed && !after.isEmpty() && after != blurred && back == blurred,
                what + u" (%1), then Ctrl+Z gives back the blurred picture"_s.arg(after));
         CloseDialogs(editor);
     }
-
-    // During a long blur Undo and Redo are off, and Ctrl+Z changes nothing.
-    if (!OpenPicture(editor, huge, false)) {
-        Report(false, u"undo: the 4000x3000 picture opens"_s);
-        return;
-    }
-    editor.WaitUntil(3000, [&] { return editor.LastPicture().startsWith("TBitmap 4000 3000"_L1); });
-    const qsizetype statuses = editor.Statuses.size();
-    const qsizetype states = editor.UndoStates.size();
-    if (!LaunchGauss(editor, kLongBlur)) {
-        Report(false, u"undo: Gauss opens its dialog"_s);
-        return;
-    }
-    const bool running = editor.WaitUntil(10000, [&] { return !editor.GaugeIdle(); });
-    press(u"ctrl+z"_s);
-    editor.Pause(500);
-    Shot(u"undo-during-run"_s);
-    const bool off = editor.UndoStates.mid(states).contains(u"undo off redo off"_s);
-    Report(running && off && editor.Pictures.size() == seen && !editor.Statuses.mid(statuses).contains(kDone),
-           u"while the blur runs Undo and Redo are off and Ctrl+Z changes nothing"_s);
-    Click(editor.Centre("ProgressPanel"));
-    if (editor.WaitForFocus(kCancelTitle))
-        Keys(u"y"_s);
-    editor.WaitForStatus(statuses, kDone, 30000);
-    const QString partial = next();
-    press(u"ctrl+z"_s);
-    const QString back = next();
-    const QString state = editor.UndoStates.value(editor.UndoStates.size() - 1);
-    Report(!partial.isEmpty() && back.startsWith("TBitmap 4000 3000"_L1) && back != partial &&
-               state == u"undo on redo on"_s,
-           u"the cancelled blur's partial result is undone; Undo and Redo are on again (%1 -> %2, %3)"_s.arg(
-               partial, back, state));
 }
 
 // `kadrimex FILE` shows FILE instead of the initial picture.
@@ -938,10 +910,13 @@ void EditorCases(TEditor& editor, const QTemporaryDir& work)
             editor.FinishRun(u"Gauss"_s, seen, 30000, false);
     }
 
-    // A long Gauss blur: during it File > Open is locked and Save as is not;
-    // a click on the gauge asks whether to stop, answered Y.
-    opened = OpenPicture(editor, huge, false);
+    // A long Gauss blur: during it File > Open, Undo and Redo are locked and
+    // Save as is not; a click on the gauge asks whether to stop, answered Y,
+    // and the partial result is one undo step.
+    opened = OpenPicture(editor, huge, false) &&
+             editor.WaitUntil(3000, [&] { return editor.LastPicture().startsWith("TBitmap 4000 3000"_L1); });
     Report(opened, u"the 4000x3000 picture opens"_s);
+    const qsizetype states = editor.UndoStates.size();
     const bool longLaunched = opened && LaunchGauss(editor, kLongBlur);
     Report(longLaunched, u"the long blur is launched"_s);
     if (longLaunched) {
@@ -956,6 +931,12 @@ void EditorCases(TEditor& editor, const QTemporaryDir& work)
         }) && FocusedWindowName() == kSaveTitle;
         Report(saveFirst, u"while it runs Ctrl+O does nothing and Ctrl+S asks where to save"_s);
         CloseDialogs(editor);
+        editor.PressNoting(u"ctrl+z"_s);
+        editor.Pause(500);
+        Shot(u"undo-during-run"_s);
+        Report(editor.UndoStates.mid(states).contains(u"undo off redo off"_s) &&
+                   editor.Pictures.size() == editor.SeenPictures && !editor.Statuses.mid(seen).contains(kDone),
+               u"while the blur runs Undo and Redo are off and Ctrl+Z changes nothing"_s);
         Click(editor.Centre("ProgressPanel"));
         const bool asked = editor.WaitForFocus(kCancelTitle);
         Shot(u"cancel-question"_s);
@@ -967,6 +948,14 @@ void EditorCases(TEditor& editor, const QTemporaryDir& work)
         const bool stopped = editor.WaitForStatus(seen, kDone, 3000);
         Report(stopped, u"the blur stops soon after Yes (%1 ms)"_s.arg(answered.elapsed()));
         editor.FinishRun(u"cancel"_s, seen, 30000, false);
+        const QString partial = editor.NextPicture();
+        editor.PressNoting(u"ctrl+z"_s);
+        const QString back = editor.NextPicture();
+        const QString state = editor.UndoStates.value(editor.UndoStates.size() - 1);
+        Report(!partial.isEmpty() && back.startsWith("TBitmap 4000 3000"_L1) && back != partial &&
+                   state == u"undo on redo on"_s,
+               u"the cancelled blur's partial result is undone; Undo and Redo are on again (%1 -> %2, %3)"_s.arg(
+                   partial, back, state));
 
         Report(editor.AskByKeys(u"ctrl+o"_s, kOpenTitle), u"after the run Ctrl+O opens the open dialog again"_s);
         CloseDialogs(editor);
@@ -1025,7 +1014,7 @@ void EditorCases(TEditor& editor, const QTemporaryDir& work)
     CloseDialogs(editor);
 
     // Before the RAW cases, which leave the open dialog on the RAW filter.
-    UndoCases(editor, small, huge);
+    UndoCases(editor, small);
     RawImportCases(editor, work.filePath(u"grey.raw"_s));
 }
 
