@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,11 +58,35 @@ std::vector<Rgb> ShownColours(TWorkImage& view, int scale)
     return colours;
 }
 
+// A 24-bit picture whose pixel (x, y) is colour(x, y).
+TBitmap Bitmap24(int width, int height, const std::function<Rgb(int, int)>& colour)
+{
+    TBitmap bitmap;
+    bitmap.Reset(width, height, TPixelFormat::pf24bit);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const Rgb c = colour(x, y);
+            std::uint8_t* p = bitmap.ScanLine(y) + 3 * x;
+            p[0] = std::uint8_t(c.b), p[1] = std::uint8_t(c.g), p[2] = std::uint8_t(c.r);
+        }
+    return bitmap;
+}
+
 TPicture BitmapPicture(TBitmap bitmap)
 {
     TPicture picture;
     picture.Assign(std::move(bitmap));
     return picture;
+}
+
+// A deterministic colour for every pixel of a large picture.
+Rgb PatternColour(int x, int y)
+{
+    std::uint32_t h = std::uint32_t(x) * 0x9E3779B1u ^ std::uint32_t(y) * 0x85EBCA77u;
+    h ^= h >> 15;
+    h *= 0x2C1B3C6Du;
+    h ^= h >> 12;
+    return {int(h & 0xFF), int((h >> 8) & 0xFF), int((h >> 16) & 0xFF)};
 }
 
 }  // namespace
@@ -104,16 +129,9 @@ TEST(WorkImage, JpegIsDecodedForDisplay)
 {
     // Four flat 16 x 16 blocks survive JPEG compression nearly unchanged.
     const std::vector<Rgb> blocks = {{220, 40, 40}, {40, 200, 60}, {30, 60, 210}, {240, 240, 240}};
-    TBitmap bitmap;
-    bitmap.Reset(32, 32, TPixelFormat::pf24bit);
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x) {
-            const Rgb c = blocks[(y / 16) * 2 + x / 16];
-            std::uint8_t* p = bitmap.ScanLine(y) + 3 * x;
-            p[0] = std::uint8_t(c.b), p[1] = std::uint8_t(c.g), p[2] = std::uint8_t(c.r);
-        }
     TPicture picture;
-    picture.Assign(kadrimex::TJPEGImage::Compress(bitmap, 95));
+    const auto block = [&](int x, int y) { return blocks[(y / 16) * 2 + x / 16]; };
+    picture.Assign(kadrimex::TJPEGImage::Compress(Bitmap24(32, 32, block), 95));
     TWorkImage view;
     view.SetPicture(std::move(picture));
     ASSERT_EQ(view.PictureSize(), QSize(32, 32));
@@ -154,37 +172,14 @@ TEST(WorkImage, IconShowsItsLargestEntry)
 #endif
 }
 
-namespace {
-
-// A deterministic colour for every pixel of a large picture.
-Rgb PatternColour(int x, int y)
-{
-    std::uint32_t h = std::uint32_t(x) * 0x9E3779B1u ^ std::uint32_t(y) * 0x85EBCA77u;
-    h ^= h >> 15;
-    h *= 0x2C1B3C6Du;
-    h ^= h >> 12;
-    return {int(h & 0xFF), int((h >> 8) & 0xFF), int((h >> 16) & 0xFF)};
-}
-
-}  // namespace
-
 TEST(WorkImage, HugeZoomPaintsTheExposedPixelsInPlace)
 {
     // 4000 x 3000 at 50 000 %: the control is 2 000 000 x 1 500 000 pixels.
     // Any scaled copy of the picture would need terabytes; the exposed part
     // is painted straight from the rows.
     const int w = 4000, h = 3000, zoom = 500;
-    TBitmap bitmap;
-    bitmap.Reset(w, h, TPixelFormat::pf24bit);
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = bitmap.ScanLine(y);
-        for (int x = 0; x < w; ++x) {
-            const Rgb c = PatternColour(x, y);
-            row[3 * x] = std::uint8_t(c.b), row[3 * x + 1] = std::uint8_t(c.g), row[3 * x + 2] = std::uint8_t(c.r);
-        }
-    }
     TWorkImage view;
-    view.SetPicture(BitmapPicture(std::move(bitmap)));
+    view.SetPicture(BitmapPicture(Bitmap24(w, h, PatternColour)));
     view.resize(w * zoom, h * zoom);
     ASSERT_EQ(view.size(), QSize(w * zoom, h * zoom));
 
@@ -243,15 +238,9 @@ TEST(WorkImage, ExtremeStretchKeepsPixelEdges)
 {
     // A typed zoom is not limited: one picture pixel may cover millions of
     // control pixels. Its edges stay where they belong.
-    TBitmap bitmap;
-    bitmap.Reset(2, 2, TPixelFormat::pf24bit);
     const Rgb colours[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
-    for (int i = 0; i < 4; ++i) {
-        std::uint8_t* p = bitmap.ScanLine(i / 2) + 3 * (i % 2);
-        p[0] = std::uint8_t(colours[i].b), p[1] = std::uint8_t(colours[i].g), p[2] = std::uint8_t(colours[i].r);
-    }
     TWorkImage view;
-    view.SetPicture(BitmapPicture(std::move(bitmap)));
+    view.SetPicture(BitmapPicture(Bitmap24(2, 2, [&](int x, int y) { return colours[y * 2 + x]; })));
     for (int side : {20000, 70000, 400000, 4000000, 16777214}) {
         view.resize(side, side);
         const int half = side / 2;
