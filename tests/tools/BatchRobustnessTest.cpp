@@ -1,7 +1,8 @@
-// kadrimex-batch against a hostile user: signals at every stage, special
-// files, linked outputs, misused arguments and exhausted memory. Each case
-// ends with one line, exit status 1 or 2, no output and no temporary file;
-// an existing output is left as it was.
+// kadrimex-batch against a hostile user: signals at every stage and a real
+// Ctrl+C during a long operation, special files, linked outputs, misused
+// arguments and exhausted memory. Each case ends with one line, exit status
+// 1 or 2, no output and no temporary file; an existing output is left as it
+// was.
 #include "engine/Codecs.h"
 #include "tests/support/BatchPictureTest.h"
 
@@ -10,8 +11,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 using namespace kadrimex;
 namespace fs = std::filesystem;
@@ -204,14 +207,66 @@ TEST_F(BatchRobustness, MisusedArgumentsAreNamed)
         {{"gauss", "-i", input, "-o", out}, "usage: gauss LEVEL -i INPUT -o OUTPUT"},
         {{"convert", "-i", input, "-o", ""}, "-o needs a file name"},
         {{"user", "9", "1", "0", "0", "1", "-i", input, "-o", out}, "SIZE must be 1, 3, 5 or 7"},
+        {{"gauss", "2", "-i", input, "-o", Path("out.png")}, "the output must end in .bmp, .jpg or .jpeg"},
+        {{"nosuchcommand", "-o", out}, "unknown command 'nosuchcommand' (see --help)"},
+        {{"gauss", "2", "-o", out}, "gauss needs an input picture (-i INPUT)"},
+        {{"new", "32761", "1", "FFFFFF", "-o", out}, "Width and height must be whole numbers from 1 to 32760"},
     };
     ExpectRefusals(cases, 2);
+    EXPECT_FALSE(fs::exists(out));
     // Accepted as the dialog accepts it, but no mask that large fits: a failure.
     const test::BatchResult mask = test::RunBatch({"gauss", "50000", "-i", input, "-o", out});
     EXPECT_EQ(mask.status, 1);
     EXPECT_EQ(mask.errors, "kadrimex-batch: A filter mask of 50001 x 50001 pixels (LEVEL 50000) is too large\n");
     // A negative number is an argument, not an option.
     EXPECT_EQ(test::RunBatch({"gauss", "-2", "-i", input, "-o", out}).status, 0);
+    // new takes its colour as red, green, blue: the input here is 336699.
+    const TBitmap made = Load(input);
+    ASSERT_EQ(made.PixelFormat(), TPixelFormat::pf24bit);
+    ASSERT_EQ(made.Width(), 300);
+    ASSERT_EQ(made.Height(), 200);
+    const std::uint8_t* last = made.ScanLine(199) + 3 * 299;
+    EXPECT_EQ((std::array<int, 3>{last[0], last[1], last[2]}), (std::array<int, 3>{0x99, 0x66, 0x33}));
+}
+
+// A real Ctrl+C: a 7x7 matrix of real coefficients on 12 million pixels runs
+// for seconds, long enough to be interrupted.
+class BatchCancel : public test::BatchPictureTest {
+protected:
+    BatchCancel() : BatchPictureTest(4000, 3000, 5) {}
+
+    // Coefficients this small take the filter's plain 80-bit loop, which
+    // stays slow however fast the usual paths become.
+    std::vector<std::string> SlowFilter(const std::string& output) const
+    {
+        std::vector<std::string> args = {"user", "7", "1.37", "0.5", "0"};
+        for (int i = 0; i < 49; ++i)
+            args.push_back(i % 2 ? "3.183e-300" : "-1.414e-300");
+        args.insert(args.end(), {"-i", input, "-o", output, "--quiet"});
+        return args;
+    }
+};
+
+TEST_F(BatchCancel, InterruptLeavesNoOutputAndReportsOneLine)
+{
+    const std::string fresh = (dir / "fresh.bmp").string();
+    const std::string existing = (dir / "existing.bmp").string();
+    WriteFileAtomically(existing, {'o', 'l', 'd'});
+
+    for (const std::string& output : {fresh, existing}) {
+        SCOPED_TRACE(output);
+        test::BatchProcess process(SlowFilter(output));
+        ASSERT_TRUE(process.Started());
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        process.Signal(SIGINT);
+        const test::BatchResult result = process.Wait();
+        EXPECT_EQ(result.status, 1) << result.errors;
+        EXPECT_EQ(result.errors, "kadrimex-batch: cancelled\n");
+    }
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_EQ(ReadFileBytes(existing), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    // Only the input and the untouched file remain: no temporary leftovers.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
 }
 
 // An address-space limit makes running out of memory certain: each case
@@ -246,9 +301,9 @@ TEST_F(BatchRobustness, ATinyFileOfAHugePictureTakesItsMemoryOnce)
         GTEST_SKIP() << "an address-space limit cannot apply under the sanitizers";
     const int w = 8000, h = 8000;
     auto segment = [](std::uint8_t marker, std::vector<std::uint8_t> body) {
-        std::vector<std::uint8_t> s{0xFF, marker, std::uint8_t((body.size() + 2) >> 8), std::uint8_t(body.size() + 2)};
-        s.insert(s.end(), body.begin(), body.end());
-        return s;
+        const std::size_t length = body.size() + 2;
+        body.insert(body.begin(), {0xFF, marker, std::uint8_t(length >> 8), std::uint8_t(length)});
+        return body;
     };
     std::vector<std::uint8_t> file{0xFF, 0xD8};
     std::vector<std::uint8_t> table(65, 1);
