@@ -5,28 +5,15 @@
 #include "tests/support/TestPictures.h"
 #include "ui/WorkerRunner.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
 #include <gtest/gtest.h>
 
 #include <thread>
 
 using kadrimex::TBitmapProcesorThread;
+using kadrimex::test::WaitUntil;
 using kadrimex::ui::TWorkerRunner;
 
 namespace {
-
-// Serves events until `done` holds or `ms` pass.
-template <class Condition>
-bool ServeUntil(Condition done, int ms = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
 
 // A Gauss blur long enough to be stopped half-way.
 std::unique_ptr<TBitmapProcesorThread> SlowBlur(kadrimex::TAdvancedBitmap& source, kadrimex::TAdvancedBitmap& dest)
@@ -52,8 +39,8 @@ TEST(WorkerRunner, CompletionRunsOnTheOwnersThreadOnce)
         EXPECT_NE(runner.Take(), nullptr);
     }));
     EXPECT_FALSE(runner.Start(std::make_unique<TBitmapProcesorThread>(true), {})) << "one worker at a time";
-    ASSERT_TRUE(ServeUntil([&] { return calls > 0; }));
-    ServeUntil([] { return false; }, 50);
+    ASSERT_TRUE(WaitUntil([&] { return calls > 0; }, 10000));
+    WaitUntil([] { return false; }, 50);  // serves events: no second call
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(ranOn, std::this_thread::get_id());
     EXPECT_EQ(runner.Thread(), nullptr);
@@ -76,6 +63,6 @@ TEST(WorkerRunner, StopAndDestructionDropTheCompletion)
         // goes away while it runs.
         EXPECT_TRUE(runner.Start(SlowBlur(source, dest), [&] { completed = true; }));
     }
-    ServeUntil([] { return false; }, 100);
+    WaitUntil([] { return false; }, 100);
     EXPECT_FALSE(completed);
 }
