@@ -46,17 +46,20 @@ QString gShots;
 QString gEditorPath;
 QProcessEnvironment gEnvironment;
 
+void Shot(const QString& name)
+{
+    if (!gShots.isEmpty())
+        QGuiApplication::primaryScreen()->grabWindow(0).save(gShots + u'/' + name + u".png"_s);
+}
+
+// Prints the outcome; a failure also leaves a screenshot, "fail-N".
 void Report(bool ok, const QString& what)
 {
     ++(ok ? gPassed : gFailed);
     std::printf("%s %s\n", ok ? "ok  " : "FAIL", qPrintable(what));
     std::fflush(stdout);
-}
-
-void Shot(const QString& name)
-{
-    if (!gShots.isEmpty())
-        QGuiApplication::primaryScreen()->grabWindow(0).save(gShots + u'/' + name + u".png"_s);
+    if (!ok)
+        Shot(u"fail-%1"_s.arg(gFailed));
 }
 
 // An Xvfb server on a display it picks itself (-displayfd).
@@ -517,7 +520,6 @@ void RawImportCases(TEditor& editor, const QString& path)
                        editor.WaitUntil(5000, [&] { return editor.RawPreviews.contains(QSize(320, 300)); });
     Report(shown, u"RAW: the filter routes to the RAW dialog, which shows the 320x300 picture"_s);
     if (!shown) {
-        Shot(u"raw-route-failed"_s);
         CloseDialogs(editor);
         return;
     }
@@ -537,7 +539,6 @@ void RawImportCases(TEditor& editor, const QString& path)
     QSize imported;
     const bool ok = closed && editor.WaitUntil(3000, [&] { return (imported = editor.Shown(grey)) == QSize(320, 64); });
     Report(ok, u"RAW: Enter imports the 320x64 picture (seen %1)"_s.arg(SizeText(imported)));
-    Shot(u"raw-imported"_s);
 }
 
 // The stripes picture of the tonal checks, 250x100: five stripes of 20 rows,
@@ -632,7 +633,6 @@ void TonalCases(TEditor& editor, const QString& stripes, const QString& work)
     const bool processed = editor.WaitForStatus(seenStatus, kDone, 10000) &&
                            editor.Statuses.mid(seenStatus).contains(u"Wykrzywiam (mnożę przez krzywą)..."_s);
     Report(processed, u"curves: Process runs the curve (\"Wykrzywiam (mnożę przez krzywą)...\")"_s);
-    Shot(u"curves-done"_s);
     const QImage curved = SaveShown(editor, work + u"/curved.bmp"_s);
     int level = -1;
     bool flat = curved.size() == QSize(250, 100), kept = flat;
@@ -674,7 +674,6 @@ void TonalCases(TEditor& editor, const QString& stripes, const QString& work)
         }
     Report(asked && exact,
            u"levels: its button and \"Zapodaj\" equalise the picture (%1 -> %2)"_s.arg(level).arg(equalised(level)));
-    Shot(u"levels-done"_s);
 }
 
 // Undo and Redo by their keys and buttons: each gives back the exact picture
@@ -693,7 +692,6 @@ void UndoCases(TEditor& editor, const QString& small)
     }
     CloseDialogs(editor);
     if (!OpenPicture(editor, detailed, false)) {
-        Shot(u"undo-open-failed"_s);
         Report(false, u"undo: the 101x61 picture opens"_s);
         return;
     }
@@ -713,7 +711,6 @@ void UndoCases(TEditor& editor, const QString& small)
     editor.PressNoting(u"ctrl+z"_s);
     const QString undone = editor.NextPicture();
     const bool backShown = editor.WaitUntil(3000, [&] { return editor.View() == originalView; });
-    Shot(u"undo-gauss-undone"_s);
     Report(!blurred.isEmpty() && blurred != original && undone == original && backShown,
            u"Gauss, then Ctrl+Z gives back the exact picture (%1 -> %2 -> %3)"_s.arg(original, blurred, undone));
     editor.PressNoting(u"ctrl+shift+z"_s);
@@ -775,7 +772,6 @@ void FileArgumentCase(const QString& file)
         return !editor.Pictures.isEmpty() && !editor.Rect("MainScrollBox").isEmpty() &&
                editor.Shown(qRgb(255, 0, 255)) == QSize(101, 61);
     });
-    Shot(u"file-argument"_s);
     Report(shown && editor.Pictures.size() == 1 && editor.Pictures.first().startsWith("TBitmap 101 61"_L1),
            u"kadrimex FILE shows FILE at 1:1 (%1)"_s.arg(editor.Pictures.join(u',')));
     editor.Quit();
@@ -844,13 +840,11 @@ void DropCases(const QString& folder)
             const bool opened = editor.WaitUntil(5000, [&] {
                 return editor.Pictures.size() > seen && (shown = editor.Shown(qRgb(0, 190, 255))) == QSize(83, 47);
             });
-            Shot(u"drop-%1"_s.arg(name));
             Report(opened && ended && action != "0"_L1 && editor.LastPicture().startsWith("TBitmap 83 47"_L1),
                    u"a bitmap dragged onto the picture opens (action %1, seen %2, %3)"_s.arg(
                        action, SizeText(shown), editor.LastPicture()));
         } else {
             editor.Pause(1500);
-            Shot(u"drop-%1"_s.arg(name));
             Report(ended && action == "0"_L1 && editor.Pictures.size() == seen && VisibleWindows() == 1,
                    u"a text file dragged onto the picture is refused without a message (action %1, %2 windows)"_s
                        .arg(action)
@@ -982,7 +976,6 @@ void EditorCases(TEditor& editor, const QTemporaryDir& work)
             });
             Report(turned && editor.Statuses.mid(seen).contains(u"Robiem obicie lub obrót..."_s),
                    u"a quarter turn with the bitmap enlarged shows 61x101 (seen %1)"_s.arg(SizeText(shownSize)));
-            Shot(u"rotate-done"_s);
         }
     }
 
@@ -999,7 +992,6 @@ void EditorCases(TEditor& editor, const QTemporaryDir& work)
                 return black > 0 && white > 0 && black + white == view.width() * view.height();
             };
             const bool grey = editor.WaitUntil(3000, [&] { return VisibleWindows() == 1 && twoColours(); });
-            Shot(u"depth-done"_s);
             Report(grey && editor.Statuses.size() == seen,
                    u"\"Convert to grayscale\" and Enter show the picture in black and white"_s);
         }
