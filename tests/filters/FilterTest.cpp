@@ -246,7 +246,7 @@ TEST(FilterTest, ProgressAndMissingOrEmptyPictures)
     EXPECT_EQ(thread.ProgressMax(), 0);
 }
 
-TEST(FilterTest, DestinationMayBeTheSource)
+TEST(FilterTest, DestinationMayBeTheSourceAndPaletteSourcesBecome24Bits)
 {
     std::mt19937 random(6);
     const TAdvancedBitmap picture = RandomPicture(21, 14, random);
@@ -255,18 +255,13 @@ TEST(FilterTest, DestinationMayBeTheSource)
     GaussBlur(thread, &dest, &separate, 4);
     GaussBlur(thread, &inPlace, &inPlace, 4);
     EXPECT_EQ(FirstDifference(inPlace, dest), -1);
-}
 
-TEST(FilterTest, PaletteSourcesAreConvertedTo24Bits)
-{
     TAdvancedBitmap src;
     src.Reset(6, 4, TPixelFormat::pf8bit);
     src.SetPalette(GreyPalette());
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 6; ++x)
             src.ScanLine(y)[x] = std::uint8_t(40 * y + x);
-    TBitmapProcesorThread thread;
-    TAdvancedBitmap dest;
     GaussBlur(thread, &dest, &src, 0);
     EXPECT_EQ(src.PixelFormat(), TPixelFormat::pf24bit);
     EXPECT_EQ(dest.PixelFormat(), TPixelFormat::pf24bit);

@@ -249,7 +249,7 @@ TEST(FftEngineTest, RoundTripMirrorsIntoThePaddingAndAddsOne)
             }
 }
 
-TEST(FourierTest, SpectrumOfAConstantPictureAndReverseOfAGreyOne)
+TEST(FourierTest, ConstantPicturesThroughEachTransform)
 {
     // Channels blue 0, green 100, red 200 over a 6 x 5 picture (8 x 8).
     const Picture output = RunOperation(op::FFT, Make(6, 5, [](int, int, int c) { return 100 * c; }));
@@ -268,19 +268,16 @@ TEST(FourierTest, SpectrumOfAConstantPictureAndReverseOfAGreyOne)
         EXPECT_EQ(back.height, size.second);
         EXPECT_EQ(std::count(back.bgr.begin(), back.bgr.end(), 1), std::ptrdiff_t(back.bgr.size()));
     }
-}
 
-TEST(FourierTest, FFTGaussPassesAConstantPictureUnchangedAtEveryLevel)
-{
-    // The kernel's zero frequency is exactly 1 and its imaginary part 0, so a
-    // flat picture comes back as the plain round trip does: v + 1.
+    // The Gauss kernel's zero frequency is exactly 1 and its imaginary part
+    // 0, so a flat picture comes back as the plain round trip does: v + 1.
     const Picture input = Make(20, 12, [](int, int, int c) { return std::array{17, 128, 254}[std::size_t(c)]; });
     // -1 and -0.99: the Gaussian's peak underflows; the narrowest kernel
     // still passes the zero frequency whole.
     for (const long double level : {-1.0L, -0.99L, 0.0L, 2.0L, 13.0L, 50.0L, 100.0L, 1000.0L}) {
-        const Picture output = RunOperation(op::FFTGauss, input, level);
-        for (std::size_t i = 0; i < output.bgr.size(); ++i)
-            ASSERT_EQ(output.bgr[i], (std::array{18, 129, 255}[i % 3])) << "level " << double(level);
+        const Picture blurred = RunOperation(op::FFTGauss, input, level);
+        for (std::size_t i = 0; i < blurred.bgr.size(); ++i)
+            ASSERT_EQ(blurred.bgr[i], (std::array{18, 129, 255}[i % 3])) << "level " << double(level);
     }
 }
 
