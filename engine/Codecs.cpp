@@ -216,15 +216,15 @@ bool WriteFileAtomically(const std::string& path, std::uint64_t size, const TBlo
     // short direct write, go through the cache from where the file ends.
     const int flags = ::fcntl(fd.Get(), F_GETFL);
     std::unique_ptr<void, decltype(&std::free)> bounce(nullptr, &std::free);
-    if (size >= kDirectWriteFrom && flags >= 0 && ::fcntl(fd.Get(), F_SETFL, flags | O_DIRECT) == 0) {
-        bounce.reset(std::aligned_alloc(kDirectUnit, kWriteBlock));
-        if (!bounce)
-            ::fcntl(fd.Get(), F_SETFL, flags);
-    }
     const auto leaveDirect = [&]() {
         ::fcntl(fd.Get(), F_SETFL, flags);
         bounce.reset();
     };
+    if (size >= kDirectWriteFrom && flags >= 0 && ::fcntl(fd.Get(), F_SETFL, flags | O_DIRECT) == 0) {
+        bounce.reset(std::aligned_alloc(kDirectUnit, kWriteBlock));
+        if (!bounce)
+            leaveDirect();
+    }
 
     // In blocks, so a request to stop is seen while a large file is written.
     for (std::uint64_t from = 0; from < size; from += kWriteBlock) {
