@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 using namespace kadrimex;
 using namespace kadrimex::testing;
@@ -65,6 +68,32 @@ TEST_F(CodecFiles, WriteFileAtomicallyReplacesOrLeavesEverythingAsItWas)
 
     EXPECT_THROW(WriteFileAtomically(Path("no-such-folder/x.bmp"), {1}), EImageError);
     EXPECT_EQ(EntryCount(), 2u);
+}
+
+TEST_F(CodecFiles, LargeFilesWrittenPastTheCacheKeepEveryByteAndTheirLimits)
+{
+    // From 16 MB on the whole 4096-byte units go direct and the tail through
+    // the cache; a file-size limit inside a direct unit still fails cleanly.
+    const auto pattern = [](std::size_t size) {
+        std::vector<std::uint8_t> bytes(size);
+        for (std::size_t i = 0; i < size; ++i)
+            bytes[i] = std::uint8_t(i * 2654435761u >> 13);
+        return bytes;
+    };
+    const std::size_t mb = std::size_t(1) << 20;
+    for (const std::size_t size : {16 * mb, 16 * mb + 2230, 21 * mb + 1}) {
+        const std::vector<std::uint8_t> bytes = pattern(size);
+        WriteFileAtomically(Path("big.bmp"), bytes);
+        EXPECT_TRUE(ReadAll(Path("big.bmp")) == bytes) << size;
+    }
+    const auto writeUnderALimit = [&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{rlim_t(10 * mb + 100), rlim_t(10 * mb + 100)};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const std::string error = ErrorOf([&] { WriteFileAtomically(Path("cut.bmp"), pattern(20 * mb)); });
+        std::exit(error.find("File too large") != std::string::npos && EntryCount() == 1 ? 0 : 1);
+    };
+    EXPECT_EXIT(writeUnderALimit(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(CodecFiles, LoaderFollowsTheExtensionThenTheSignature)
