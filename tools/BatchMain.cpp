@@ -3,6 +3,7 @@
 #include "engine/Codecs.h"
 #include "engine/Graphic.h"
 #include "engine/Numbers.h"
+#include "engine/PictureFiles.h"
 
 #include <atomic>
 #include <chrono>
@@ -49,22 +50,6 @@ void CheckInterrupted()
 {
     if (gInterrupted)
         throw Cancelled();
-}
-
-std::string Lower(std::string s)
-{
-    for (auto& c : s)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string Extension(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    return Lower(path.substr(dot));
 }
 
 void PrintHelp(std::ostream& out)
@@ -249,9 +234,8 @@ int main(int argc, char** argv)
         std::cerr << "kadrimex-batch: an output file is needed (-o OUTPUT)\n";
         return 2;
     }
-    const std::string ext = Extension(output);
-    const bool jpeg = ext == ".jpg" || ext == ".jpeg";
-    if (!jpeg && ext != ".bmp") {
+    const TFileFormat format = WritableFormatOf(output);
+    if (format == TFileFormat::None) {
         std::cerr << "kadrimex-batch: the output must end in .bmp, .jpg or .jpeg\n";
         return 2;
     }
@@ -274,17 +258,8 @@ int main(int argc, char** argv)
             SignalAt("write");
             return gInterrupted != 0;
         };
-        // A BMP is encoded while it is written, a block at a time.
-        bool written;
-        if (jpeg) {
-            const auto bytes = EncodeJpeg(run.Result, 80, false);
-            CheckInterrupted();
-            written = WriteFileAtomically(output, bytes, cancelled);
-        } else {
-            CheckInterrupted();
-            written = SaveBmpFile(output, run.Result, cancelled);
-        }
-        if (!written)
+        CheckInterrupted();
+        if (!SavePictureFile(output, run.Result, format, cancelled))
             throw Cancelled();
     } catch (const UsageError& e) {
         std::cerr << "kadrimex-batch: " << e.what() << '\n';
