@@ -23,7 +23,7 @@ void PrintHelp(std::ostream& out)
            "       kadrimex-batch --version\n\n"
            "OUTPUT's ending chooses its format ("
         << WritableEndings()
-        << "): .bmp writes BMP in the picture's pixel format, .jpg or .jpeg\n"
+        << "): BMP in the picture's pixel format,\n"
            "JPEG at quality 80. Numbers use a point as decimal separator.\n"
            "A STEP is a command with its arguments; steps joined by a lone + run one after another\n"
            "on the picture in memory, as in the editor. A command that makes its picture (a generator,\n"
