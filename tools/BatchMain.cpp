@@ -7,10 +7,11 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+#include <mutex>
 
 namespace kadrimex::batch {
 
@@ -147,11 +148,21 @@ void BatchRun::Run(TBitmapProcesorThread& thread)
 {
     if (FCheckOnly)
         throw ArgumentsAccepted();
-    std::atomic<bool> done{false};
-    thread.OnTerminate = [&done](TBitmapProcesorThread*) { done.store(true); };
+    // The worker wakes this thread when it ends, so a small picture's step
+    // costs no wait; meanwhile every 20 ms the stop flag and the progress
+    // are looked at.
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
+    thread.OnTerminate = [&](TBitmapProcesorThread*) {
+        std::lock_guard<std::mutex> guard(lock);
+        done = true;
+        ended.notify_one();
+    };
     thread.Resume();
     SignalAt("operation");
-    while (!done.load()) {
+    std::unique_lock<std::mutex> guard(lock);
+    while (!ended.wait_for(guard, std::chrono::milliseconds(20), [&] { return done; })) {
         if (gInterrupted)
             thread.Terminate();
         if (FProgress) {
@@ -159,8 +170,8 @@ void BatchRun::Run(TBitmapProcesorThread& thread)
             const double share = max > 0 ? double(thread.Progress()) / max : 0;
             FProgress(share < 0 ? 0 : share > 1 ? 1 : share);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    guard.unlock();
     thread.WaitFor();
     if (gInterrupted)
         throw Cancelled();
