@@ -120,6 +120,7 @@ int RunFolder(const std::vector<BatchStep>& steps, const std::vector<FolderFile>
     std::atomic<int> running{0};
     std::mutex errorLock;  // one line at a time on stderr
     bool lineShown = false;
+    std::string lastLine;
 
     const auto clearLine = [&] {
         if (lineShown)
@@ -130,7 +131,12 @@ int RunFolder(const std::vector<BatchStep>& steps, const std::vector<FolderFile>
         double work = 0;
         for (std::size_t i = 0; i < total; ++i)
             work += weight[i] * share[i].load(std::memory_order_relaxed);
-        std::fprintf(stderr, "\r%zu of %zu files, %5.1f %%", done.load(), total, work / allWeight * 100);
+        char text[80];
+        std::snprintf(text, sizeof text, "%zu of %zu files, %5.1f %%", done.load(), total, work / allWeight * 100);
+        if (lineShown && text == lastLine)
+            return;
+        lastLine = text;
+        std::fprintf(stderr, "\r%s", text);
         std::fflush(stderr);
         lineShown = true;
     };
