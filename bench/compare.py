@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """kadrimex-batch against ImageMagick, vips, OpenCV, NumPy and SciPy as whole
-processes on the same BMP pictures, in one run (bench/compare.sh installs the
-peers and calls this).
+processes on the same BMP pictures and one folder of JPEG photos, in one run
+(bench/compare.sh installs the peers and calls this).
 
     compare.py BATCH SHARED_DIR [--runs N] [--only SUBSTRING] [--results FILE]
 
