@@ -337,11 +337,12 @@ void TKadrimexMainForm::CreateMenus()
 
     QMenu* fileMenu = KadrimexMainMenu->addMenu(QStringLiteral("&File"));
     fileMenu->setObjectName(QStringLiteral("FileMenu"));
-    NewMenuItem = item(fileMenu, "NewMenuItem", QStringLiteral("New"), QKeySequence(Qt::CTRL | Qt::Key_N), &F::NewButtonClick,
+    // The desktop's standard keys (Ctrl+N, Ctrl+O, Ctrl+S here).
+    NewMenuItem = item(fileMenu, "NewMenuItem", QStringLiteral("New"), QKeySequence::New, &F::NewButtonClick,
                        QStringLiteral("NewButton"));
-    OpenMenuItem = item(fileMenu, "OpenMenuItem", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O),
-                        &F::OpenButtonClick, QStringLiteral("OpenButton"));
-    SaveAsMenuItem = item(fileMenu, "SaveAsMenuItem", QStringLiteral("Save as"), QKeySequence(Qt::CTRL | Qt::Key_S),
+    OpenMenuItem = item(fileMenu, "OpenMenuItem", QStringLiteral("Open"), QKeySequence::Open, &F::OpenButtonClick,
+                        QStringLiteral("OpenButton"));
+    SaveAsMenuItem = item(fileMenu, "SaveAsMenuItem", QStringLiteral("Save as"), QKeySequence::Save,
                           &F::SaveButtonClick, QStringLiteral("SaveButton"));
     // Ctrl+Q, the desktop's standard quit key.
     ExitMenuItem = item(fileMenu, "ExitMenuItem", QStringLiteral("Exit"), QKeySequence(Qt::CTRL | Qt::Key_Q), nullptr,
@@ -360,19 +361,23 @@ void TKadrimexMainForm::CreateMenus()
     // The buttons show the items' enabled state and tooltip.
     UndoButton->setDefaultAction(UndoMenuItem);
     RedoButton->setDefaultAction(RedoMenuItem);
+    AddClipboardMenuItems(editMenu);
     editMenu->addSeparator();
     useIcons(editMenu);
 
     QMenu* viewMenu = KadrimexMainMenu->addMenu(QStringLiteral("&View"));
     viewMenu->setObjectName(QStringLiteral("ViewMenu"));
-    ZoomInMenuItem = item(viewMenu, "ZoomInMenuItem", QStringLiteral("Zoom in"),
-                          QKeySequence(Qt::CTRL | Qt::Key_Plus), &F::ZoomInButtonClick, QStringLiteral("ZoomInButton"));
+    ZoomInMenuItem = item(viewMenu, "ZoomInMenuItem", QStringLiteral("Zoom in"), QKeySequence::ZoomIn,
+                          &F::ZoomInButtonClick, QStringLiteral("ZoomInButton"));
     // Ctrl+= too: on most keyboards "+" needs Shift.
-    ZoomInMenuItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    ZoomOutMenuItem = item(viewMenu, "ZoomOutMenuItem", QStringLiteral("Zoom out"), QKeySequence(Qt::CTRL | Qt::Key_Minus),
+    QList<QKeySequence> zoomInKeys = QKeySequence::keyBindings(QKeySequence::ZoomIn);
+    zoomInKeys << QKeySequence(Qt::CTRL | Qt::Key_Equal);
+    ZoomInMenuItem->setShortcuts(zoomInKeys);
+    ZoomOutMenuItem = item(viewMenu, "ZoomOutMenuItem", QStringLiteral("Zoom out"), QKeySequence::ZoomOut,
                            &F::ZoomOutButtonClick, QStringLiteral("ZoomOutButton"));
     View11MenuItem = item(viewMenu, "View11MenuItem", QStringLiteral("View 1:1"), QKeySequence(Qt::CTRL | Qt::Key_1),
                           &F::NormZoomButtonClick, QStringLiteral("NormZoomButton"));
+    AddViewMenuItems(viewMenu);
     viewMenu->addSeparator();
     ToolbarsMenu = viewMenu->addMenu(QStringLiteral("Toolbars"));
     ToolbarsMenu->setObjectName(QStringLiteral("ToolbarsMenu"));
