@@ -31,7 +31,10 @@ namespace {
 // moved or resized, "status TEXT" for every status text it sets, "picture
 // CLASS WIDTH HEIGHT HASH" (a hash of the displayed picture's bytes) whenever
 // the picture changes, and "undo on|off redo on|off" whenever the two items'
-// state is set. It changes nothing else.
+// state is set; the view adds "zoom TEXT WIDTH HEIGHT" (the box's text and
+// the shown size in device pixels) at every zoom, "readout TEXT" when the
+// pixel readout changes, "copy on|off paste on|off" and "histogram levels
+// R G B mean R G B" (see MainForm_View.cpp). It changes nothing else.
 bool TestProbeOn()
 {
     static const bool on = qEnvironmentVariableIsSet("KADRIMEX_TEST_PROBE");

@@ -164,7 +164,9 @@ void TKadrimexMainForm::ApplyZoom()
 {
     // In device pixels: at 100 % one picture pixel covers one screen pixel.
     // The scroll box follows the control's size with its scroll ranges.
-    WorkImage->SetShownSize(view::ZoomedSize(WorkImage->PictureSize(), ZoomComboBox->currentText()));
+    const QSize shown = view::ZoomedSize(WorkImage->PictureSize(), ZoomComboBox->currentText());
+    WorkImage->SetShownSize(shown);
+    TestProbe(QStringLiteral("zoom %1 %2 %3").arg(ZoomComboBox->currentText()).arg(shown.width()).arg(shown.height()));
     UpdateReadout();
 }
 
