@@ -384,4 +384,7 @@ private:
     quint64 FLaunchId = 0;
     bool FShown = false;
     THistogramForm* FHistogramForm = nullptr;
+    // Whether the clipboard holds an image, asked only when its content
+    // changes: asking another program on every picture change could stall.
+    bool FClipboardHasImage = false;
 };

@@ -61,8 +61,13 @@ void TKadrimexMainForm::AddClipboardMenuItems(QMenu* editMenu)
     PasteMenuItem->setObjectName(QStringLiteral("PasteMenuItem"));
     PasteMenuItem->setShortcuts(QKeySequence::Paste);
     connect(PasteMenuItem, &QAction::triggered, this, &TKadrimexMainForm::PasteMenuItemClick);
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
-            &TKadrimexMainForm::UpdateClipboardActions);
+    const auto clipboardChanged = [this] {
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        FClipboardHasImage = data && data->hasImage();
+        UpdateClipboardActions();
+    };
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, clipboardChanged);
+    clipboardChanged();
 }
 
 void TKadrimexMainForm::CopyMenuItemClick()
@@ -99,8 +104,7 @@ void TKadrimexMainForm::UpdateClipboardActions()
 {
     if (!PasteMenuItem || !Document)
         return;
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    PasteMenuItem->setEnabled(!Busy() && data && data->hasImage());
+    PasteMenuItem->setEnabled(!Busy() && FClipboardHasImage);
     CopyMenuItem->setEnabled(!WorkImage->DisplayImage().isNull());
     auto state = [](const QAction* item) { return item->isEnabled() ? QStringLiteral("on") : QStringLiteral("off"); };
     TestProbe(QStringLiteral("copy %1 paste %2").arg(state(CopyMenuItem), state(PasteMenuItem)));

@@ -39,7 +39,8 @@ THistogramForm::THistogramForm(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(HistoChart);
-    resize(437, 378);
+    // Wide enough for the axis labels to show unelided.
+    resize(620, 420);
 }
 
 THistogramForm::~THistogramForm()
