@@ -54,6 +54,8 @@ protected:
         if (event->type() == QEvent::Wheel) {
             auto* wheel = static_cast<QWheelEvent*>(event);
             Wheel(*wheel, widget->mapTo(viewport, wheel->position()));
+            // Accepted, or the toolkit hands it on to the viewport too.
+            wheel->accept();
             return true;
         }
         if (event->type() == QEvent::NativeGesture) {
@@ -62,15 +64,16 @@ protected:
                 FPinch = 0;
             if (gesture->gestureType() != Qt::ZoomNativeGesture)
                 return false;
-            // The gesture reports the change of scale; each doubling or
-            // halving of the fingers' spread (counted from half way) is a
-            // zoom step.
+            // The gesture reports each change of scale. The zoom follows
+            // the nearest doubling of the fingers' spread since the gesture
+            // began: FPinch is the spread in doublings, less the steps taken.
             FPinch += std::log2(1 + gesture->value());
             const QPointF at = widget->mapTo(viewport, gesture->position());
             for (; FPinch >= 0.5; FPinch -= 1)
                 FForm->ZoomAbout(1, at);
             for (; FPinch <= -0.5; FPinch += 1)
                 FForm->ZoomAbout(-1, at);
+            gesture->accept();
             return true;
         }
         return false;

@@ -236,7 +236,7 @@ void HistogramCases(TEditor& editor)
     QString id;
     WindowRect(u"Histogram obrazka"_s, &id);
     if (!id.isEmpty())
-        Xdo({u"windowmove"_s, u"--sync"_s, id, u"840"_s, u"600"_s});
+        Xdo({u"windowmove"_s, u"--sync"_s, id, u"650"_s, u"600"_s});
     editor.Pause(300);
     Shot(u"histogram"_s);
 
