@@ -480,14 +480,16 @@ bool TKadrimexMainForm::eventFilter(QObject* watched, QEvent* event)
             QTimer::singleShot(0, this, &TKadrimexMainForm::ProbeGeometry);
         return QMainWindow::eventFilter(watched, event);
     }
-    // The zoom box's line edit would take Ctrl+Z and its kin for its own
-    // text (the box hands it the override event directly); they undo and
-    // redo the picture. An override event left accepted would still claim
-    // the key, so it is ignored: the shortcut then fires.
+    // The zoom box's line edit would take Ctrl+Z and its kin, Ctrl+C and
+    // Ctrl+V for its own text (the box hands it the override event
+    // directly); they undo, redo, copy and paste the picture. An override
+    // event left accepted would still claim the key, so it is ignored: the
+    // shortcut then fires.
     if (ZoomComboBox && (watched == ZoomComboBox || watched == ZoomComboBox->lineEdit()) &&
         event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+            key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste) ||
             key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_Y)) {
             key->ignore();
             return true;
