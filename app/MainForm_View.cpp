@@ -129,7 +129,6 @@ void TKadrimexMainForm::FormCreate()
     auto* input = new TViewInput(this);
     WorkImage->installEventFilter(input);
     MainScrollBox->viewport()->installEventFilter(input);
-    WorkImage->setAttribute(Qt::WA_AcceptTouchEvents);
 
     connect(WorkImage, &TWorkImage::MouseLeft, this, [this] { MainStatusBar->SetReadout({}); });
     connect(Document, &TPictureDocument::Changed, this, [this] {
