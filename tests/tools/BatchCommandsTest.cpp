@@ -153,6 +153,8 @@ TEST_F(BatchCommands, EachCommandWritesWhatItsOperationMakes)
          Operation<TUserFilterParams>([&] { return UserParams(laplace, 2, 10, false); })},
         {realArguments,
          Operation<TUserFilterParams>([&] { return UserParams(reals, 2.75L / 3, -40.0L / 7, true); })},
+        // A zero divider is a value the dialog accepts.
+        {"user 1 0 0 0 1", Operation<TUserFilterParams>([] { return UserParams({1}, 0, 0, false); })},
         // Reals beyond the double range, as an 80-bit real holds them.
         {"user 1 1e400 0 0 1e400", Operation<TUserFilterParams>([] { return UserParams({1e400L}, 1e400L, 0, false); })},
     };
@@ -187,7 +189,8 @@ TEST_F(BatchCommands, EachCommandWritesWhatItsOperationMakes)
     deep.width = 21, deep.format = TPixelFormat::pf15bit;
     for (const auto& [arguments, options] :
          {std::pair{"raw 33 4bpp skip=7 lines=20 bottom-up palette=" + pal + " mul=3", paletted},
-          std::pair{std::string("raw 17 multi:5 lines=9 skip=3"), multi}, std::pair{std::string("raw 21 15bpp lines=no"), deep}}) {
+          std::pair{std::string("raw 17 multi:5 lines=9 skip=3"), multi},
+          std::pair{std::string("raw 21 15bpp lines=no"), deep}}) {
         ASSERT_EQ(Run(arguments, Path("raw.bmp"), true, raw).status, 0) << arguments;
         TBitmap expected;
         ASSERT_TRUE(DecodeRaw(TRawFile(raw), options, expected));
@@ -208,8 +211,8 @@ TEST_F(BatchCommands, RefusedArgumentsExitWithOneLineAndNoOutput)
         int status;
         std::string message;  // part of the one line on stderr
     } rows[] = {
-        {"gauss abc", 2, ""}, {"gauss inf", 2, ""}, {"gauss nan", 2, ""}, {"gauss 0x10", 2, ""},
-        {"gauss 1,5", 2, ""}, {"sharpen 1", 2, ""}, {"edges - 1", 2, ""}, {"gauss 1 2", 2, ""},
+        {"gauss abc", 2, ""}, {"gauss inf", 2, ""}, {"gauss nan", 2, ""}, {"gauss 0x10", 2, ""}, {"gauss 1,5", 2, ""},
+        {"sharpen 1", 2, ""}, {"sharpen 1 x", 2, ""}, {"edges - 1", 2, ""}, {"gauss 1 2", 2, ""},
         // Accepted by the dialog, but no picture that large fits.
         {"gauss 1e9", 1, "too large"},
         {"resize 0 5", 2, ""}, {"resize 5 32761", 2, ""}, {"resize 5 5 3", 2, "MODE"},
