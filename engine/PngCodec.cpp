@@ -312,6 +312,18 @@ TBitmap DecodePng(const std::uint8_t* data, std::size_t size)
 {
     if (size < 8 || png_sig_cmp(data, 0, 8) != 0)
         throw EImageError(size < 8 ? "PNG: file is truncated" : "PNG: not a PNG file");
+    // The header's size is checked here, so the refusal names it.
+    if (size >= 24 && std::memcmp(data + 12, "IHDR", 4) == 0) {
+        auto u32 = [&](std::size_t at) {
+            return std::uint32_t(data[at]) << 24 | std::uint32_t(data[at + 1]) << 16 |
+                   std::uint32_t(data[at + 2]) << 8 | std::uint32_t(data[at + 3]);
+        };
+        const std::uint32_t width = u32(16);
+        const std::uint32_t height = u32(20);
+        if (width > std::uint32_t(kMaxBitmapSide) || height > std::uint32_t(kMaxBitmapSide))
+            throw EImageError("PNG: the picture is too large (" + std::to_string(width) + " x " +
+                              std::to_string(height) + ")");
+    }
     auto state = std::make_unique<TPngState>();
     state->data = data;
     state->size = size;

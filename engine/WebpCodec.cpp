@@ -63,18 +63,22 @@ TBitmap DecodeWebp(const std::uint8_t* data, std::size_t size)
     const WebPData file{data, size};
     WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
     std::unique_ptr<WebPDemuxer, TDemuxDeleter> demux(WebPDemuxPartial(&file, &state));
-    if (!demux || state == WEBP_DEMUX_PARSE_ERROR)
+    if (state == WEBP_DEMUX_PARSE_ERROR)
         Fail("the file's structure is corrupt");
-    if (state != WEBP_DEMUX_DONE)
+    if (!demux || state == WEBP_DEMUX_PARSING_HEADER)
         Fail("file is truncated");
 
+    // The canvas is known once the header is; its size is refused before
+    // the rest is looked at.
     const auto width = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
     const auto height = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
-    if (width == 0 || height == 0)
-        Fail("the picture has no pixels");
     if (width > unsigned(kMaxBitmapSide) || height > unsigned(kMaxBitmapSide) ||
         std::int64_t(width) * std::int64_t(height) > kMaxBitmapPixels)
         Fail("the picture is too large (" + std::to_string(width) + " x " + std::to_string(height) + ")");
+    if (state != WEBP_DEMUX_DONE)
+        Fail("file is truncated");
+    if (width == 0 || height == 0)
+        Fail("the picture has no pixels");
 
     WebPIterator frame{};
     if (!WebPDemuxGetFrame(demux.get(), 1, &frame))
