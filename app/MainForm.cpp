@@ -121,13 +121,15 @@ TKadrimexMainForm::TKadrimexMainForm(QWidget* parent) : QMainWindow(parent)
     connect(ProgressTimer, &QTimer::timeout, this, &TKadrimexMainForm::ProgressTimerTimer);
 
     OpenPictureDialog = MakeFileDialog(this, "OpenPictureDialog", QStringLiteral("Zapodaj jakiegoś wypasionego obrazka"),
-                                       {QStringLiteral("All known (*.jpg;*.jpeg;*.bmp;*.ico)"),
+                                       {QStringLiteral("All known (*.jpg;*.jpeg;*.bmp;*.ico;*.png;*.webp)"),
                                         QStringLiteral("JPEG images (*.jpg)"), QStringLiteral("JPEG images (*.jpeg)"),
                                         QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("Icons (*.ico)"),
+                                        QStringLiteral("PNG images (*.png)"), QStringLiteral("WebP images (*.webp)"),
                                         QStringLiteral("RAW files (*.*)")},
                                        QFileDialog::AcceptOpen);
     SavePictureDialog = MakeFileDialog(this, "SavePictureDialog", QStringLiteral("Zapisz obrazek do pliku"),
-                                       {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("JPEG Image File (*.jpg)")},
+                                       {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("JPEG Image File (*.jpg)"),
+                                        QStringLiteral("PNG Image File (*.png)"), QStringLiteral("WebP Image File (*.webp)")},
                                        QFileDialog::AcceptSave);
 
     if (TestProbeOn())

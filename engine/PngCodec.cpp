@@ -224,13 +224,19 @@ bool DecodeInto(TPngState& s)
     if (!palette.empty())
         s.bitmap.SetPaletteEntries(palette);
     const std::size_t bufferRows = interlaced ? height : 1;
-    s.rows = AllocatePixels(rowBytes * bufferRows, interlaced);
+    s.rows = AllocatePixels(rowBytes * bufferRows, true);
     auto rowAt = [&](png_uint_32 y) { return s.rows.get() + (interlaced ? rowBytes * y : 0); };
     auto store = [&](png_uint_32 y) {
         const std::uint8_t* in = rowAt(y);
         std::uint8_t* out = s.bitmap.ScanLine(int(y));
         switch (kind) {
-        case TRowKind::Packed: std::memcpy(out, in, rowBytes); break;
+        case TRowKind::Packed:
+            std::memcpy(out, in, rowBytes);
+            // libpng leaves the bits past the last pixel as the buffer had
+            // them; the picture's are always zero.
+            if (const int used = int(width * unsigned(depth) % 8))
+                out[rowBytes - 1] &= std::uint8_t(0xFF00 >> used);
+            break;
         case TRowKind::TwoBit:
             for (png_uint_32 x = 0; x < width; ++x) {
                 const auto index = std::uint8_t((in[x] & 3) * indexStep);

@@ -109,6 +109,9 @@ TPngFile MakePng(const TPngCase& c, std::uint32_t seed)
                         row[bit / 8] |= std::uint8_t(v << (8 - c.depth - int(bit % 8)));
                     }
                 }
+            // Junk in the bits past the last pixel, which a reader must drop.
+            if (const int used = kW * channels * c.depth % 8)
+                row.back() |= std::uint8_t(0xFF >> used);
             png_write_row(png, row.data());
         }
     png_write_end(png, info);
@@ -161,6 +164,9 @@ TEST(CodecPng, EveryColourTypeDepthAndInterlaceDecodesToTheExpectedColours)
         ASSERT_EQ(bitmap.Width(), kW);
         ASSERT_EQ(bitmap.Height(), kH);
         ASSERT_EQ(bitmap.PixelFormat(), c.expected);
+        const int bits = BitsPerPixel(c.expected);
+        for (int y = 0; y < kH && bits < 8; ++y)
+            ASSERT_EQ(bitmap.ScanLine(y)[kW * bits / 8] & (0xFF >> (kW * bits % 8)), 0) << "row " << y;
         for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x) {
                 const auto got = PixelRGBA(bitmap, x, y);
