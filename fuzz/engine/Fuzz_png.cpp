@@ -10,14 +10,14 @@ namespace {
 
 // Pictures the harness skips: a few bytes of deflate may legitimately
 // stand for a huge picture, which only measures time, not safety.
-constexpr std::int64_t kMaxFuzzPixels = std::int64_t(1) << 20;
+constexpr std::uint64_t kMaxFuzzPixels = std::uint64_t(1) << 20;
 
 bool TooLargeForFuzzing(const std::uint8_t* data, std::size_t size)
 {
     if (size < 24)
         return false;
     auto u32 = [&](std::size_t at) {
-        return std::int64_t(std::uint32_t(data[at]) << 24 | std::uint32_t(data[at + 1]) << 16 |
+        return std::uint64_t(std::uint32_t(data[at]) << 24 | std::uint32_t(data[at + 1]) << 16 |
                             std::uint32_t(data[at + 2]) << 8 | std::uint32_t(data[at + 3]));
     };
     return u32(16) * u32(20) > kMaxFuzzPixels;
