@@ -1,5 +1,5 @@
 // File codecs of the core: BMP and ICO are our own, JPEG goes through
-// libjpeg-turbo. Every decoder validates its header before it allocates and
+// libjpeg-turbo, TIFF through libtiff. Every decoder validates its header before it allocates and
 // throws EImageError with one short sentence for a malformed, truncated or
 // unsupported file.
 #pragma once
@@ -28,6 +28,15 @@ inline constexpr std::size_t kJpegHeldBytes = std::size_t(16) << 20;
 TBitmap DecodeJpeg(const std::uint8_t* data, std::size_t size, std::size_t heldBytes = kJpegHeldBytes);
 // Encodes a picture of any format (converted to 24 bits on a copy).
 std::vector<std::uint8_t> EncodeJpeg(const TBitmap& bitmap, int quality = 80, bool progressive = false);
+
+// TIFF, first page: strips or tiles, uncompressed, LZW, Deflate, PackBits,
+// CCITT (1 bit) or JPEG, chunky or planar, either byte order. Palette and
+// grey pictures of up to 8 bits open as 1/4/8-bit palette pictures, the rest
+// as 24 bits (alpha over white, CMYK converted plainly). See TiffCodec.cpp.
+TBitmap DecodeTiff(const std::uint8_t* data, std::size_t size);
+// Lossless LZW: palette pictures as palette (or grey) TIFF, the rest as
+// 8-bit RGB with the horizontal predictor.
+std::vector<std::uint8_t> EncodeTiff(const TBitmap& bitmap);
 
 // One entry of an icon file.
 struct TIconEntry {
