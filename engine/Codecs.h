@@ -1,5 +1,6 @@
 // File codecs of the core: BMP and ICO are our own, JPEG goes through
-// libjpeg-turbo, PNG through libpng, WebP through libwebp. Every decoder validates its header before it allocates and
+// libjpeg-turbo, PNG through libpng, TIFF through libtiff, WebP through
+// libwebp. Every decoder validates its header before it allocates and
 // throws EImageError with one short sentence for a malformed, truncated or
 // unsupported file.
 #pragma once
@@ -50,6 +51,15 @@ std::vector<std::uint8_t> EncodePng(const TBitmap& bitmap);
 TBitmap DecodeWebp(const std::uint8_t* data, std::size_t size);
 // Lossy at `quality` (0 to 100); any format is converted to 24 bits on a copy.
 std::vector<std::uint8_t> EncodeWebp(const TBitmap& bitmap, int quality = 80);
+
+// TIFF, first page: strips or tiles, uncompressed, LZW, Deflate, PackBits,
+// CCITT (1 bit) or JPEG, chunky or planar, either byte order. Palette and
+// grey pictures of up to 8 bits open as 1/4/8-bit palette pictures, the rest
+// as 24 bits (alpha over white, CMYK converted plainly). See TiffCodec.cpp.
+TBitmap DecodeTiff(const std::uint8_t* data, std::size_t size);
+// Lossless LZW: palette pictures as palette (or grey) TIFF, the rest as
+// 8-bit RGB with the horizontal predictor.
+std::vector<std::uint8_t> EncodeTiff(const TBitmap& bitmap);
 
 // One entry of an icon file.
 struct TIconEntry {
