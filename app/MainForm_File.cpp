@@ -35,9 +35,9 @@ bool RawFilterChosen(const QFileDialog& dialog)
     return FilterIndex(dialog) == int(dialog.nameFilters().size());
 }
 
-// The format of each save filter after the first two (PNG, WebP).
-constexpr kadrimex::TFileFormat kSaveFormatsAfterJpeg[] = {kadrimex::TFileFormat::Png,
-                                                                kadrimex::TFileFormat::WebP};
+// The format of each save filter after the first two (PNG, TIFF, WebP).
+constexpr kadrimex::TFileFormat kSaveFormatsAfterJpeg[] = {kadrimex::TFileFormat::Png, kadrimex::TFileFormat::Tiff,
+                                                           kadrimex::TFileFormat::WebP};
 
 }  // namespace
 
@@ -113,7 +113,8 @@ QString TKadrimexMainForm::DroppedPicture(const QMimeData* data) const
     const QString path = url.toLocalFile();
     const QString suffix = QFileInfo(path).suffix().toLower();
     static const QStringList known = {QStringLiteral("bmp"), QStringLiteral("jpg"),  QStringLiteral("jpeg"),
-                                      QStringLiteral("ico"), QStringLiteral("png"),  QStringLiteral("webp")};
+                                      QStringLiteral("ico"), QStringLiteral("png"),  QStringLiteral("tif"),
+                                      QStringLiteral("tiff"), QStringLiteral("webp")};
     return known.contains(suffix) ? path : QString();
 }
 

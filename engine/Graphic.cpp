@@ -117,7 +117,7 @@ TBitmap TPicture::TakeBitmap(const std::string& targetClass)
 
 namespace {
 
-enum class TKind { None, Bmp, Jpeg, Icon, Png, WebP };
+enum class TKind { None, Bmp, Jpeg, Icon, Png, Tiff, WebP };
 
 // The format the file's first bytes announce.
 TKind KindOfContent(const std::vector<std::uint8_t>& bytes)
@@ -133,6 +133,8 @@ TKind KindOfContent(const std::vector<std::uint8_t>& bytes)
         return TKind::Icon;
     if (starts({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}))
         return TKind::Png;
+    if (starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42}) || starts({'I', 'I', 43, 0}) || starts({'M', 'M', 0, 43}))
+        return TKind::Tiff;
     if (starts({'R', 'I', 'F', 'F'}) && starts({'W', 'E', 'B', 'P'}, 8))
         return TKind::WebP;
     return TKind::None;
@@ -145,6 +147,7 @@ const char* KindName(TKind kind)
     case TKind::Jpeg: return "JPEG";
     case TKind::Icon: return "ICO";
     case TKind::Png: return "PNG";
+    case TKind::Tiff: return "TIFF";
     case TKind::WebP: return "WebP";
     case TKind::None: break;
     }
@@ -173,6 +176,8 @@ TPicture TPicture::LoadFromFile(const std::string& path, bool upright)
         kind = TKind::Bmp;
     else if (ext == ".png")
         kind = TKind::Png;
+    else if (ext == ".tif" || ext == ".tiff")
+        kind = TKind::Tiff;
     else if (ext == ".webp")
         kind = TKind::WebP;
     else if (content != TKind::None)
@@ -181,7 +186,7 @@ TPicture TPicture::LoadFromFile(const std::string& path, bool upright)
         throw EImageError("Unknown picture file extension (" + ext + ")");
     // The newer formats' decoders would only say "not a PNG file"; name what
     // the file really is. BMP, JPEG and icon files keep their decoders' words.
-    if ((kind == TKind::Png || kind == TKind::WebP) && content != kind)
+    if ((kind == TKind::Png || kind == TKind::Tiff || kind == TKind::WebP) && content != kind)
         throw EImageError(std::string("The file is not a ") + KindName(kind) + " picture as its extension (" + ext +
                           ") says" + (content != TKind::None ? std::string(" but a ") + KindName(content) + " picture" : ""));
 
@@ -191,6 +196,7 @@ TPicture TPicture::LoadFromFile(const std::string& path, bool upright)
     case TKind::Icon: picture.Assign(TIcon(std::move(bytes))); break;
     case TKind::Bmp: picture.Assign(DecodeBmp(bytes.data(), bytes.size())); break;
     case TKind::Png: picture.Assign(DecodePng(bytes.data(), bytes.size())); break;
+    case TKind::Tiff: picture.Assign(DecodeTiff(bytes.data(), bytes.size())); break;
     case TKind::WebP: picture.Assign(DecodeWebp(bytes.data(), bytes.size())); break;
     case TKind::None: break;
     }

@@ -84,9 +84,9 @@ public:
     // As ToBitmap, moving the pixels out; the picture is left empty.
     TBitmap TakeBitmap(const std::string& targetClass = "TAdvancedBitmap");
 
-    // Loads a file by its extension (.jpg/.jpeg, .ico, .bmp, .png, .webp);
-    // any other name is recognised by the file's signature. A PNG or WebP
-    // name on other content is refused. `upright` turns a JPEG as its EXIF
+    // Loads a file by its extension (.jpg/.jpeg, .ico, .bmp, .png,
+    // .tif/.tiff, .webp); any other name is recognised by the file's
+    // signature. A PNG, TIFF or WebP name on other content is refused. `upright` turns a JPEG as its EXIF
     // Orientation asks; false keeps the stored orientation.
     static TPicture LoadFromFile(const std::string& path, bool upright = true);
 

@@ -35,6 +35,8 @@ TFileFormat WritableFormatNamed(const std::string& word)
         return TFileFormat::Jpeg;
     if (lower == "png")
         return TFileFormat::Png;
+    if (lower == "tif" || lower == "tiff")
+        return TFileFormat::Tiff;
     if (lower == "webp")
         return TFileFormat::WebP;
     return TFileFormat::None;
@@ -46,6 +48,7 @@ std::string FormatEnding(TFileFormat format)
     case TFileFormat::Bmp: return ".bmp";
     case TFileFormat::Jpeg: return ".jpg";
     case TFileFormat::Png: return ".png";
+    case TFileFormat::Tiff: return ".tif";
     case TFileFormat::WebP: return ".webp";
     case TFileFormat::None: break;
     }
@@ -61,10 +64,12 @@ bool SavePictureFile(const std::string& path, const TBitmap& bitmap, TFileFormat
         return SaveBmpFile(path, bitmap, cancelled);
     case TFileFormat::Jpeg:
     case TFileFormat::Png:
+    case TFileFormat::Tiff:
     case TFileFormat::WebP: {
-        const auto bytes = format == TFileFormat::Jpeg  ? EncodeJpeg(bitmap, 80, false)
-                           : format == TFileFormat::Png ? EncodePng(bitmap)
-                                                        : EncodeWebp(bitmap, 80);
+        const auto bytes = format == TFileFormat::Jpeg   ? EncodeJpeg(bitmap, 80, false)
+                           : format == TFileFormat::Png  ? EncodePng(bitmap)
+                           : format == TFileFormat::Tiff ? EncodeTiff(bitmap)
+                                                         : EncodeWebp(bitmap, 80);
         if (cancelled && cancelled())
             return false;
         return WriteFileAtomically(path, bytes, cancelled);

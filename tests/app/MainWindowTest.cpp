@@ -689,7 +689,7 @@ TEST_F(FileCommands, OpenLoadsByExtensionOrThroughTheRawFilter)
             rawName = raw->RawFileName;
             return int(QDialog::Rejected);
         }
-        return ChooseFile(path, 8)(dialog);
+        return ChooseFile(path, 10)(dialog);
     };
     Form->OpenButton->click();
     EXPECT_EQ(rawName, path);

@@ -1,8 +1,10 @@
-// Opening files of the newer formats through TPicture::LoadFromFile: JPEG
-// files turned upright by their EXIF Orientation, and one table of the
-// files that must be refused with their reason.
+// Files of the newer formats through SavePictureFile and
+// TPicture::LoadFromFile: the format chosen by the ending, JPEG files turned
+// upright by their EXIF Orientation, and one table of the files that must be
+// refused with their reason.
 #include "engine/Codecs.h"
 #include "engine/Graphic.h"
+#include "engine/PictureFiles.h"
 
 #include "CodecTestUtil.h"
 
@@ -99,6 +101,34 @@ std::vector<std::uint8_t> JpegWithExif(bool little, const std::vector<std::array
     return jpeg;
 }
 
+TEST(PictureFormats, SavedFilesTakeTheirFormatFromTheEndingAndOpenWithTheSamePixels)
+{
+    const auto dir = TempFolder("endings");
+    struct TCase {
+        const char* name;
+        TPixelFormat format;
+        bool exact;
+    };
+    for (const TCase c : {TCase{"one.png", TPixelFormat::pf1bit, true}, TCase{"four.PNG", TPixelFormat::pf4bit, true},
+                          TCase{"eight.png", TPixelFormat::pf8bit, true}, TCase{"photo.png", TPixelFormat::pf24bit, true},
+                          TCase{"one.tif", TPixelFormat::pf1bit, true}, TCase{"four.tiff", TPixelFormat::pf4bit, true},
+                          TCase{"eight.TIF", TPixelFormat::pf8bit, true}, TCase{"photo.tif", TPixelFormat::pf24bit, true},
+                          TCase{"photo.webp", TPixelFormat::pf24bit, false}}) {
+        const auto path = (dir / c.name).string();
+        const TBitmap picture = testing::RandomBitmap(23, 9, c.format, 17);
+        ASSERT_TRUE(SavePictureFile(path, picture, WritableFormatOf(path))) << c.name;
+        const TPicture opened = TPicture::LoadFromFile(path);
+        ASSERT_TRUE(opened.IsBitmap()) << c.name;
+        if (c.exact) {
+            EXPECT_TRUE(testing::SamePicture(opened.ToBitmap(), picture)) << c.name;
+        } else {  // lossy: the size and format only
+            EXPECT_EQ(opened.Width(), 23);
+            EXPECT_EQ(opened.Height(), 9);
+            EXPECT_EQ(opened.ToBitmap().PixelFormat(), TPixelFormat::pf24bit);
+        }
+    }
+}
+
 TEST(PictureFormats, JpegFilesOpenTurnedUprightByTheirExifOrientation)
 {
     const auto dir = TempFolder("orientation");
@@ -175,6 +205,7 @@ TEST(PictureFormats, MalformedTruncatedAndMislabelledFilesAreRefusedWithTheirRea
     const auto png = EncodePng(photo);
     const auto webp = EncodeWebp(photo);
     const auto jpeg = EncodeJpeg(photo);
+    const auto tiff = EncodeTiff(photo);
     auto cut = [](std::vector<std::uint8_t> bytes, std::size_t keep) {
         bytes.resize(keep);
         return bytes;
@@ -208,6 +239,8 @@ TEST(PictureFormats, MalformedTruncatedAndMislabelledFilesAreRefusedWithTheirRea
         {"k.png", jpeg, "The file is not a PNG picture as its extension (.png) says but a JPEG picture"},
         {"l.webp", png, "The file is not a WebP picture as its extension (.webp) says but a PNG picture"},
         {"m.png", {'h', 'e', 'l', 'l', 'o'}, "The file is not a PNG picture as its extension (.png) says"},
+        {"n.tif", png, "The file is not a TIFF picture as its extension (.tif) says but a PNG picture"},
+        {"o.tiff", cut(tiff, tiff.size() / 2), "TIFF: file is truncated (its directory lies past the end)"},
     };
     const auto dir = TempFolder("refusals");
     for (const auto& c : cases) {
