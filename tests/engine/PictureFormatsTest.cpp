@@ -109,10 +109,9 @@ TEST(PictureFormats, SavedFilesTakeTheirFormatFromTheEndingAndOpenWithTheSamePix
         TPixelFormat format;
         bool exact;
     };
-    for (const TCase c : {TCase{"one.png", TPixelFormat::pf1bit, true}, TCase{"four.PNG", TPixelFormat::pf4bit, true},
-                          TCase{"eight.png", TPixelFormat::pf8bit, true}, TCase{"photo.png", TPixelFormat::pf24bit, true},
-                          TCase{"one.tif", TPixelFormat::pf1bit, true}, TCase{"four.tiff", TPixelFormat::pf4bit, true},
-                          TCase{"eight.TIF", TPixelFormat::pf8bit, true}, TCase{"photo.tif", TPixelFormat::pf24bit, true},
+    // The codecs' own tests cover the formats; here each ending once.
+    for (const TCase c : {TCase{"four.PNG", TPixelFormat::pf4bit, true}, TCase{"eight.tif", TPixelFormat::pf8bit, true},
+                          TCase{"photo.tiff", TPixelFormat::pf24bit, true},
                           TCase{"photo.webp", TPixelFormat::pf24bit, false}}) {
         const auto path = (dir / c.name).string();
         const TBitmap picture = testing::RandomBitmap(23, 9, c.format, 17);
