@@ -161,16 +161,33 @@ std::vector<std::uint8_t> EncodeWebp(const TBitmap& bitmap, int quality)
         converted.SetPixelFormat(TPixelFormat::pf24bit);
         source = &converted;
     }
-    std::uint8_t* output = nullptr;
-    const std::size_t size = WebPEncodeBGR(source->ScanLine(0), source->Width(), source->Height(),
-                                           int(source->Stride()), float(quality), &output);
+    WebPConfig config;
+    WebPPicture picture;
+    if (!WebPConfigPreset(&config, WEBP_PRESET_DEFAULT, float(quality)) || !WebPPictureInit(&picture))
+        Fail("the encoder library does not match");
+    config.thread_level = 1;  // the analysis on a second thread; the bytes are the same
+    picture.width = source->Width();
+    picture.height = source->Height();
+    WebPMemoryWriter writer;
+    WebPMemoryWriterInit(&writer);
     struct TRelease {
-        std::uint8_t* bytes;
-        ~TRelease() { WebPFree(bytes); }
-    } release{output};
-    if (size == 0 || !output)
-        throw EOutOfResources("Not enough memory to save the picture");
-    return std::vector<std::uint8_t>(output, output + size);
+        WebPPicture* picture;
+        WebPMemoryWriter* writer;
+        ~TRelease()
+        {
+            WebPPictureFree(picture);
+            WebPMemoryWriterClear(writer);
+        }
+    } release{&picture, &writer};
+    picture.writer = WebPMemoryWrite;
+    picture.custom_ptr = &writer;
+    if (!WebPPictureImportBGR(&picture, source->ScanLine(0), int(source->Stride())) ||
+        !WebPEncode(&config, &picture)) {
+        if (picture.error_code == VP8_ENC_ERROR_OUT_OF_MEMORY || picture.error_code == VP8_ENC_OK)
+            throw EOutOfResources("Not enough memory to save the picture");
+        Fail("the picture cannot be encoded (error " + std::to_string(int(picture.error_code)) + ")");
+    }
+    return std::vector<std::uint8_t>(writer.mem, writer.mem + writer.size);
 }
 
 }  // namespace kadrimex
