@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QNativeGestureEvent>
+#include <QPointingDevice>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
@@ -304,4 +306,34 @@ TEST_F(ViewWindow, EveryButtonHasItsOwnGlyph)
         seen.insert(pixels, button->objectName());
     }
     EXPECT_GE(seen.size(), 32) << "the bands' and the tool panel's buttons";
+}
+
+TEST_F(ViewWindow, PinchZoomsAboutThePointUnderTheFingers)
+{
+    // X input under Xvfb has no touchpad gestures: the gesture is sent as
+    // the platform would deliver it to the picture.
+    Show(2000, 1500);
+    const QPointF at(120, 90);  // where the fingers are, in the viewport
+    auto pinch = [&](Qt::NativeGestureType type, qreal value) {
+        const QPointF local = FForm->WorkImage->mapFrom(Viewport(), at);
+        QNativeGestureEvent event(type, QPointingDevice::primaryPointingDevice(), 2, local, local,
+                                  FForm->WorkImage->mapToGlobal(local), value, QPointF());
+        QApplication::sendEvent(FForm->WorkImage, &event);
+    };
+    const struct {
+        qreal value;  // the change of scale the gesture reports
+        const char* zoom;
+        QPoint scroll;
+    } steps[] = {// The zoom follows the nearest doubling of the fingers' spread.
+                 {0.2, "100", {0, 0}},      // spread 1.2: still nearest to 1
+                 {0.5, "200", {120, 90}},   // 1.8: nearest to 2, about the fingers
+                 {0.1, "200", {120, 90}},   // 1.98
+                 {-0.3, "100", {0, 0}}};    // 1.39: nearest to 1 again, about the same point
+    pinch(Qt::BeginNativeGesture, 0);
+    for (const auto& step : steps) {
+        pinch(Qt::ZoomNativeGesture, step.value);
+        EXPECT_EQ(FForm->ZoomComboBox->currentText(), step.zoom) << step.value;
+        EXPECT_EQ(ScrollPosition(), step.scroll) << step.value;
+    }
+    pinch(Qt::EndNativeGesture, 0);
 }
