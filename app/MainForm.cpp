@@ -124,13 +124,17 @@ TKadrimexMainForm::TKadrimexMainForm(QWidget* parent) : QMainWindow(parent)
     connect(ProgressTimer, &QTimer::timeout, this, &TKadrimexMainForm::ProgressTimerTimer);
 
     OpenPictureDialog = MakeFileDialog(this, "OpenPictureDialog", QStringLiteral("Zapodaj jakiegoś wypasionego obrazka"),
-                                       {QStringLiteral("All known (*.jpg;*.jpeg;*.bmp;*.ico)"),
+                                       {QStringLiteral("All known (*.jpg;*.jpeg;*.bmp;*.ico;*.png;*.tif;*.tiff;*.webp)"),
                                         QStringLiteral("JPEG images (*.jpg)"), QStringLiteral("JPEG images (*.jpeg)"),
                                         QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("Icons (*.ico)"),
+                                        QStringLiteral("PNG images (*.png)"), QStringLiteral("TIFF images (*.tif)"),
+                                        QStringLiteral("TIFF images (*.tiff)"), QStringLiteral("WebP images (*.webp)"),
                                         QStringLiteral("RAW files (*.*)")},
                                        QFileDialog::AcceptOpen);
     SavePictureDialog = MakeFileDialog(this, "SavePictureDialog", QStringLiteral("Zapisz obrazek do pliku"),
-                                       {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("JPEG Image File (*.jpg)")},
+                                       {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("JPEG Image File (*.jpg)"),
+                                        QStringLiteral("PNG Image File (*.png)"), QStringLiteral("TIFF Image File (*.tif)"),
+                                        QStringLiteral("WebP Image File (*.webp)")},
                                        QFileDialog::AcceptSave);
 
     if (TestProbeOn())

@@ -665,7 +665,7 @@ TEST_F(FileCommands, OpenLoadsByExtensionOrThroughTheRawFilter)
             rawName = raw->RawFileName;
             return int(QDialog::Rejected);
         }
-        return ChooseFile(path, 6)(dialog);
+        return ChooseFile(path, 10)(dialog);
     };
     Form->OpenButton->click();
     EXPECT_EQ(rawName, path);

@@ -1,0 +1,792 @@
+// TIFF reading and writing through libtiff, entirely in memory.
+//
+// Read: the first page only (further pages, sub-files and their directory
+// chain are never followed, so a looping chain cannot hold us); strips or
+// tiles; no compression, LZW, Deflate, PackBits, CCITT RLE/G3/G4 (1-bit
+// pages) and JPEG, with or without the horizontal predictor; chunky or
+// planar samples; either byte order and either fill order. Unsigned
+// samples of 1, 2, 4, 8 or 16 bits; other compressions, float or signed
+// samples, YCbCr other than inside JPEG, CIELab and the like are refused.
+//   - Palette pictures of 1, 2, 4, 8 bits open as 1, 4 (2 bits widen to 4),
+//     4 and 8-bit palette pictures. A colour map whose entries are all below
+//     256 was written with 8-bit entries (a common mistake) and is read so;
+//     otherwise entries are 16-bit and become round(v / 257).
+//   - Grey pictures of up to 8 bits open as palette pictures with an even
+//     grey ramp of 2^bits entries; MinIsWhite pixels are inverted so that
+//     index 0 is black. 16-bit grey opens as 24 bits.
+//   - RGB of 8 or 16 bits (1, 2, 4 too) opens as 24 bits. CMYK (InkSet CMYK)
+//     converts plainly: R = round((255 - C)(255 - K) / 255), G from M, B
+//     from Y, each sample first brought to 8 bits.
+//   - The first extra sample, when declared associated or unassociated
+//     alpha, is composited over white: unassociated as
+//     (c a + 255 (255 - a) + 127) div 255, associated (premultiplied) as
+//     min(255, c + 255 - a). Grey with alpha opens as an 8-bit grey ramp
+//     (24 bits from 16-bit samples). Undeclared extra samples and the extra
+//     samples of palette pictures are ignored.
+//   - 16-bit samples become round(v / 257); no colour management.
+// Bad input: the header's sizes and the strips' or tiles' byte ranges are
+// checked before any pixel memory is taken, and compressed data that could
+// not fill the picture even at the codec's highest ratio is refused up
+// front. A truncated or corrupt file is refused as a whole (no partial
+// picture) with one sentence naming the problem. libtiff's messages are
+// captured per handle, never printed.
+//
+// Write: little-endian classic TIFF (BigTIFF past 2 GB of pixels), strips
+// of about 64 KB, LZW: read by every TIFF reader, lossless, and on photos
+// close to Deflate in size while decoding faster. 24-bit and grey 8-bit
+// rows use the horizontal predictor, which shrinks photos markedly; palette
+// indices do not (differences of indices mean nothing). 1, 4 and 8-bit
+// palette pictures are written as palette TIFF, or as grey when the palette
+// is the even grey ramp of their depth; 15, 16 and 32-bit pictures as 8-bit
+// RGB (the fourth byte of 32-bit pixels is dropped).
+#include "engine/Codecs.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include <tiffio.h>
+
+namespace kadrimex {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& reason)
+{
+    throw EImageError("TIFF: " + reason);
+}
+
+// libtiff's own allocations (tag arrays, codec state) are capped: a header
+// claiming more is an attack, not a picture. Pixel buffers are ours.
+constexpr tmsize_t kMaxLibtiffAllocation = tmsize_t(256) << 20;
+
+// Highest expansion of each codec: decoded bytes per stored byte. Data too
+// short to fill the picture even at this ratio is refused before the
+// picture is allocated. LZW tops out near 1400:1 (a run of one byte), Deflate
+// at 1032:1, PackBits at 64:1; JPEG spends at least two bits per block, so
+// below 700:1 even with 4 x 4 chroma subsampling. CCITT has no useful bound
+// (one bit a blank row), but a 1-bit picture is at most 128 MB.
+std::uint64_t MaxRatio(std::uint16_t compression)
+{
+    switch (compression) {
+    case COMPRESSION_NONE: return 1;
+    case COMPRESSION_PACKBITS: return 64;
+    case COMPRESSION_LZW:
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE: return 4096;
+    case COMPRESSION_JPEG: return 2048;
+    default: return 0;  // unbounded
+    }
+}
+
+bool SupportedCompression(std::uint16_t c)
+{
+    switch (c) {
+    case COMPRESSION_NONE:
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4:
+    case COMPRESSION_LZW:
+    case COMPRESSION_JPEG:
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_PACKBITS: return true;
+    default: return false;
+    }
+}
+
+// The file in memory as libtiff's client procedures see it. Reading maps
+// the caller's buffer (libtiff then decodes straight from it); writing
+// grows `out`.
+struct TStream {
+    const std::uint8_t* data = nullptr;
+    std::uint64_t size = 0;
+    std::vector<std::uint8_t>* out = nullptr;
+    std::uint64_t pos = 0;
+    std::string error;  // libtiff's first error message
+};
+
+tmsize_t StreamRead(thandle_t handle, void* buffer, tmsize_t count)
+{
+    auto* s = static_cast<TStream*>(handle);
+    const std::uint8_t* data = s->out ? s->out->data() : s->data;
+    const std::uint64_t size = s->out ? s->out->size() : s->size;
+    if (count <= 0 || s->pos >= size)
+        return 0;
+    const std::uint64_t n = std::min<std::uint64_t>(std::uint64_t(count), size - s->pos);
+    std::memcpy(buffer, data + s->pos, std::size_t(n));
+    s->pos += n;
+    return tmsize_t(n);
+}
+
+tmsize_t StreamWrite(thandle_t handle, void* buffer, tmsize_t count)
+{
+    auto* s = static_cast<TStream*>(handle);
+    if (!s->out || count < 0)
+        return -1;
+    const std::uint64_t end = s->pos + std::uint64_t(count);
+    try {
+        if (end > s->out->size()) {
+            if (end > s->out->capacity())
+                s->out->reserve(std::max<std::uint64_t>(end, s->out->capacity() * 2));
+            s->out->resize(std::size_t(end));
+        }
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    std::memcpy(s->out->data() + s->pos, buffer, std::size_t(count));
+    s->pos = end;
+    return count;
+}
+
+toff_t StreamSeek(thandle_t handle, toff_t offset, int whence)
+{
+    auto* s = static_cast<TStream*>(handle);
+    const std::uint64_t size = s->out ? s->out->size() : s->size;
+    std::uint64_t base = 0;
+    if (whence == SEEK_CUR)
+        base = s->pos;
+    else if (whence == SEEK_END)
+        base = size;
+    else if (whence != SEEK_SET)
+        return toff_t(-1);
+    // toff_t is unsigned: a backward move arrives as a huge offset and wraps
+    // round. Reading stays inside the file. Writing may go past the end
+    // (libtiff places tag data before it writes the directory in front of
+    // it); the next write fills the gap.
+    const std::uint64_t target = base + offset;
+    if (target > (s->out ? (std::uint64_t(1) << 40) : size))
+        return toff_t(-1);
+    s->pos = target;
+    return target;
+}
+
+int StreamClose(thandle_t)
+{
+    return 0;
+}
+
+toff_t StreamSize(thandle_t handle)
+{
+    auto* s = static_cast<TStream*>(handle);
+    return s->out ? s->out->size() : s->size;
+}
+
+int StreamMap(thandle_t handle, void** base, toff_t* size)
+{
+    auto* s = static_cast<TStream*>(handle);
+    if (s->out)
+        return 0;
+    // libtiff only reads through the map of a file opened for reading.
+    *base = const_cast<std::uint8_t*>(s->data);
+    *size = s->size;
+    return 1;
+}
+
+void StreamUnmap(thandle_t, void*, toff_t) {}
+
+int CaptureError(TIFF*, void* user, const char* module, const char* format, va_list args)
+{
+    auto* s = static_cast<TStream*>(user);
+    if (s->error.empty()) {
+        char text[256];
+        std::vsnprintf(text, sizeof text, format, args);
+        s->error = module && *module ? std::string(module) + ": " + text : std::string(text);
+        std::replace_if(s->error.begin(), s->error.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    }
+    return 1;  // handled: libtiff must not go on to its global handler
+}
+
+int IgnoreWarning(TIFF*, void*, const char*, const char*, va_list)
+{
+    return 1;
+}
+
+// Opens the stream with per-handle message capture. The global handlers,
+// which print to stderr, are cleared once for any message libtiff still
+// sends outside a handle.
+TIFF* OpenStream(TStream& stream, const char* mode)
+{
+    static std::once_flag quiet;
+    std::call_once(quiet, [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+    });
+    std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
+                                                                         TIFFOpenOptionsFree);
+    if (!options)
+        throw EOutOfResources("Not enough memory to open a TIFF file");
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibtiffAllocation);
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), CaptureError, &stream);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), IgnoreWarning, &stream);
+    return TIFFClientOpenExt("TIFF", mode, &stream, StreamRead, StreamWrite, StreamSeek, StreamClose, StreamSize,
+                             StreamMap, StreamUnmap, options.get());
+}
+
+struct TTiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TTiffHandle = std::unique_ptr<TIFF, TTiffCloser>;
+
+// What the pixels mean, settled from the first directory before decoding.
+enum class TKind { Palette, Grey, Rgb, Cmyk };
+
+struct TLayout {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    int bps = 0;
+    int spp = 0;
+    bool planar = false;
+    bool tiled = false;
+    bool minIsWhite = false;
+    TKind kind = TKind::Rgb;
+    int colourSamples = 0;  // 1, 3 or 4
+    int alpha = -1;         // sample index of the alpha, or -1
+    bool associated = false;
+    std::uint32_t rowsPerStrip = 0;
+    std::uint32_t tileWidth = 0;
+    std::uint32_t tileHeight = 0;
+    std::size_t rowBytes = 0;  // one row of one plane (planar) or of all samples
+    TPixelFormat format = TPixelFormat::pf24bit;
+    std::vector<TPaletteEntry> palette;
+};
+
+std::string Dimensions(std::uint64_t w, std::uint64_t h)
+{
+    return std::to_string(w) + " x " + std::to_string(h);
+}
+
+std::vector<TPaletteEntry> GreyRamp(int entries)
+{
+    std::vector<TPaletteEntry> ramp(static_cast<std::size_t>(entries));
+    for (int i = 0; i < entries; ++i) {
+        const auto v = std::uint8_t(i * 255 / (entries - 1));
+        ramp[std::size_t(i)] = TPaletteEntry{v, v, v, 0};
+    }
+    return ramp;
+}
+
+TLayout ReadLayout(TIFF* tif, TStream& stream)
+{
+    TLayout L;
+    std::uint16_t compression = COMPRESSION_NONE, photometric = 0, bps = 1, spp = 1;
+    std::uint16_t planar = PLANARCONFIG_CONTIG, sampleFormat = SAMPLEFORMAT_UINT, inkSet = INKSET_CMYK;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &L.width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &L.height);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
+        Fail("the colour interpretation is missing");
+
+    if (L.width == 0 || L.height == 0)
+        Fail("bad picture size " + Dimensions(L.width, L.height));
+    if (L.width > std::uint32_t(kMaxBitmapSide) || L.height > std::uint32_t(kMaxBitmapSide) ||
+        std::int64_t(L.width) * std::int64_t(L.height) > kMaxBitmapPixels)
+        Fail("a picture of " + Dimensions(L.width, L.height) + " pixels is too large");
+    if (!SupportedCompression(compression) || !TIFFIsCODECConfigured(compression))
+        Fail("compression " + std::to_string(compression) + " is not supported");
+    if (sampleFormat != SAMPLEFORMAT_UINT)
+        Fail("only unsigned integer samples are supported");
+    if (bps != 1 && bps != 2 && bps != 4 && bps != 8 && bps != 16)
+        Fail(std::to_string(bps) + " bits per sample are not supported");
+    if (planar != PLANARCONFIG_CONTIG && planar != PLANARCONFIG_SEPARATE)
+        Fail("bad planar configuration " + std::to_string(planar));
+    L.bps = bps;
+    L.spp = spp;
+    L.planar = planar == PLANARCONFIG_SEPARATE && spp > 1;
+
+    switch (photometric) {
+    case PHOTOMETRIC_MINISWHITE:
+    case PHOTOMETRIC_MINISBLACK:
+        L.kind = TKind::Grey;
+        L.colourSamples = 1;
+        L.minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
+        break;
+    case PHOTOMETRIC_PALETTE:
+        L.kind = TKind::Palette;
+        L.colourSamples = 1;
+        if (bps > 8)
+            Fail("palette pictures of " + std::to_string(bps) + " bits are not supported");
+        break;
+    case PHOTOMETRIC_RGB:
+        L.kind = TKind::Rgb;
+        L.colourSamples = 3;
+        break;
+    case PHOTOMETRIC_YCBCR:
+        // libjpeg converts to RGB; YCbCr stored any other way is refused.
+        if (compression != COMPRESSION_JPEG || L.planar || bps != 8)
+            Fail("YCbCr pictures are only read JPEG-compressed");
+        if (!TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
+            Fail("the JPEG colour conversion cannot be set up");
+        L.kind = TKind::Rgb;
+        L.colourSamples = 3;
+        break;
+    case PHOTOMETRIC_SEPARATED:
+        TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inkSet);
+        if (inkSet != INKSET_CMYK)
+            Fail("separated pictures other than CMYK are not supported");
+        L.kind = TKind::Cmyk;
+        L.colourSamples = 4;
+        break;
+    default: Fail("colour interpretation " + std::to_string(photometric) + " is not supported");
+    }
+    if (spp < L.colourSamples)
+        Fail(std::to_string(spp) + " samples per pixel are too few for its colour interpretation");
+    if (bps != 1 && (compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
+                     compression == COMPRESSION_CCITTFAX4))
+        Fail("CCITT compression needs 1-bit samples");
+
+    std::uint16_t extraCount = 0;
+    std::uint16_t* extra = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) && extraCount > 0 && extra &&
+        L.kind != TKind::Palette && spp > L.colourSamples &&
+        (extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA)) {
+        L.alpha = L.colourSamples;
+        L.associated = extra[0] == EXTRASAMPLE_ASSOCALPHA;
+    }
+
+    if (L.kind == TKind::Palette) {
+        std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+        if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
+            Fail("the palette is missing");
+        const std::size_t n = std::size_t(1) << bps;
+        const bool eightBit = std::all_of(red, red + n, [](std::uint16_t v) { return v < 256; }) &&
+                              std::all_of(green, green + n, [](std::uint16_t v) { return v < 256; }) &&
+                              std::all_of(blue, blue + n, [](std::uint16_t v) { return v < 256; });
+        auto to8 = [&](std::uint16_t v) { return std::uint8_t(eightBit ? v : (v + 128) / 257); };
+        L.palette.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            L.palette[i] = TPaletteEntry{to8(red[i]), to8(green[i]), to8(blue[i]), 0};
+    }
+    if ((L.kind == TKind::Palette || L.kind == TKind::Grey) && bps <= 8) {
+        if (L.kind == TKind::Grey) {
+            const int entries = L.alpha >= 0 ? 256 : 1 << bps;
+            L.palette = GreyRamp(entries);
+        }
+        const int paletteBits = L.kind == TKind::Grey && L.alpha >= 0 ? 8 : bps;
+        L.format = paletteBits == 1 ? TPixelFormat::pf1bit
+                   : paletteBits <= 4 ? TPixelFormat::pf4bit
+                                      : TPixelFormat::pf8bit;
+    } else {
+        L.format = TPixelFormat::pf24bit;
+    }
+
+    // Where the data lies: every strip or tile inside the file, and enough
+    // of it to fill the picture.
+    L.tiled = TIFFIsTiled(tif) != 0;
+    const std::uint64_t scanline = TIFFScanlineSize64(tif);
+    const std::uint64_t planes = L.planar ? std::uint64_t(spp) : 1;
+    std::uint64_t decodedBytes = 0;
+    std::uint32_t striles = 0;
+    const char* what = "strip";
+    if (L.tiled) {
+        what = "tile";
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &L.tileWidth);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &L.tileHeight);
+        const std::uint64_t pixelBits = std::uint64_t(bps) * (L.planar ? 1 : spp);
+        if (L.tileWidth == 0 || L.tileHeight == 0 || L.tileWidth > 65536 || L.tileHeight > 65536 ||
+            L.tileWidth * pixelBits % 8 != 0)
+            Fail("bad tile size " + Dimensions(L.tileWidth, L.tileHeight));
+        striles = TIFFNumberOfTiles(tif);
+        decodedBytes = std::uint64_t(striles) * TIFFTileSize64(tif);
+    } else {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &L.rowsPerStrip);
+        if (L.rowsPerStrip == 0)
+            Fail("bad rows per strip");
+        striles = TIFFNumberOfStrips(tif);
+        decodedBytes = scanline * L.height * planes;
+    }
+    if (scanline == 0 || decodedBytes == 0 || striles == 0)
+        Fail(stream.error.empty() ? "the picture's layout is inconsistent" : stream.error);
+    L.rowBytes = std::size_t(scanline);
+    std::uint64_t storedBytes = 0;
+    for (std::uint32_t i = 0; i < striles; ++i) {
+        int err = 0;
+        const std::uint64_t offset = TIFFGetStrileOffsetWithErr(tif, i, &err);
+        const std::uint64_t count = err ? 0 : TIFFGetStrileByteCountWithErr(tif, i, &err);
+        if (err)
+            Fail("the " + std::string(what) + " table is unreadable");
+        if (offset > stream.size || count > stream.size - offset)
+            Fail("file is truncated (" + std::string(what) + " " + std::to_string(i) + " lies past its end)");
+        storedBytes += count;
+    }
+    const std::uint64_t ratio = MaxRatio(compression);
+    if (ratio != 0 && storedBytes < (decodedBytes + ratio - 1) / ratio)
+        Fail("file is truncated (" + std::to_string(storedBytes) + " bytes of data cannot hold a picture of " +
+             Dimensions(L.width, L.height) + " pixels)");
+    return L;
+}
+
+// Sample `index` of a packed row of `Bps`-bit samples (16-bit samples are
+// already in the machine's byte order: libtiff swaps them).
+template <int Bps>
+inline unsigned SampleAt(const std::uint8_t* row, std::size_t index)
+{
+    if constexpr (Bps == 8) {
+        return row[index];
+    } else if constexpr (Bps == 16) {
+        std::uint16_t v;
+        std::memcpy(&v, row + 2 * index, 2);
+        return v;
+    } else {
+        const std::size_t bit = index * Bps;
+        return (row[bit >> 3] >> (8 - Bps - (bit & 7))) & ((1u << Bps) - 1);
+    }
+}
+
+template <int Bps>
+inline unsigned To8(unsigned v)
+{
+    if constexpr (Bps == 16)
+        return (v + 128) / 257;
+    else if constexpr (Bps == 8)
+        return v;
+    else
+        return v * 255 / ((1u << Bps) - 1);
+}
+
+inline unsigned OverWhite(unsigned c, unsigned a, bool associated)
+{
+    if (associated)
+        return std::min(255u, c + 255 - a);
+    return (c * a + 255 * (255 - a) + 127) / 255;
+}
+
+inline void PutIndex(std::uint8_t* out, std::uint32_t x, unsigned v, TPixelFormat format)
+{
+    if (format == TPixelFormat::pf8bit) {
+        out[x] = std::uint8_t(v);
+    } else if (format == TPixelFormat::pf4bit) {
+        std::uint8_t& byte = out[x >> 1];
+        byte = (x & 1) ? std::uint8_t((byte & 0xF0) | v) : std::uint8_t((byte & 0x0F) | (v << 4));
+    } else {
+        std::uint8_t& byte = out[x >> 3];
+        const auto bit = std::uint8_t(0x80 >> (x & 7));
+        byte = v ? std::uint8_t(byte | bit) : std::uint8_t(byte & ~bit);
+    }
+}
+
+// One row of any supported layout into the picture's row. `planes[c]` is
+// sample c's row when planar, planes[0] the interleaved row otherwise.
+template <int Bps>
+void ConvertRowAs(const TLayout& L, const std::uint8_t* const* planes, std::uint8_t* out)
+{
+    const std::size_t spp = L.planar ? 1 : std::size_t(L.spp);
+    auto sample = [&](std::uint32_t x, int c) {
+        return L.planar ? SampleAt<Bps>(planes[c], x) : SampleAt<Bps>(planes[0], x * spp + std::size_t(c));
+    };
+    constexpr unsigned kMax = Bps == 16 ? 65535u : (1u << Bps) - 1;
+    for (std::uint32_t x = 0; x < L.width; ++x) {
+        unsigned r = 0, g = 0, b = 0;
+        switch (L.kind) {
+        case TKind::Palette: PutIndex(out, x, sample(x, 0), L.format); continue;
+        case TKind::Grey: {
+            unsigned v = sample(x, 0);
+            if (L.minIsWhite)
+                v = kMax - v;
+            if (L.alpha < 0 && L.format != TPixelFormat::pf24bit) {
+                PutIndex(out, x, v, L.format);
+                continue;
+            }
+            r = g = b = To8<Bps>(v);
+            break;
+        }
+        case TKind::Rgb:
+            r = To8<Bps>(sample(x, 0));
+            g = To8<Bps>(sample(x, 1));
+            b = To8<Bps>(sample(x, 2));
+            break;
+        case TKind::Cmyk: {
+            const unsigned k = 255 - To8<Bps>(sample(x, 3));
+            r = ((255 - To8<Bps>(sample(x, 0))) * k + 127) / 255;
+            g = ((255 - To8<Bps>(sample(x, 1))) * k + 127) / 255;
+            b = ((255 - To8<Bps>(sample(x, 2))) * k + 127) / 255;
+            break;
+        }
+        }
+        if (L.alpha >= 0) {
+            const unsigned a = To8<Bps>(sample(x, L.alpha));
+            const bool associated = L.associated && L.kind != TKind::Cmyk;
+            r = OverWhite(r, a, associated);
+            g = OverWhite(g, a, associated);
+            b = OverWhite(b, a, associated);
+        }
+        if (L.format == TPixelFormat::pf8bit) {
+            out[x] = std::uint8_t(r);  // grey with alpha
+        } else {
+            out[3 * x] = std::uint8_t(b);
+            out[3 * x + 1] = std::uint8_t(g);
+            out[3 * x + 2] = std::uint8_t(r);
+        }
+    }
+}
+
+void ConvertRow(const TLayout& L, const std::uint8_t* const* planes, std::uint8_t* out)
+{
+    switch (L.bps) {
+    case 1: ConvertRowAs<1>(L, planes, out); break;
+    case 2: ConvertRowAs<2>(L, planes, out); break;
+    case 4: ConvertRowAs<4>(L, planes, out); break;
+    case 8: ConvertRowAs<8>(L, planes, out); break;
+    default: ConvertRowAs<16>(L, planes, out); break;
+    }
+}
+
+// Rows whose stored bytes are already the picture's bytes (up to a swap or
+// an inversion done in place): libtiff decodes them straight into the row.
+enum class TInPlace { No, Copy, Invert, SwapRgb };
+
+TInPlace InPlaceKind(const TLayout& L)
+{
+    if (L.planar || L.alpha >= 0)
+        return TInPlace::No;
+    if ((L.kind == TKind::Palette || L.kind == TKind::Grey) && L.spp == 1 && L.bps != 2 && L.bps != 16)
+        return L.minIsWhite ? TInPlace::Invert : TInPlace::Copy;
+    if (L.kind == TKind::Rgb && L.spp == 3 && L.bps == 8)
+        return TInPlace::SwapRgb;
+    return TInPlace::No;
+}
+
+[[noreturn]] void DecodeFailed(const TStream& stream, const char* what, std::uint32_t index)
+{
+    Fail(std::string(what) + " " + std::to_string(index) + " cannot be decoded" +
+         (stream.error.empty() ? std::string() : ": " + stream.error));
+}
+
+void ReadPixels(TIFF* tif, TStream& stream, const TLayout& L, TBitmap& bitmap)
+{
+    const std::size_t outBytes = (std::size_t(L.width) * std::size_t(BitsPerPixel(L.format)) + 7) / 8;
+    const std::size_t padding = bitmap.Stride() - outBytes;
+    const int usedPlanes = L.planar ? std::max(L.colourSamples, L.alpha + 1) : 1;
+
+    if (!L.tiled && !L.planar) {
+        const TInPlace inPlace = InPlaceKind(L);
+        std::unique_ptr<std::uint8_t[]> row;
+        if (inPlace == TInPlace::No)
+            row = AllocatePixels(L.rowBytes, false);
+        for (std::uint32_t y = 0; y < L.height; ++y) {
+            std::uint8_t* line = bitmap.ScanLine(int(y));
+            std::uint8_t* target = inPlace == TInPlace::No ? row.get() : line;
+            if (TIFFReadScanline(tif, target, y, 0) < 0)
+                DecodeFailed(stream, "strip", y / L.rowsPerStrip);
+            switch (inPlace) {
+            case TInPlace::No: {
+                const std::uint8_t* planes[1] = {row.get()};
+                ConvertRow(L, planes, line);
+                break;
+            }
+            case TInPlace::Copy: break;
+            case TInPlace::Invert:
+                for (std::size_t i = 0; i < L.rowBytes; ++i)
+                    line[i] = std::uint8_t(~line[i]);
+                break;
+            case TInPlace::SwapRgb:
+                for (std::size_t i = 0; i + 2 < L.rowBytes; i += 3)
+                    std::swap(line[i], line[i + 2]);
+                break;
+            }
+            std::memset(line + outBytes, 0, padding);
+        }
+        return;
+    }
+
+    // Planar samples or tiles: a band of rows (one strip or one row of
+    // tiles) is gathered per plane, then converted row by row.
+    const std::uint32_t bandRows = std::min(L.tiled ? L.tileHeight : L.rowsPerStrip, L.height);
+    const std::size_t planeBytes = std::size_t(bandRows) * L.rowBytes;
+    auto band = AllocatePixels(planeBytes * std::size_t(usedPlanes), false);
+    std::unique_ptr<std::uint8_t[]> tile;
+    std::size_t tileBytes = 0, tileRowBytes = 0, tilePixelBits = 0;
+    if (L.tiled) {
+        tileBytes = std::size_t(TIFFTileSize64(tif));
+        tileRowBytes = std::size_t(TIFFTileRowSize64(tif));
+        tilePixelBits = std::size_t(L.bps) * (L.planar ? 1 : std::size_t(L.spp));
+        tile = AllocatePixels(tileBytes, false);
+    }
+    std::vector<const std::uint8_t*> planes(static_cast<std::size_t>(usedPlanes));
+    for (std::uint32_t y0 = 0; y0 < L.height; y0 += bandRows) {
+        const std::uint32_t rows = std::min(bandRows, L.height - y0);
+        for (int p = 0; p < usedPlanes; ++p) {
+            std::uint8_t* plane = band.get() + std::size_t(p) * planeBytes;
+            if (!L.tiled) {
+                const std::uint32_t strip = TIFFComputeStrip(tif, y0, std::uint16_t(p));
+                const tmsize_t want = tmsize_t(rows * L.rowBytes);
+                if (TIFFReadEncodedStrip(tif, strip, plane, want) != want)
+                    DecodeFailed(stream, "strip", strip);
+                continue;
+            }
+            for (std::uint32_t x0 = 0; x0 < L.width; x0 += L.tileWidth) {
+                const std::uint32_t index = TIFFComputeTile(tif, x0, y0, 0, std::uint16_t(p));
+                if (TIFFReadEncodedTile(tif, index, tile.get(), tmsize_t(tileBytes)) != tmsize_t(tileBytes))
+                    DecodeFailed(stream, "tile", index);
+                const std::size_t at = std::size_t(x0) * tilePixelBits / 8;
+                const std::size_t n = std::min(tileRowBytes, L.rowBytes - at);
+                for (std::uint32_t r = 0; r < rows; ++r)
+                    std::memcpy(plane + r * L.rowBytes + at, tile.get() + r * tileRowBytes, n);
+            }
+        }
+        for (std::uint32_t r = 0; r < rows; ++r) {
+            for (int p = 0; p < usedPlanes; ++p)
+                planes[std::size_t(p)] = band.get() + std::size_t(p) * planeBytes + r * L.rowBytes;
+            std::uint8_t* line = bitmap.ScanLine(int(y0 + r));
+            ConvertRow(L, planes.data(), line);
+            std::memset(line + outBytes, 0, padding);
+        }
+    }
+}
+
+}  // namespace
+
+TBitmap DecodeTiff(const std::uint8_t* data, std::size_t size)
+{
+    if (data == nullptr)
+        size = 0;
+    if (size < 8 || !((data[0] == 'I' && data[1] == 'I') || (data[0] == 'M' && data[1] == 'M')))
+        Fail("not a TIFF file");
+    // The first directory's offset: classic TIFF after the version word,
+    // BigTIFF after the offset size and a reserved word.
+    const bool little = data[0] == 'I';
+    auto number = [&](std::size_t at, int bytes) {
+        std::uint64_t v = 0;
+        for (int i = 0; i < bytes; ++i)
+            v |= std::uint64_t(data[at + std::size_t(little ? i : bytes - 1 - i)]) << (8 * i);
+        return v;
+    };
+    const std::uint64_t version = number(2, 2);
+    const std::uint64_t firstDirectory = version == 43 && size >= 16 ? number(8, 8) : number(4, 4);
+    if ((version == 42 || version == 43) && firstDirectory >= size)
+        Fail("file is truncated (its directory lies past the end)");
+    TStream stream;
+    stream.data = data;
+    stream.size = size;
+    TTiffHandle tif(OpenStream(stream, "r"));
+    if (!tif)
+        Fail(stream.error.empty() ? "the file cannot be opened" : stream.error);
+    TLayout L = ReadLayout(tif.get(), stream);
+    TBitmap bitmap;
+    // 1 and 4-bit rows are built with bit operations on whole bytes.
+    if (BitsPerPixel(L.format) < 8 && InPlaceKind(L) == TInPlace::No)
+        bitmap.Reset(int(L.width), int(L.height), L.format);
+    else
+        bitmap.ResetForOverwrite(int(L.width), int(L.height), L.format);
+    ReadPixels(tif.get(), stream, L, bitmap);
+    if (!L.palette.empty())
+        bitmap.SetPaletteEntries(std::move(L.palette));
+    return bitmap;
+}
+
+namespace {
+
+constexpr std::size_t kStripBytes = std::size_t(64) << 10;
+
+bool IsGreyRamp(const std::vector<TPaletteEntry>& palette, int bits)
+{
+    const std::vector<TPaletteEntry> ramp = GreyRamp(1 << bits);
+    return palette.size() == ramp.size() &&
+           std::equal(palette.begin(), palette.end(), ramp.begin(), [](const TPaletteEntry& a, const TPaletteEntry& b) {
+               return a.peRed == b.peRed && a.peGreen == b.peGreen && a.peBlue == b.peBlue;
+           });
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeTiff(const TBitmap& bitmap)
+{
+    if (bitmap.Empty())
+        Fail("cannot save an empty picture");
+    int bits = BitsPerPixel(bitmap.PixelFormat());
+    TBitmap converted;
+    const TBitmap* source = &bitmap;
+    if (bits == 15 || bits == 16 || bits == 32) {
+        converted = bitmap;
+        converted.SetPixelFormat(TPixelFormat::pf24bit);
+        source = &converted;
+        bits = 24;
+    } else if (bits == 0) {
+        bits = 24;  // device and custom formats are held as 24-bit pixels
+    }
+    const std::uint32_t width = std::uint32_t(source->Width());
+    const std::uint32_t height = std::uint32_t(source->Height());
+
+    std::vector<TPaletteEntry> palette;
+    bool grey = false;
+    if (bits <= 8) {
+        palette = source->Palette();
+        if (palette.empty())
+            palette = GreyRamp(1 << bits);  // a palette picture without palette shows grey
+        palette.resize(std::size_t(1) << bits);
+        grey = IsGreyRamp(palette, bits);
+    }
+
+    const std::size_t rowBytes = (std::size_t(width) * std::size_t(bits) + 7) / 8;
+    const std::uint64_t rawBytes = std::uint64_t(rowBytes) * height;
+    std::vector<std::uint8_t> out;
+    TStream stream;
+    stream.out = &out;
+    try {
+        out.reserve(std::size_t(std::min<std::uint64_t>(rawBytes / 2 + 4096, std::uint64_t(1) << 30)));
+    } catch (const std::bad_alloc&) {
+        throw EOutOfResources("Not enough memory to save the picture");
+    }
+    // Classic TIFF addresses 4 GB; LZW can grow incompressible data a little.
+    const bool big = rawBytes > (std::uint64_t(2) << 30);
+    TTiffHandle tif(OpenStream(stream, big ? "w8l" : "wl"));
+    if (!tif)
+        Fail("cannot start the file" + (stream.error.empty() ? std::string() : ": " + stream.error));
+    TIFF* t = tif.get();
+    const bool predictor = bits == 24 || (grey && bits == 8);
+    const auto rowsPerStrip = std::uint32_t(std::clamp<std::size_t>(kStripBytes / rowBytes, 1, height));
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits == 24 ? 8 : bits);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, bits == 24 ? 3 : 1);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
+                 bits == 24 ? PHOTOMETRIC_RGB : grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_PALETTE);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    if (predictor)
+        TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(t, TIFFTAG_XRESOLUTION, 72.0);
+    TIFFSetField(t, TIFFTAG_YRESOLUTION, 72.0);
+    if (bits <= 8 && !grey) {
+        std::vector<std::uint16_t> map(3 * palette.size());
+        for (std::size_t i = 0; i < palette.size(); ++i) {
+            map[i] = std::uint16_t(palette[i].peRed * 257);
+            map[palette.size() + i] = std::uint16_t(palette[i].peGreen * 257);
+            map[2 * palette.size() + i] = std::uint16_t(palette[i].peBlue * 257);
+        }
+        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + palette.size(), map.data() + 2 * palette.size());
+    }
+
+    // libtiff's predictor works in the buffer it is given: rows are copied.
+    auto row = AllocatePixels(rowBytes, false);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint8_t* line = source->ScanLine(int(y));
+        std::uint8_t* p = row.get();
+        if (bits == 24) {
+            for (std::size_t i = 0; i < rowBytes; i += 3) {
+                p[i] = line[i + 2];
+                p[i + 1] = line[i + 1];
+                p[i + 2] = line[i];
+            }
+        } else {
+            std::memcpy(p, line, rowBytes);
+        }
+        if (TIFFWriteScanline(t, p, y, 0) < 0)
+            Fail("cannot write the picture" + (stream.error.empty() ? std::string() : ": " + stream.error));
+    }
+    if (!TIFFWriteDirectory(t))
+        Fail("cannot finish the file" + (stream.error.empty() ? std::string() : ": " + stream.error));
+    tif.reset();
+    return out;
+}
+
+}  // namespace kadrimex
