@@ -281,6 +281,8 @@ TEST(TiffCodec, SavedPicturesReadBackUnchanged)
         F format;
         bool greyRamp;
         std::uint16_t photometric;
+        int width = 301;  // several strips
+        int height = 250;
     };
     const TCase cases[] = {
         {F::pf1bit, false, PHOTOMETRIC_PALETTE},    {F::pf4bit, false, PHOTOMETRIC_PALETTE},
@@ -288,11 +290,11 @@ TEST(TiffCodec, SavedPicturesReadBackUnchanged)
         {F::pf4bit, true, PHOTOMETRIC_MINISBLACK},  {F::pf8bit, true, PHOTOMETRIC_MINISBLACK},
         {F::pf24bit, false, PHOTOMETRIC_RGB},       {F::pf15bit, false, PHOTOMETRIC_RGB},
         {F::pf16bit, false, PHOTOMETRIC_RGB},       {F::pf32bit, false, PHOTOMETRIC_RGB},
+        {F::pf24bit, false, PHOTOMETRIC_RGB, 700, 600},  // over 1 MB: strips written and read on threads
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(::testing::Message() << BitsPerPixel(c.format) << " bits" << (c.greyRamp ? ", grey" : ""));
-        // Wide enough for several strips of LZW data.
-        TBitmap picture = RandomBitmap(301, 250, c.format, 7);
+        TBitmap picture = RandomBitmap(c.width, c.height, c.format, 7);
         if (c.greyRamp) {
             const int n = 1 << BitsPerPixel(c.format);
             std::vector<TPaletteEntry> ramp;
@@ -315,6 +317,9 @@ TEST(TiffCodec, BadFilesAreRefusedWithOneSentenceAndNoOutput)
     std::vector<std::uint8_t> good = EncodeTiff(RandomBitmap(64, 64, TPixelFormat::pf24bit, 3));
     std::vector<std::uint8_t> corrupt = good;
     std::fill(corrupt.begin() + 8, corrupt.begin() + 400, 0xFF);  // the first strip's LZW codes
+    // Over 1 MB, decoded on threads: a strip late in the file is damaged.
+    std::vector<std::uint8_t> corruptLate = EncodeTiff(RandomBitmap(700, 600, TPixelFormat::pf24bit, 5));
+    std::fill(corruptLate.end() - corruptLate.size() / 4, corruptLate.end() - corruptLate.size() / 4 + 400, 0xFF);
     auto tags = [](std::vector<std::pair<std::uint16_t, std::uint32_t>> t, std::uint16_t tag, std::uint32_t value) {
         std::erase_if(t, [&](const auto& entry) { return entry.first == tag; });
         t.push_back({tag, value});
@@ -335,6 +340,7 @@ TEST(TiffCodec, BadFilesAreRefusedWithOneSentenceAndNoOutput)
          "file is truncated"},
         {"uncompressed strip too short", TinyTiff(GreyTags(16, 16), 200), "TIFF: "},
         {"corrupt LZW", corrupt, "cannot be decoded"},
+        {"corrupt LZW late in a large file", corruptLate, "cannot be decoded"},
         {"float samples", TinyTiff(tags(GreyTags(4, 4, 32), 339, SAMPLEFORMAT_IEEEFP), 64), "unsigned integer"},
         {"12-bit samples", TinyTiff(GreyTags(4, 4, 12), 24), "12 bits per sample"},
         {"CIELab", TinyTiff(tags(GreyTags(4, 4), 262, PHOTOMETRIC_CIELAB), 16), "interpretation 8"},
