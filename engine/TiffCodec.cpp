@@ -110,7 +110,8 @@ struct TStream {
     std::uint64_t size = 0;
     std::vector<std::uint8_t>* out = nullptr;
     std::uint64_t pos = 0;
-    std::string error;  // libtiff's first error message
+    std::string error;      // libtiff's first error message since it was cleared
+    std::string lastError;  // and its latest
 };
 
 tmsize_t StreamRead(thandle_t handle, void* buffer, tmsize_t count)
@@ -195,12 +196,15 @@ void StreamUnmap(thandle_t, void*, toff_t) {}
 int CaptureError(TIFF*, void* user, const char* module, const char* format, va_list args)
 {
     auto* s = static_cast<TStream*>(user);
-    if (s->error.empty()) {
-        char text[256];
-        std::vsnprintf(text, sizeof text, format, args);
-        s->error = module && *module ? std::string(module) + ": " + text : std::string(text);
-        std::replace_if(s->error.begin(), s->error.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    }
+    char text[256];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::string message = module && *module ? std::string(module) + ": " + text : std::string(text);
+    std::replace_if(message.begin(), message.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    // What the empty file name leaves in front of some messages.
+    message.erase(0, message.find_first_not_of(": "));
+    if (s->error.empty())
+        s->error = message;
+    s->lastError = std::move(message);
     return 1;  // handled: libtiff must not go on to its global handler
 }
 
@@ -226,7 +230,8 @@ TIFF* OpenStream(TStream& stream, const char* mode)
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibtiffAllocation);
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), CaptureError, &stream);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), IgnoreWarning, &stream);
-    return TIFFClientOpenExt("TIFF", mode, &stream, StreamRead, StreamWrite, StreamSeek, StreamClose, StreamSize,
+    // libtiff names the file in some messages: the empty name keeps them short.
+    return TIFFClientOpenExt("", mode, &stream, StreamRead, StreamWrite, StreamSeek, StreamClose, StreamSize,
                              StreamMap, StreamUnmap, options.get());
 }
 
@@ -571,7 +576,7 @@ TInPlace InPlaceKind(const TLayout& L)
 
 // Rows [first, last) of a chunky picture in strips, decoded a row at a
 // time, straight into the picture's rows where the bytes allow.
-void ReadStripRows(TIFF* tif, const TStream& stream, const TLayout& L, TBitmap& bitmap, std::uint32_t first,
+void ReadStripRows(TIFF* tif, TStream& stream, const TLayout& L, TBitmap& bitmap, std::uint32_t first,
                    std::uint32_t last)
 {
     const std::size_t outBytes = (std::size_t(L.width) * std::size_t(BitsPerPixel(L.format)) + 7) / 8;
@@ -583,6 +588,7 @@ void ReadStripRows(TIFF* tif, const TStream& stream, const TLayout& L, TBitmap& 
     for (std::uint32_t y = first; y < last; ++y) {
         std::uint8_t* line = bitmap.ScanLine(int(y));
         std::uint8_t* target = inPlace == TInPlace::No ? row.get() : line;
+        stream.error.clear();
         if (TIFFReadScanline(tif, target, y, 0) < 0)
             DecodeFailed(stream, "strip", y / L.rowsPerStrip);
         switch (inPlace) {
@@ -607,7 +613,7 @@ void ReadStripRows(TIFF* tif, const TStream& stream, const TLayout& L, TBitmap& 
 
 // Planar samples or tiles: a band of rows (one strip or one row of tiles)
 // is gathered per plane, then converted row by row.
-void ReadBands(TIFF* tif, const TStream& stream, const TLayout& L, TBitmap& bitmap)
+void ReadBands(TIFF* tif, TStream& stream, const TLayout& L, TBitmap& bitmap)
 {
     const std::size_t outBytes = (std::size_t(L.width) * std::size_t(BitsPerPixel(L.format)) + 7) / 8;
     const std::size_t padding = bitmap.Stride() - outBytes;
@@ -632,12 +638,14 @@ void ReadBands(TIFF* tif, const TStream& stream, const TLayout& L, TBitmap& bitm
             if (!L.tiled) {
                 const std::uint32_t strip = TIFFComputeStrip(tif, y0, std::uint16_t(p));
                 const tmsize_t want = tmsize_t(rows * L.rowBytes);
+                stream.error.clear();
                 if (TIFFReadEncodedStrip(tif, strip, plane, want) != want)
                     DecodeFailed(stream, "strip", strip);
                 continue;
             }
             for (std::uint32_t x0 = 0; x0 < L.width; x0 += L.tileWidth) {
                 const std::uint32_t index = TIFFComputeTile(tif, x0, y0, 0, std::uint16_t(p));
+                stream.error.clear();
                 if (TIFFReadEncodedTile(tif, index, tile.get(), tmsize_t(tileBytes)) != tmsize_t(tileBytes))
                     DecodeFailed(stream, "tile", index);
                 const std::size_t at = std::size_t(x0) * tilePixelBits / 8;
@@ -673,8 +681,10 @@ struct TReader {
         stream.data = data;
         stream.size = size;
         tif.reset(OpenStream(stream, "r"));
+        // Opening reports what it skipped before what made it fail.
         if (!tif)
-            Fail(stream.error.empty() ? "the file cannot be opened" : stream.error);
+            Fail(stream.lastError.empty() ? "the file cannot be opened" : stream.lastError);
+        stream.error.clear();  // complaints about tags libtiff skipped
         layout = ReadLayout(tif.get(), stream);
     }
 };
@@ -698,7 +708,9 @@ TBitmap DecodeTiff(const std::uint8_t* data, std::size_t size)
     };
     const std::uint64_t version = number(2, 2);
     const std::uint64_t firstDirectory = version == 43 && size >= 16 ? number(8, 8) : number(4, 4);
-    if ((version == 42 || version == 43) && firstDirectory >= size)
+    if (version != 42 && version != 43)
+        Fail("not a TIFF file");
+    if (firstDirectory >= size)
         Fail("file is truncated (its directory lies past the end)");
     TReader reader(data, size);
     TLayout L = reader.layout;
