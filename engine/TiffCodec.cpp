@@ -112,6 +112,7 @@ struct TStream {
     std::uint64_t pos = 0;
     std::string error;      // libtiff's first error message since it was cleared
     std::string lastError;  // and its latest
+    bool outOfMemory = false;  // a write could not grow `out`
 };
 
 tmsize_t StreamRead(thandle_t handle, void* buffer, tmsize_t count)
@@ -140,6 +141,7 @@ tmsize_t StreamWrite(thandle_t handle, void* buffer, tmsize_t count)
             s->out->resize(std::size_t(end));
         }
     } catch (const std::bad_alloc&) {
+        s->outOfMemory = true;
         return -1;
     }
     std::memcpy(s->out->data() + s->pos, buffer, std::size_t(count));
@@ -774,16 +776,19 @@ struct TWriteLayout {
     std::vector<std::uint16_t> colourMap;  // red, green, blue entries of a palette picture
 };
 
-std::string Detail(const TStream& stream)
+// A failed write: memory running out is told as for any picture.
+[[noreturn]] void WriteFailed(const TStream& stream, const char* what)
 {
-    return stream.error.empty() ? std::string() : ": " + stream.error;
+    if (stream.outOfMemory)
+        throw EOutOfResources("Not enough memory to save the picture");
+    Fail(what + (stream.error.empty() ? std::string() : ": " + stream.error));
 }
 
 TTiffHandle StartFile(TStream& stream, const TWriteLayout& W)
 {
     TTiffHandle tif(OpenStream(stream, W.big ? "w8l" : "wl"));
     if (!tif)
-        Fail("cannot start the file" + Detail(stream));
+        WriteFailed(stream, "cannot start the file");
     TIFF* t = tif.get();
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, W.width);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, W.height);
@@ -830,7 +835,7 @@ void WriteStrips(TIFF* tif, const TStream& stream, const TWriteLayout& W, std::u
             }
         }
         if (TIFFWriteEncodedStrip(tif, s, strip.get(), tmsize_t(rows * W.rowBytes)) < 0)
-            Fail("cannot write the picture" + Detail(stream));
+            WriteFailed(stream, "cannot write the picture");
     }
 }
 
@@ -917,11 +922,11 @@ std::vector<std::uint8_t> EncodeTiff(const TBitmap& bitmap)
                 if (offset + count > part.bytes.size() ||
                     TIFFWriteRawStrip(tif.get(), s++, const_cast<std::uint8_t*>(part.bytes.data() + offset),
                                       tmsize_t(count)) < 0)
-                    Fail("cannot write the picture" + Detail(stream));
+                    WriteFailed(stream, "cannot write the picture");
             }
     }
     if (!TIFFWriteDirectory(tif.get()))
-        Fail("cannot finish the file" + Detail(stream));
+        WriteFailed(stream, "cannot finish the file");
     tif.reset();
     return out;
 }

@@ -27,6 +27,7 @@ struct TVariant {
     TPixelFormat format = TPixelFormat::pf24bit;
     int tolerance = 0;  // JPEG's loss
     bool eightBitMap = false;
+    bool lsbFirst = false;  // FillOrder 2: the first pixel in the low bit
 };
 
 constexpr int kW = 37, kH = 23;
@@ -82,6 +83,8 @@ std::vector<std::uint8_t> WriteVariant(const TVariant& v)
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, v.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
     if (v.predictor)
         TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    if (v.lsbFirst)
+        TIFFSetField(t, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
     if (v.compression == COMPRESSION_CCITTFAX3)
         TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING);
     if (v.compression == COMPRESSION_JPEG) {
@@ -175,6 +178,10 @@ TEST(TiffCodec, EveryVariantDecodesToThePlainFormulas)
         {"1-bit white-is-0, G4", W, 1, 1, COMPRESSION_CCITTFAX4, 0, false, false, false, false, F::pf1bit},
         {"1-bit white-is-0, G3 2D, tiles", W, 1, 1, COMPRESSION_CCITTFAX3, 0, false, true, false, false, F::pf1bit},
         {"1-bit, CCITT RLE", W, 1, 1, COMPRESSION_CCITTRLE, 0, true, false, false, false, F::pf1bit},
+        {"1-bit, G4, low bit first", W, 1, 1, COMPRESSION_CCITTFAX4, 0, false, false, false, false, F::pf1bit, 0,
+         false, true},
+        {"4-bit grey, low bit first", G, 4, 1, COMPRESSION_NONE, 0, false, false, false, false, F::pf4bit, 0, false,
+         true},
         {"2-bit grey, PackBits", G, 2, 1, COMPRESSION_PACKBITS, 0, false, false, false, false, F::pf4bit},
         {"4-bit grey, LZW tiles", G, 4, 1, COMPRESSION_LZW, 0, true, true, false, false, F::pf4bit},
         {"4-bit white-is-0", W, 4, 1, COMPRESSION_NONE, 0, false, false, false, false, F::pf4bit},
