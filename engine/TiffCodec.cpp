@@ -911,6 +911,12 @@ std::vector<std::uint8_t> EncodeTiff(const TBitmap& bitmap)
             TRun& part = parts[std::size_t(run)];
             TStream own;
             own.out = &part.bytes;
+            // Photos shrink to about a fifth: growing the buffer is then rare.
+            try {
+                part.bytes.reserve(std::size_t(rawBytes / std::uint64_t(runs) / 4 + 4096));
+            } catch (const std::bad_alloc&) {
+                throw EOutOfResources("Not enough memory to save the picture");
+            }
             TTiffHandle handle = StartFile(own, W);
             WriteStrips(handle.get(), own, W, firstStrip(run), firstStrip(run + 1));
             for (std::uint32_t s = firstStrip(run); s < firstStrip(run + 1); ++s)
