@@ -20,10 +20,12 @@
 //   - The first extra sample, when declared associated or unassociated
 //     alpha, is composited over white: unassociated as
 //     (c a + 255 (255 - a) + 127) div 255, associated (premultiplied) as
-//     min(255, c + 255 - a). Grey with alpha opens as an 8-bit grey ramp
+//     min(255, c + 255 - a); CMYK's alpha applies to the converted colour
+//     as unassociated. Grey with alpha opens as an 8-bit grey ramp
 //     (24 bits from 16-bit samples). Undeclared extra samples and the extra
 //     samples of palette pictures are ignored.
-//   - 16-bit samples become round(v / 257); no colour management.
+//   - 16-bit samples become round(v / 257) before any other arithmetic
+//     (compositing, CMYK); no colour management.
 // Bad input: the header's sizes and the strips' or tiles' byte ranges are
 // checked before any pixel memory is taken, and compressed data that could
 // not fill the picture even at the codec's highest ratio is refused up
