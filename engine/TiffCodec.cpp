@@ -114,7 +114,8 @@ struct TStream {
     std::uint64_t pos = 0;
     std::string error;      // libtiff's first error message since it was cleared
     std::string lastError;  // and its latest
-    bool outOfMemory = false;  // a write could not grow `out`
+    bool outOfMemory = false;    // a write could not grow `out`
+    bool dataEndsEarly = false;  // a decoder padded what was missing
 };
 
 tmsize_t StreamRead(thandle_t handle, void* buffer, tmsize_t count)
@@ -212,8 +213,20 @@ int CaptureError(TIFF*, void* user, const char* module, const char* format, va_l
     return 1;  // handled: libtiff must not go on to its global handler
 }
 
-int IgnoreWarning(TIFF*, void*, const char*, const char*, va_list)
+// Warnings are dropped, except that the data ran out: CCITT and JPEG then
+// pad the rest of the strip and report success, and we refuse the file.
+int CaptureWarning(TIFF*, void* user, const char*, const char* format, va_list args)
 {
+    auto* s = static_cast<TStream*>(user);
+    char text[256];
+    std::vsnprintf(text, sizeof text, format, args);
+    // CCITT: "Premature EOF", "Premature EOL"; libjpeg: "Premature end of
+    // JPEG file", "premature end of data segment".
+    if (std::strstr(text, "remature") != nullptr) {
+        s->dataEndsEarly = true;
+        if (s->error.empty())
+            s->error = text;
+    }
     return 1;
 }
 
@@ -233,7 +246,7 @@ TIFF* OpenStream(TStream& stream, const char* mode)
         throw EOutOfResources("Not enough memory to open a TIFF file");
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibtiffAllocation);
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), CaptureError, &stream);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), IgnoreWarning, &stream);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), CaptureWarning, &stream);
     // libtiff names the file in some messages: the empty name keeps them short.
     return TIFFClientOpenExt("", mode, &stream, StreamRead, StreamWrite, StreamSeek, StreamClose, StreamSize,
                              StreamMap, StreamUnmap, options.get());
@@ -593,7 +606,7 @@ void ReadStripRows(TIFF* tif, TStream& stream, const TLayout& L, TBitmap& bitmap
         std::uint8_t* line = bitmap.ScanLine(int(y));
         std::uint8_t* target = inPlace == TInPlace::No ? row.get() : line;
         stream.error.clear();
-        if (TIFFReadScanline(tif, target, y, 0) < 0)
+        if (TIFFReadScanline(tif, target, y, 0) < 0 || stream.dataEndsEarly)
             DecodeFailed(stream, "strip", y / L.rowsPerStrip);
         switch (inPlace) {
         case TInPlace::No: {
@@ -643,14 +656,15 @@ void ReadBands(TIFF* tif, TStream& stream, const TLayout& L, TBitmap& bitmap)
                 const std::uint32_t strip = TIFFComputeStrip(tif, y0, std::uint16_t(p));
                 const tmsize_t want = tmsize_t(rows * L.rowBytes);
                 stream.error.clear();
-                if (TIFFReadEncodedStrip(tif, strip, plane, want) != want)
+                if (TIFFReadEncodedStrip(tif, strip, plane, want) != want || stream.dataEndsEarly)
                     DecodeFailed(stream, "strip", strip);
                 continue;
             }
             for (std::uint32_t x0 = 0; x0 < L.width; x0 += L.tileWidth) {
                 const std::uint32_t index = TIFFComputeTile(tif, x0, y0, 0, std::uint16_t(p));
                 stream.error.clear();
-                if (TIFFReadEncodedTile(tif, index, tile.get(), tmsize_t(tileBytes)) != tmsize_t(tileBytes))
+                if (TIFFReadEncodedTile(tif, index, tile.get(), tmsize_t(tileBytes)) != tmsize_t(tileBytes) ||
+                    stream.dataEndsEarly)
                     DecodeFailed(stream, "tile", index);
                 const std::size_t at = std::size_t(x0) * tilePixelBits / 8;
                 const std::size_t n = std::min(tileRowBytes, L.rowBytes - at);

@@ -235,9 +235,9 @@ TEST(TiffCodec, EveryVariantDecodesToThePlainFormulas)
 
 // A little-endian TIFF made by hand: one directory of LONG entries (the
 // strip's offset and byte count added), then `dataBytes` of data;
-// `nextIfd` 8 chains the directory to itself.
+// `nextIfd` 8 chains the directory to itself; `fill` is the data's byte.
 std::vector<std::uint8_t> TinyTiff(std::vector<std::pair<std::uint16_t, std::uint32_t>> tags, std::size_t dataBytes,
-                                   std::uint32_t nextIfd = 0)
+                                   std::uint32_t nextIfd = 0, int fill = -1)
 {
     const std::uint32_t dataAt = std::uint32_t(8 + 2 + 12 * (tags.size() + 2) + 4);
     tags.push_back({273, dataAt});
@@ -257,7 +257,7 @@ std::vector<std::uint8_t> TinyTiff(std::vector<std::pair<std::uint16_t, std::uin
     }
     put(nextIfd, 4);
     for (std::size_t i = 0; i < dataBytes; ++i)
-        f.push_back(std::uint8_t(i * 37));
+        f.push_back(std::uint8_t(fill < 0 ? i * 37 : fill));
     return f;
 }
 
@@ -347,6 +347,8 @@ TEST(TiffCodec, BadFilesAreRefusedWithOneSentenceAndNoOutput)
          "file is truncated"},
         {"uncompressed strip too short", TinyTiff(GreyTags(16, 16), 200), "TIFF: "},
         {"corrupt LZW", corrupt, "cannot be decoded"},
+        // Eight rows of G4 (a V0 code each), then the data ends.
+        {"G4 ending early", TinyTiff(GreyTags(16, 64, 1, COMPRESSION_CCITTFAX4), 1, 0, 0xFF), "Premature EOF"},
         {"corrupt LZW late in a large file", corruptLate, "cannot be decoded"},
         {"float samples", TinyTiff(tags(GreyTags(4, 4, 32), 339, SAMPLEFORMAT_IEEEFP), 64), "unsigned integer"},
         {"12-bit samples", TinyTiff(GreyTags(4, 4, 12), 24), "12 bits per sample"},
