@@ -1,5 +1,5 @@
 // TIFF decoder: any input either decodes or throws EImageError. A decoded
-// picture of up to a megapixel must show the same colours after our own
+// picture of up to 256 K pixels must show the same colours after our own
 // writer and reader (larger ones, which CCITT data yields from a few bytes,
 // would spend the run in the round trip).
 #include "engine/Codecs.h"
@@ -8,7 +8,7 @@ using namespace kadrimex;
 
 namespace {
 
-constexpr std::int64_t kMaxRoundTripPixels = std::int64_t(1) << 20;
+constexpr std::int64_t kMaxRoundTripPixels = std::int64_t(1) << 18;
 
 // The colour of a pixel as red, green, blue packed in one number.
 std::uint32_t ColourAt(const TBitmap& b, int x, int y)
