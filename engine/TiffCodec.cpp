@@ -20,26 +20,32 @@
 //   - The first extra sample, when declared associated or unassociated
 //     alpha, is composited over white: unassociated as
 //     (c a + 255 (255 - a) + 127) div 255, associated (premultiplied) as
-//     min(255, c + 255 - a). Grey with alpha opens as an 8-bit grey ramp
+//     min(255, c + 255 - a); CMYK's alpha applies to the converted colour
+//     as unassociated. Grey with alpha opens as an 8-bit grey ramp
 //     (24 bits from 16-bit samples). Undeclared extra samples and the extra
 //     samples of palette pictures are ignored.
-//   - 16-bit samples become round(v / 257); no colour management.
+//   - 16-bit samples become round(v / 257) before any other arithmetic
+//     (compositing, CMYK); no colour management.
 // Bad input: the header's sizes and the strips' or tiles' byte ranges are
 // checked before any pixel memory is taken, and compressed data that could
 // not fill the picture even at the codec's highest ratio is refused up
 // front. A truncated or corrupt file is refused as a whole (no partial
 // picture) with one sentence naming the problem. libtiff's messages are
-// captured per handle, never printed.
+// captured per handle, never printed. Large pictures in strips are decoded
+// on several threads, each strip straight into the picture's rows.
 //
 // Write: little-endian classic TIFF (BigTIFF past 2 GB of pixels), strips
-// of about 64 KB, LZW: read by every TIFF reader, lossless, and on photos
-// close to Deflate in size while decoding faster. 24-bit and grey 8-bit
-// rows use the horizontal predictor, which shrinks photos markedly; palette
-// indices do not (differences of indices mean nothing). 1, 4 and 8-bit
-// palette pictures are written as palette TIFF, or as grey when the palette
-// is the even grey ramp of their depth; 15, 16 and 32-bit pictures as 8-bit
-// RGB (the fourth byte of 32-bit pixels is dropped).
+// of about 256 KB, LZW compression: lossless and read by every TIFF reader
+// that reads compressed files, where Deflate is an extension some lack. On
+// photos Deflate would be about 12 % smaller but compresses several times
+// slower. 24-bit and grey 8-bit rows use the horizontal predictor, which
+// shrinks photos to less than half; palette indices do not (differences of
+// indices mean nothing). 1, 4 and 8-bit palette pictures are written as
+// palette TIFF, or as grey when the palette is the even grey ramp of their
+// depth; 15, 16 and 32-bit pictures as 8-bit RGB (the fourth byte of 32-bit
+// pixels is dropped). Large pictures are compressed on several threads.
 #include "engine/Codecs.h"
+#include "engine/Parallel.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -106,7 +112,10 @@ struct TStream {
     std::uint64_t size = 0;
     std::vector<std::uint8_t>* out = nullptr;
     std::uint64_t pos = 0;
-    std::string error;  // libtiff's first error message
+    std::string error;      // libtiff's first error message since it was cleared
+    std::string lastError;  // and its latest
+    bool outOfMemory = false;    // a write could not grow `out`
+    bool dataEndsEarly = false;  // a decoder padded what was missing
 };
 
 tmsize_t StreamRead(thandle_t handle, void* buffer, tmsize_t count)
@@ -135,6 +144,7 @@ tmsize_t StreamWrite(thandle_t handle, void* buffer, tmsize_t count)
             s->out->resize(std::size_t(end));
         }
     } catch (const std::bad_alloc&) {
+        s->outOfMemory = true;
         return -1;
     }
     std::memcpy(s->out->data() + s->pos, buffer, std::size_t(count));
@@ -191,17 +201,32 @@ void StreamUnmap(thandle_t, void*, toff_t) {}
 int CaptureError(TIFF*, void* user, const char* module, const char* format, va_list args)
 {
     auto* s = static_cast<TStream*>(user);
-    if (s->error.empty()) {
-        char text[256];
-        std::vsnprintf(text, sizeof text, format, args);
-        s->error = module && *module ? std::string(module) + ": " + text : std::string(text);
-        std::replace_if(s->error.begin(), s->error.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    }
+    char text[256];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::string message = module && *module ? std::string(module) + ": " + text : std::string(text);
+    std::replace_if(message.begin(), message.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    // What the empty file name leaves in front of some messages.
+    message.erase(0, message.find_first_not_of(": "));
+    if (s->error.empty())
+        s->error = message;
+    s->lastError = std::move(message);
     return 1;  // handled: libtiff must not go on to its global handler
 }
 
-int IgnoreWarning(TIFF*, void*, const char*, const char*, va_list)
+// Warnings are dropped, except that the data ran out: CCITT and JPEG then
+// pad the rest of the strip and report success, and we refuse the file.
+int CaptureWarning(TIFF*, void* user, const char*, const char* format, va_list args)
 {
+    auto* s = static_cast<TStream*>(user);
+    char text[256];
+    std::vsnprintf(text, sizeof text, format, args);
+    // CCITT: "Premature EOF", "Premature EOL"; libjpeg: "Premature end of
+    // JPEG file", "premature end of data segment".
+    if (std::strstr(text, "remature") != nullptr) {
+        s->dataEndsEarly = true;
+        if (s->error.empty())
+            s->error = text;
+    }
     return 1;
 }
 
@@ -221,8 +246,9 @@ TIFF* OpenStream(TStream& stream, const char* mode)
         throw EOutOfResources("Not enough memory to open a TIFF file");
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibtiffAllocation);
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), CaptureError, &stream);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), IgnoreWarning, &stream);
-    return TIFFClientOpenExt("TIFF", mode, &stream, StreamRead, StreamWrite, StreamSeek, StreamClose, StreamSize,
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), CaptureWarning, &stream);
+    // libtiff names the file in some messages: the empty name keeps them short.
+    return TIFFClientOpenExt("", mode, &stream, StreamRead, StreamWrite, StreamSeek, StreamClose, StreamSize,
                              StreamMap, StreamUnmap, options.get());
 }
 
@@ -320,7 +346,7 @@ TLayout ReadLayout(TIFF* tif, TStream& stream)
         break;
     case PHOTOMETRIC_YCBCR:
         // libjpeg converts to RGB; YCbCr stored any other way is refused.
-        if (compression != COMPRESSION_JPEG || L.planar || bps != 8)
+        if (compression != COMPRESSION_JPEG || L.planar || bps != 8 || spp != 3)
             Fail("YCbCr pictures are only read JPEG-compressed");
         if (!TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
             Fail("the JPEG colour conversion cannot be set up");
@@ -338,9 +364,11 @@ TLayout ReadLayout(TIFF* tif, TStream& stream)
     }
     if (spp < L.colourSamples)
         Fail(std::to_string(spp) + " samples per pixel are too few for its colour interpretation");
-    if (bps != 1 && (compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
-                     compression == COMPRESSION_CCITTFAX4))
-        Fail("CCITT compression needs 1-bit samples");
+    // CCITT data has no bound on its expansion; one 1-bit sample a pixel
+    // keeps such a picture within 128 MB.
+    if ((bps != 1 || spp != 1) && (compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
+                                   compression == COMPRESSION_CCITTFAX4))
+        Fail("CCITT compression needs one 1-bit sample a pixel");
 
     std::uint16_t extraCount = 0;
     std::uint16_t* extra = nullptr;
@@ -395,6 +423,10 @@ TLayout ReadLayout(TIFF* tif, TStream& stream)
             Fail("bad tile size " + Dimensions(L.tileWidth, L.tileHeight));
         striles = TIFFNumberOfTiles(tif);
         decodedBytes = std::uint64_t(striles) * TIFFTileSize64(tif);
+        // A tile may overhang the picture, but not by more than a few MB:
+        // its buffer is taken whole.
+        if (TIFFTileSize64(tif) > scanline * L.height + (std::uint64_t(16) << 20))
+            Fail("tiles of " + Dimensions(L.tileWidth, L.tileHeight) + " pixels are too large for the picture");
     } else {
         TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &L.rowsPerStrip);
         if (L.rowsPerStrip == 0)
@@ -559,45 +591,51 @@ TInPlace InPlaceKind(const TLayout& L)
          (stream.error.empty() ? std::string() : ": " + stream.error));
 }
 
-void ReadPixels(TIFF* tif, TStream& stream, const TLayout& L, TBitmap& bitmap)
+// Rows [first, last) of a chunky picture in strips, decoded a row at a
+// time, straight into the picture's rows where the bytes allow.
+void ReadStripRows(TIFF* tif, TStream& stream, const TLayout& L, TBitmap& bitmap, std::uint32_t first,
+                   std::uint32_t last)
+{
+    const std::size_t outBytes = (std::size_t(L.width) * std::size_t(BitsPerPixel(L.format)) + 7) / 8;
+    const std::size_t padding = bitmap.Stride() - outBytes;
+    const TInPlace inPlace = InPlaceKind(L);
+    std::unique_ptr<std::uint8_t[]> row;
+    if (inPlace == TInPlace::No)
+        row = AllocatePixels(L.rowBytes, false);
+    for (std::uint32_t y = first; y < last; ++y) {
+        std::uint8_t* line = bitmap.ScanLine(int(y));
+        std::uint8_t* target = inPlace == TInPlace::No ? row.get() : line;
+        stream.error.clear();
+        if (TIFFReadScanline(tif, target, y, 0) < 0 || stream.dataEndsEarly)
+            DecodeFailed(stream, "strip", y / L.rowsPerStrip);
+        switch (inPlace) {
+        case TInPlace::No: {
+            const std::uint8_t* planes[1] = {row.get()};
+            ConvertRow(L, planes, line);
+            break;
+        }
+        case TInPlace::Copy: break;
+        case TInPlace::Invert:
+            for (std::size_t i = 0; i < L.rowBytes; ++i)
+                line[i] = std::uint8_t(~line[i]);
+            break;
+        case TInPlace::SwapRgb:
+            for (std::size_t i = 0; i + 2 < L.rowBytes; i += 3)
+                std::swap(line[i], line[i + 2]);
+            break;
+        }
+        std::memset(line + outBytes, 0, padding);
+    }
+}
+
+// Planar samples or tiles: a band of rows (one strip or one row of tiles)
+// is gathered per plane, then converted row by row.
+void ReadBands(TIFF* tif, TStream& stream, const TLayout& L, TBitmap& bitmap)
 {
     const std::size_t outBytes = (std::size_t(L.width) * std::size_t(BitsPerPixel(L.format)) + 7) / 8;
     const std::size_t padding = bitmap.Stride() - outBytes;
     const int usedPlanes = L.planar ? std::max(L.colourSamples, L.alpha + 1) : 1;
 
-    if (!L.tiled && !L.planar) {
-        const TInPlace inPlace = InPlaceKind(L);
-        std::unique_ptr<std::uint8_t[]> row;
-        if (inPlace == TInPlace::No)
-            row = AllocatePixels(L.rowBytes, false);
-        for (std::uint32_t y = 0; y < L.height; ++y) {
-            std::uint8_t* line = bitmap.ScanLine(int(y));
-            std::uint8_t* target = inPlace == TInPlace::No ? row.get() : line;
-            if (TIFFReadScanline(tif, target, y, 0) < 0)
-                DecodeFailed(stream, "strip", y / L.rowsPerStrip);
-            switch (inPlace) {
-            case TInPlace::No: {
-                const std::uint8_t* planes[1] = {row.get()};
-                ConvertRow(L, planes, line);
-                break;
-            }
-            case TInPlace::Copy: break;
-            case TInPlace::Invert:
-                for (std::size_t i = 0; i < L.rowBytes; ++i)
-                    line[i] = std::uint8_t(~line[i]);
-                break;
-            case TInPlace::SwapRgb:
-                for (std::size_t i = 0; i + 2 < L.rowBytes; i += 3)
-                    std::swap(line[i], line[i + 2]);
-                break;
-            }
-            std::memset(line + outBytes, 0, padding);
-        }
-        return;
-    }
-
-    // Planar samples or tiles: a band of rows (one strip or one row of
-    // tiles) is gathered per plane, then converted row by row.
     const std::uint32_t bandRows = std::min(L.tiled ? L.tileHeight : L.rowsPerStrip, L.height);
     const std::size_t planeBytes = std::size_t(bandRows) * L.rowBytes;
     auto band = AllocatePixels(planeBytes * std::size_t(usedPlanes), false);
@@ -617,13 +655,16 @@ void ReadPixels(TIFF* tif, TStream& stream, const TLayout& L, TBitmap& bitmap)
             if (!L.tiled) {
                 const std::uint32_t strip = TIFFComputeStrip(tif, y0, std::uint16_t(p));
                 const tmsize_t want = tmsize_t(rows * L.rowBytes);
-                if (TIFFReadEncodedStrip(tif, strip, plane, want) != want)
+                stream.error.clear();
+                if (TIFFReadEncodedStrip(tif, strip, plane, want) != want || stream.dataEndsEarly)
                     DecodeFailed(stream, "strip", strip);
                 continue;
             }
             for (std::uint32_t x0 = 0; x0 < L.width; x0 += L.tileWidth) {
                 const std::uint32_t index = TIFFComputeTile(tif, x0, y0, 0, std::uint16_t(p));
-                if (TIFFReadEncodedTile(tif, index, tile.get(), tmsize_t(tileBytes)) != tmsize_t(tileBytes))
+                stream.error.clear();
+                if (TIFFReadEncodedTile(tif, index, tile.get(), tmsize_t(tileBytes)) != tmsize_t(tileBytes) ||
+                    stream.dataEndsEarly)
                     DecodeFailed(stream, "tile", index);
                 const std::size_t at = std::size_t(x0) * tilePixelBits / 8;
                 const std::size_t n = std::min(tileRowBytes, L.rowBytes - at);
@@ -640,6 +681,31 @@ void ReadPixels(TIFF* tif, TStream& stream, const TLayout& L, TBitmap& bitmap)
         }
     }
 }
+
+// Decoding strips on several threads pays from this many bytes of rows.
+constexpr std::uint64_t kParallelBytes = std::uint64_t(1) << 20;
+
+// An open file with its checked layout.
+struct TReader {
+    TStream stream;
+    TTiffHandle tif;
+    TLayout layout;
+
+    // libtiff holds the stream's address: the reader stays where it is made.
+    TReader(const TReader&) = delete;
+    TReader& operator=(const TReader&) = delete;
+    TReader(const std::uint8_t* data, std::size_t size)
+    {
+        stream.data = data;
+        stream.size = size;
+        tif.reset(OpenStream(stream, "r"));
+        // Opening reports what it skipped before what made it fail.
+        if (!tif)
+            Fail(stream.lastError.empty() ? "the file cannot be opened" : stream.lastError);
+        stream.error.clear();  // complaints about tags libtiff skipped
+        layout = ReadLayout(tif.get(), stream);
+    }
+};
 
 }  // namespace
 
@@ -660,22 +726,40 @@ TBitmap DecodeTiff(const std::uint8_t* data, std::size_t size)
     };
     const std::uint64_t version = number(2, 2);
     const std::uint64_t firstDirectory = version == 43 && size >= 16 ? number(8, 8) : number(4, 4);
-    if ((version == 42 || version == 43) && firstDirectory >= size)
+    if (version != 42 && version != 43)
+        Fail("not a TIFF file");
+    if (firstDirectory >= size)
         Fail("file is truncated (its directory lies past the end)");
-    TStream stream;
-    stream.data = data;
-    stream.size = size;
-    TTiffHandle tif(OpenStream(stream, "r"));
-    if (!tif)
-        Fail(stream.error.empty() ? "the file cannot be opened" : stream.error);
-    TLayout L = ReadLayout(tif.get(), stream);
+    TReader reader(data, size);
+    TLayout L = reader.layout;
     TBitmap bitmap;
     // 1 and 4-bit rows are built with bit operations on whole bytes.
     if (BitsPerPixel(L.format) < 8 && InPlaceKind(L) == TInPlace::No)
         bitmap.Reset(int(L.width), int(L.height), L.format);
     else
         bitmap.ResetForOverwrite(int(L.width), int(L.height), L.format);
-    ReadPixels(tif.get(), stream, L, bitmap);
+    if (L.tiled || L.planar) {
+        ReadBands(reader.tif.get(), reader.stream, L, bitmap);
+    } else {
+        // Strips are independent: large pictures are decoded in runs of
+        // strips on several threads, each through a handle of its own on
+        // the same bytes.
+        const std::uint32_t strips = (L.height - 1) / L.rowsPerStrip + 1;
+        const std::uint64_t bytes = std::uint64_t(L.rowBytes) * L.height;
+        const int runs = bytes < kParallelBytes ? 1 : int(std::min<std::uint64_t>(std::uint64_t(WorkerCount()), strips));
+        auto rowOf = [&](int run) {
+            const std::uint64_t strip = std::uint64_t(strips) * std::uint64_t(run) / std::uint64_t(runs);
+            return std::uint32_t(std::min<std::uint64_t>(L.height, strip * L.rowsPerStrip));
+        };
+        ParallelFor(runs, [&](int run) {
+            if (run == 0) {
+                ReadStripRows(reader.tif.get(), reader.stream, L, bitmap, 0, rowOf(1));
+            } else {
+                TReader own(data, size);
+                ReadStripRows(own.tif.get(), own.stream, own.layout, bitmap, rowOf(run), rowOf(run + 1));
+            }
+        });
+    }
     if (!L.palette.empty())
         bitmap.SetPaletteEntries(std::move(L.palette));
     return bitmap;
@@ -683,7 +767,7 @@ TBitmap DecodeTiff(const std::uint8_t* data, std::size_t size)
 
 namespace {
 
-constexpr std::size_t kStripBytes = std::size_t(64) << 10;
+constexpr std::size_t kStripBytes = std::size_t(256) << 10;
 
 bool IsGreyRamp(const std::vector<TPaletteEntry>& palette, int bits)
 {
@@ -694,38 +778,128 @@ bool IsGreyRamp(const std::vector<TPaletteEntry>& palette, int bits)
            });
 }
 
+// How a picture is written: the same fields go into every handle that
+// compresses part of it.
+struct TWriteLayout {
+    const TBitmap* source = nullptr;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    int bits = 0;  // 1, 4, 8 or 24
+    bool grey = false;
+    bool big = false;
+    std::size_t rowBytes = 0;
+    std::uint32_t rowsPerStrip = 0;
+    std::vector<std::uint16_t> colourMap;  // red, green, blue entries of a palette picture
+};
+
+// A failed write: memory running out is told as for any picture.
+[[noreturn]] void WriteFailed(const TStream& stream, const char* what)
+{
+    if (stream.outOfMemory)
+        throw EOutOfResources("Not enough memory to save the picture");
+    Fail(what + (stream.error.empty() ? std::string() : ": " + stream.error));
+}
+
+TTiffHandle StartFile(TStream& stream, const TWriteLayout& W)
+{
+    TTiffHandle tif(OpenStream(stream, W.big ? "w8l" : "wl"));
+    if (!tif)
+        WriteFailed(stream, "cannot start the file");
+    TIFF* t = tif.get();
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, W.width);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, W.height);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, W.bits == 24 ? 8 : W.bits);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, W.bits == 24 ? 3 : 1);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
+                 W.bits == 24 ? PHOTOMETRIC_RGB : W.grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_PALETTE);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    if (W.bits == 24 || (W.grey && W.bits == 8))
+        TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, W.rowsPerStrip);
+    TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(t, TIFFTAG_XRESOLUTION, 72.0);
+    TIFFSetField(t, TIFFTAG_YRESOLUTION, 72.0);
+    if (!W.colourMap.empty()) {
+        const std::size_t n = W.colourMap.size() / 3;
+        auto* map = const_cast<std::uint16_t*>(W.colourMap.data());
+        TIFFSetField(t, TIFFTAG_COLORMAP, map, map + n, map + 2 * n);
+    }
+    return tif;
+}
+
+// Compresses strips [first, last) through `tif`, under their numbers in
+// the whole file. The rows are copied into a strip buffer (red first for
+// 24 bits): libtiff's predictor works in the buffer it is given.
+void WriteStrips(TIFF* tif, const TStream& stream, const TWriteLayout& W, std::uint32_t first, std::uint32_t last)
+{
+    auto strip = AllocatePixels(W.rowBytes * W.rowsPerStrip, false);
+    for (std::uint32_t s = first; s < last; ++s) {
+        const std::uint32_t y0 = s * W.rowsPerStrip;
+        const std::uint32_t rows = std::min(W.rowsPerStrip, W.height - y0);
+        for (std::uint32_t r = 0; r < rows; ++r) {
+            const std::uint8_t* line = W.source->ScanLine(int(y0 + r));
+            std::uint8_t* p = strip.get() + r * W.rowBytes;
+            if (W.bits == 24) {
+                for (std::size_t i = 0; i < W.rowBytes; i += 3) {
+                    p[i] = line[i + 2];
+                    p[i + 1] = line[i + 1];
+                    p[i + 2] = line[i];
+                }
+            } else {
+                std::memcpy(p, line, W.rowBytes);
+            }
+        }
+        if (TIFFWriteEncodedStrip(tif, s, strip.get(), tmsize_t(rows * W.rowBytes)) < 0)
+            WriteFailed(stream, "cannot write the picture");
+    }
+}
+
+// Compressing strips on several threads pays from this many bytes of rows.
+constexpr std::uint64_t kParallelWriteBytes = std::uint64_t(1) << 20;
+
 }  // namespace
 
 std::vector<std::uint8_t> EncodeTiff(const TBitmap& bitmap)
 {
     if (bitmap.Empty())
         Fail("cannot save an empty picture");
-    int bits = BitsPerPixel(bitmap.PixelFormat());
+    TWriteLayout W;
+    W.bits = BitsPerPixel(bitmap.PixelFormat());
     TBitmap converted;
-    const TBitmap* source = &bitmap;
-    if (bits == 15 || bits == 16 || bits == 32) {
+    W.source = &bitmap;
+    if (W.bits == 15 || W.bits == 16 || W.bits == 32) {
         converted = bitmap;
         converted.SetPixelFormat(TPixelFormat::pf24bit);
-        source = &converted;
-        bits = 24;
-    } else if (bits == 0) {
-        bits = 24;  // device and custom formats are held as 24-bit pixels
+        W.source = &converted;
+        W.bits = 24;
+    } else if (W.bits == 0) {
+        W.bits = 24;  // device and custom formats are held as 24-bit pixels
     }
-    const std::uint32_t width = std::uint32_t(source->Width());
-    const std::uint32_t height = std::uint32_t(source->Height());
-
-    std::vector<TPaletteEntry> palette;
-    bool grey = false;
-    if (bits <= 8) {
-        palette = source->Palette();
+    W.width = std::uint32_t(W.source->Width());
+    W.height = std::uint32_t(W.source->Height());
+    if (W.bits <= 8) {
+        std::vector<TPaletteEntry> palette = W.source->Palette();
         if (palette.empty())
-            palette = GreyRamp(1 << bits);  // a palette picture without palette shows grey
-        palette.resize(std::size_t(1) << bits);
-        grey = IsGreyRamp(palette, bits);
+            palette = GreyRamp(1 << W.bits);  // a palette picture without palette shows grey
+        palette.resize(std::size_t(1) << W.bits);
+        W.grey = IsGreyRamp(palette, W.bits);
+        if (!W.grey) {
+            const std::size_t n = palette.size();
+            W.colourMap.resize(3 * n);
+            for (std::size_t i = 0; i < n; ++i) {
+                W.colourMap[i] = std::uint16_t(palette[i].peRed * 257);
+                W.colourMap[n + i] = std::uint16_t(palette[i].peGreen * 257);
+                W.colourMap[2 * n + i] = std::uint16_t(palette[i].peBlue * 257);
+            }
+        }
     }
+    W.rowBytes = (std::size_t(W.width) * std::size_t(W.bits) + 7) / 8;
+    W.rowsPerStrip = std::uint32_t(std::clamp<std::size_t>(kStripBytes / W.rowBytes, 1, W.height));
+    const std::uint64_t rawBytes = std::uint64_t(W.rowBytes) * W.height;
+    // Classic TIFF addresses 4 GB; LZW can grow incompressible data a little.
+    W.big = rawBytes > (std::uint64_t(2) << 30);
 
-    const std::size_t rowBytes = (std::size_t(width) * std::size_t(bits) + 7) / 8;
-    const std::uint64_t rawBytes = std::uint64_t(rowBytes) * height;
     std::vector<std::uint8_t> out;
     TStream stream;
     stream.out = &out;
@@ -734,57 +908,47 @@ std::vector<std::uint8_t> EncodeTiff(const TBitmap& bitmap)
     } catch (const std::bad_alloc&) {
         throw EOutOfResources("Not enough memory to save the picture");
     }
-    // Classic TIFF addresses 4 GB; LZW can grow incompressible data a little.
-    const bool big = rawBytes > (std::uint64_t(2) << 30);
-    TTiffHandle tif(OpenStream(stream, big ? "w8l" : "wl"));
-    if (!tif)
-        Fail("cannot start the file" + (stream.error.empty() ? std::string() : ": " + stream.error));
-    TIFF* t = tif.get();
-    const bool predictor = bits == 24 || (grey && bits == 8);
-    const auto rowsPerStrip = std::uint32_t(std::clamp<std::size_t>(kStripBytes / rowBytes, 1, height));
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, height);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits == 24 ? 8 : bits);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, bits == 24 ? 3 : 1);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
-                 bits == 24 ? PHOTOMETRIC_RGB : grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_PALETTE);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    if (predictor)
-        TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-    TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(t, TIFFTAG_XRESOLUTION, 72.0);
-    TIFFSetField(t, TIFFTAG_YRESOLUTION, 72.0);
-    if (bits <= 8 && !grey) {
-        std::vector<std::uint16_t> map(3 * palette.size());
-        for (std::size_t i = 0; i < palette.size(); ++i) {
-            map[i] = std::uint16_t(palette[i].peRed * 257);
-            map[palette.size() + i] = std::uint16_t(palette[i].peGreen * 257);
-            map[2 * palette.size() + i] = std::uint16_t(palette[i].peBlue * 257);
-        }
-        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + palette.size(), map.data() + 2 * palette.size());
-    }
-
-    // libtiff's predictor works in the buffer it is given: rows are copied.
-    auto row = AllocatePixels(rowBytes, false);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t* line = source->ScanLine(int(y));
-        std::uint8_t* p = row.get();
-        if (bits == 24) {
-            for (std::size_t i = 0; i < rowBytes; i += 3) {
-                p[i] = line[i + 2];
-                p[i + 1] = line[i + 1];
-                p[i + 2] = line[i];
+    TTiffHandle tif = StartFile(stream, W);
+    const std::uint32_t strips = (W.height - 1) / W.rowsPerStrip + 1;
+    const int runs =
+        rawBytes < kParallelWriteBytes ? 1 : int(std::min<std::uint64_t>(std::uint64_t(WorkerCount()), strips));
+    if (runs == 1) {
+        WriteStrips(tif.get(), stream, W, 0, strips);
+    } else {
+        // Each run of strips is compressed into a file of its own; the
+        // compressed strips are then copied into this one in order.
+        struct TRun {
+            std::vector<std::uint8_t> bytes;
+            std::vector<std::pair<std::uint64_t, std::uint64_t>> strips;  // offset, byte count
+        };
+        std::vector<TRun> parts(static_cast<std::size_t>(runs));
+        auto firstStrip = [&](int run) { return std::uint32_t(std::uint64_t(strips) * std::uint64_t(run) / std::uint64_t(runs)); };
+        ParallelFor(runs, [&](int run) {
+            TRun& part = parts[std::size_t(run)];
+            TStream own;
+            own.out = &part.bytes;
+            // Photos shrink to about a fifth: growing the buffer is then rare.
+            try {
+                part.bytes.reserve(std::size_t(rawBytes / std::uint64_t(runs) / 4 + 4096));
+            } catch (const std::bad_alloc&) {
+                throw EOutOfResources("Not enough memory to save the picture");
             }
-        } else {
-            std::memcpy(p, line, rowBytes);
-        }
-        if (TIFFWriteScanline(t, p, y, 0) < 0)
-            Fail("cannot write the picture" + (stream.error.empty() ? std::string() : ": " + stream.error));
+            TTiffHandle handle = StartFile(own, W);
+            WriteStrips(handle.get(), own, W, firstStrip(run), firstStrip(run + 1));
+            for (std::uint32_t s = firstStrip(run); s < firstStrip(run + 1); ++s)
+                part.strips.emplace_back(TIFFGetStrileOffset(handle.get(), s), TIFFGetStrileByteCount(handle.get(), s));
+        });
+        std::uint32_t s = 0;
+        for (const TRun& part : parts)
+            for (const auto& [offset, count] : part.strips) {
+                if (offset + count > part.bytes.size() ||
+                    TIFFWriteRawStrip(tif.get(), s++, const_cast<std::uint8_t*>(part.bytes.data() + offset),
+                                      tmsize_t(count)) < 0)
+                    WriteFailed(stream, "cannot write the picture");
+            }
     }
-    if (!TIFFWriteDirectory(t))
-        Fail("cannot finish the file" + (stream.error.empty() ? std::string() : ": " + stream.error));
+    if (!TIFFWriteDirectory(tif.get()))
+        WriteFailed(stream, "cannot finish the file");
     tif.reset();
     return out;
 }

@@ -27,6 +27,7 @@ struct TVariant {
     TPixelFormat format = TPixelFormat::pf24bit;
     int tolerance = 0;  // JPEG's loss
     bool eightBitMap = false;
+    bool lsbFirst = false;  // FillOrder 2: the first pixel in the low bit
 };
 
 constexpr int kW = 37, kH = 23;
@@ -82,6 +83,8 @@ std::vector<std::uint8_t> WriteVariant(const TVariant& v)
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, v.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
     if (v.predictor)
         TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    if (v.lsbFirst)
+        TIFFSetField(t, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
     if (v.compression == COMPRESSION_CCITTFAX3)
         TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING);
     if (v.compression == COMPRESSION_JPEG) {
@@ -175,6 +178,10 @@ TEST(TiffCodec, EveryVariantDecodesToThePlainFormulas)
         {"1-bit white-is-0, G4", W, 1, 1, COMPRESSION_CCITTFAX4, 0, false, false, false, false, F::pf1bit},
         {"1-bit white-is-0, G3 2D, tiles", W, 1, 1, COMPRESSION_CCITTFAX3, 0, false, true, false, false, F::pf1bit},
         {"1-bit, CCITT RLE", W, 1, 1, COMPRESSION_CCITTRLE, 0, true, false, false, false, F::pf1bit},
+        {"1-bit, G4, low bit first", W, 1, 1, COMPRESSION_CCITTFAX4, 0, false, false, false, false, F::pf1bit, 0,
+         false, true},
+        {"4-bit grey, low bit first", G, 4, 1, COMPRESSION_NONE, 0, false, false, false, false, F::pf4bit, 0, false,
+         true},
         {"2-bit grey, PackBits", G, 2, 1, COMPRESSION_PACKBITS, 0, false, false, false, false, F::pf4bit},
         {"4-bit grey, LZW tiles", G, 4, 1, COMPRESSION_LZW, 0, true, true, false, false, F::pf4bit},
         {"4-bit white-is-0", W, 4, 1, COMPRESSION_NONE, 0, false, false, false, false, F::pf4bit},
@@ -228,9 +235,9 @@ TEST(TiffCodec, EveryVariantDecodesToThePlainFormulas)
 
 // A little-endian TIFF made by hand: one directory of LONG entries (the
 // strip's offset and byte count added), then `dataBytes` of data;
-// `nextIfd` 8 chains the directory to itself.
+// `nextIfd` 8 chains the directory to itself; `fill` is the data's byte.
 std::vector<std::uint8_t> TinyTiff(std::vector<std::pair<std::uint16_t, std::uint32_t>> tags, std::size_t dataBytes,
-                                   std::uint32_t nextIfd = 0)
+                                   std::uint32_t nextIfd = 0, int fill = -1)
 {
     const std::uint32_t dataAt = std::uint32_t(8 + 2 + 12 * (tags.size() + 2) + 4);
     tags.push_back({273, dataAt});
@@ -250,7 +257,7 @@ std::vector<std::uint8_t> TinyTiff(std::vector<std::pair<std::uint16_t, std::uin
     }
     put(nextIfd, 4);
     for (std::size_t i = 0; i < dataBytes; ++i)
-        f.push_back(std::uint8_t(i * 37));
+        f.push_back(std::uint8_t(fill < 0 ? i * 37 : fill));
     return f;
 }
 
@@ -281,6 +288,8 @@ TEST(TiffCodec, SavedPicturesReadBackUnchanged)
         F format;
         bool greyRamp;
         std::uint16_t photometric;
+        int width = 301;  // several strips
+        int height = 250;
     };
     const TCase cases[] = {
         {F::pf1bit, false, PHOTOMETRIC_PALETTE},    {F::pf4bit, false, PHOTOMETRIC_PALETTE},
@@ -288,11 +297,11 @@ TEST(TiffCodec, SavedPicturesReadBackUnchanged)
         {F::pf4bit, true, PHOTOMETRIC_MINISBLACK},  {F::pf8bit, true, PHOTOMETRIC_MINISBLACK},
         {F::pf24bit, false, PHOTOMETRIC_RGB},       {F::pf15bit, false, PHOTOMETRIC_RGB},
         {F::pf16bit, false, PHOTOMETRIC_RGB},       {F::pf32bit, false, PHOTOMETRIC_RGB},
+        {F::pf24bit, false, PHOTOMETRIC_RGB, 700, 600},  // over 1 MB: strips written and read on threads
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(::testing::Message() << BitsPerPixel(c.format) << " bits" << (c.greyRamp ? ", grey" : ""));
-        // Wide enough for several strips of LZW data.
-        TBitmap picture = RandomBitmap(301, 250, c.format, 7);
+        TBitmap picture = RandomBitmap(c.width, c.height, c.format, 7);
         if (c.greyRamp) {
             const int n = 1 << BitsPerPixel(c.format);
             std::vector<TPaletteEntry> ramp;
@@ -315,6 +324,9 @@ TEST(TiffCodec, BadFilesAreRefusedWithOneSentenceAndNoOutput)
     std::vector<std::uint8_t> good = EncodeTiff(RandomBitmap(64, 64, TPixelFormat::pf24bit, 3));
     std::vector<std::uint8_t> corrupt = good;
     std::fill(corrupt.begin() + 8, corrupt.begin() + 400, 0xFF);  // the first strip's LZW codes
+    // Over 1 MB, decoded on threads: a strip late in the file is damaged.
+    std::vector<std::uint8_t> corruptLate = EncodeTiff(RandomBitmap(700, 600, TPixelFormat::pf24bit, 5));
+    std::fill(corruptLate.end() - corruptLate.size() / 4, corruptLate.end() - corruptLate.size() / 4 + 400, 0xFF);
     auto tags = [](std::vector<std::pair<std::uint16_t, std::uint32_t>> t, std::uint16_t tag, std::uint32_t value) {
         std::erase_if(t, [&](const auto& entry) { return entry.first == tag; });
         t.push_back({tag, value});
@@ -335,6 +347,9 @@ TEST(TiffCodec, BadFilesAreRefusedWithOneSentenceAndNoOutput)
          "file is truncated"},
         {"uncompressed strip too short", TinyTiff(GreyTags(16, 16), 200), "TIFF: "},
         {"corrupt LZW", corrupt, "cannot be decoded"},
+        // Eight rows of G4 (a V0 code each), then the data ends.
+        {"G4 ending early", TinyTiff(GreyTags(16, 64, 1, COMPRESSION_CCITTFAX4), 1, 0, 0xFF), "Premature EOF"},
+        {"corrupt LZW late in a large file", corruptLate, "cannot be decoded"},
         {"float samples", TinyTiff(tags(GreyTags(4, 4, 32), 339, SAMPLEFORMAT_IEEEFP), 64), "unsigned integer"},
         {"12-bit samples", TinyTiff(GreyTags(4, 4, 12), 24), "12 bits per sample"},
         {"CIELab", TinyTiff(tags(GreyTags(4, 4), 262, PHOTOMETRIC_CIELAB), 16), "interpretation 8"},
