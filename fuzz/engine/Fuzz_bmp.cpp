@@ -1,8 +1,10 @@
 // BMP decoder: any input either decodes or throws EImageError. A decoded
 // picture must survive our own writer and reader unchanged.
+#include "RoundTrip.h"
+
 #include "engine/Codecs.h"
 
-#include <cstring>
+#include <cstdlib>
 
 using namespace kadrimex;
 
@@ -27,33 +29,13 @@ bool TooLargeForFuzzing(const std::uint8_t* data, std::size_t size)
     return std::abs(w) * std::abs(h) > kMaxFuzzPixels;
 }
 
-bool SamePixels(const TBitmap& a, const TBitmap& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat() ||
-        a.Palette() != b.Palette())
-        return false;
-    const int bits = BitsPerPixel(a.PixelFormat()) == 15 ? 16 : BitsPerPixel(a.PixelFormat());
-    const std::size_t bytes = std::size_t(a.Width()) * std::size_t(bits) / 8;
-    for (int y = 0; y < a.Height(); ++y)
-        if (std::memcmp(a.ScanLine(y), b.ScanLine(y), bytes) != 0)
-            return false;
-    return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (TooLargeForFuzzing(data, size))
         return 0;
-    TBitmap decoded;
-    try {
-        decoded = DecodeBmp(data, size);
-    } catch (const EImageError&) {
-        return 0;
-    }
-    const auto file = EncodeBmp(decoded);
-    if (!SamePixels(decoded, DecodeBmp(file.data(), file.size())))
-        __builtin_trap();
-    return 0;
+    return fuzz::CheckRoundTrip(
+        data, size, [](const std::uint8_t* d, std::size_t n) { return DecodeBmp(d, n); },
+        [](const TBitmap& bitmap) { return EncodeBmp(bitmap); });
 }

@@ -32,17 +32,6 @@ bool WritePhotos(const fs::path& folder, int count = 24)
     return true;
 }
 
-// The -f words that can be written, as the messages list them; more as
-// formats are added.
-std::string FormatWords()
-{
-    std::string words;
-    for (const char* word : {"bmp", "jpg", "png", "tif", "webp"})
-        if (WritableFormatNamed(word) != TFileFormat::None)
-            words += std::string(words.empty() ? "" : ", ") + word;
-    return words;
-}
-
 std::set<std::string> Names(const fs::path& folder)
 {
     std::set<std::string> names;
@@ -120,8 +109,8 @@ TEST_F(BatchFolder, CommandLinesThatCannotWorkAreRefusedBeforeAnyFileIsWritten)
         {{"flip", "h", "-d", out, In(1)}, "the output '" + out + "/p1.jpg' is one of the inputs"},
         {{"flip", "h", "-d", out, "-f", "bmp", In(2)}, "the output '" + out + "/p2.bmp' is one of the inputs"},
         {{"flip", "h", "-d", out, Path("in/p3.txt")},
-         "'" + Path("in/p3.txt") + "': its format cannot be written; choose one with -f (" + FormatWords() + ")"},
-        {{"flip", "h", "-d", out, "-f", "gif", In(0)}, "-f gif: the formats that can be written are " + FormatWords()},
+         "'" + Path("in/p3.txt") + "': its format cannot be written; choose one with -f (bmp, jpg, png, tif, webp)"},
+        {{"flip", "h", "-d", out, "-f", "gif", In(0)}, "-f gif: the formats that can be written are bmp, jpg, png, tif, webp"},
         {{"flip", "h", "-d", out, "-o", Path("x.bmp"), In(0)}, "-d and -o exclude each other"},
         {{"flip", "h", "-d", out, "-i", In(0)}, "-d takes its input files after DIR, not -i"},
         {{"flip", "h", "-d", out}, "-d DIR needs the input files after it"},
