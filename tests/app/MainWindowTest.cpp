@@ -13,6 +13,7 @@
 #include "filters/Filters.h"
 #include "filters/ui/FilterLevelForm.h"
 #include "filters/ui/SharpenForm.h"
+#include "transforms/FlipRotate.h"
 #include "transforms/ui/ColorDepthForm.h"
 #include "transforms/ui/FlipRotateForm.h"
 #include "userfilter/UserFilter.h"
