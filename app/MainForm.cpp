@@ -4,6 +4,7 @@
 #include "app/MainForm.h"
 
 #include "app/PictureDocument.h"
+#include "app/TestProbe.h"
 #include "app/WorkImage.h"
 #include "ui/WorkerRunner.h"
 
@@ -19,27 +20,8 @@
 #include <QVBoxLayout>
 
 #include <csignal>
-#include <cstdio>
 
 namespace {
-
-// Test hook, off unless the environment sets KADRIMEX_TEST_PROBE, as the
-// real-input GUI test (tests/app/RealInputTest.cpp) does. The editor then
-// prints on standard output, one line each: "window ID" (the main window's X
-// window) and "geometry NAME X Y WIDTH HEIGHT" (screen rectangle of each
-// visible named widget of the main window) whenever the window is shown,
-// moved or resized, "status TEXT" for every status text it sets, "picture
-// CLASS WIDTH HEIGHT HASH" (a hash of the displayed picture's bytes) whenever
-// the picture changes, and "undo on|off redo on|off" whenever the two items'
-// state is set; the view adds "zoom TEXT WIDTH HEIGHT" (the box's text and
-// the shown size in device pixels) at every zoom, "readout TEXT" when the
-// pixel readout changes, "copy on|off paste on|off" and "histogram levels
-// R G B mean R G B" (see MainForm_View.cpp). It changes nothing else.
-bool TestProbeOn()
-{
-    static const bool on = qEnvironmentVariableIsSet("KADRIMEX_TEST_PROBE");
-    return on;
-}
 
 QIcon Glyph(const QString& name)
 {
@@ -79,14 +61,6 @@ QFileDialog* MakeFileDialog(QWidget* parent, const char* name, const QString& ti
 
 }  // namespace
 
-void TestProbe(const QString& line)
-{
-    if (!TestProbeOn())
-        return;
-    std::fputs(line.toUtf8().append('\n').constData(), stdout);
-    std::fflush(stdout);
-}
-
 TKadrimexMainForm::TKadrimexMainForm(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("KadrimexMainForm"));
@@ -111,8 +85,7 @@ TKadrimexMainForm::TKadrimexMainForm(QWidget* parent) : QMainWindow(parent)
         WorkImage->SetPicture(Document->Shared());
         MainStatusBar->Panel1->update();
         UpdateUndoActions();
-        if (TestProbeOn())
-            ProbePicture();
+        ProbePicture(Document->Picture());
     });
     UpdateUndoActions();
     setAcceptDrops(true);
@@ -137,8 +110,7 @@ TKadrimexMainForm::TKadrimexMainForm(QWidget* parent) : QMainWindow(parent)
                                         QStringLiteral("WebP Image File (*.webp)")},
                                        QFileDialog::AcceptSave);
 
-    if (TestProbeOn())
-        installEventFilter(this);
+    WatchGeometry(this);
     FormCreate();
 }
 
@@ -430,60 +402,8 @@ void TKadrimexMainForm::showEvent(QShowEvent* event)
     }
 }
 
-void TKadrimexMainForm::ProbePicture()
-{
-    // FNV-1a over what the picture holds: the bitmap's format, rows and
-    // palette, or the compressed bytes of a JPEG or an icon.
-    quint64 hash = 14695981039346656037ull;
-    auto add = [&hash](const std::uint8_t* data, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i)
-            hash = (hash ^ data[i]) * 1099511628211ull;
-    };
-    const kadrimex::TPicture& picture = Document->Picture();
-    if (const auto* bitmap = std::get_if<kadrimex::TBitmap>(&picture.graphic())) {
-        const auto format = std::uint8_t(bitmap->PixelFormat());
-        add(&format, 1);
-        for (int y = 0; y < bitmap->Height(); ++y)
-            add(bitmap->ScanLine(y), bitmap->Stride());
-        add(reinterpret_cast<const std::uint8_t*>(bitmap->Palette().data()),
-            bitmap->Palette().size() * sizeof(kadrimex::TPaletteEntry));
-    } else if (const auto* jpeg = std::get_if<kadrimex::TJPEGImage>(&picture.graphic())) {
-        add(jpeg->Data().data(), jpeg->Data().size());
-    } else if (const auto* icon = std::get_if<kadrimex::TIcon>(&picture.graphic())) {
-        add(icon->Data().data(), icon->Data().size());
-    }
-    TestProbe(QStringLiteral("picture %1 %2 %3 %4")
-                  .arg(QString::fromStdString(picture.GraphicClassName()))
-                  .arg(picture.Width())
-                  .arg(picture.Height())
-                  .arg(hash, 16, 16, QLatin1Char('0')));
-}
-
-void TKadrimexMainForm::ProbeGeometry()
-{
-    TestProbe(QStringLiteral("window %1").arg(winId()));
-    for (const QWidget* widget : findChildren<QWidget*>()) {
-        if (widget->objectName().isEmpty() || !widget->isVisible() || widget->window() != this)
-            continue;
-        const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
-        TestProbe(QStringLiteral("geometry %1 %2 %3 %4 %5")
-                      .arg(widget->objectName())
-                      .arg(origin.x())
-                      .arg(origin.y())
-                      .arg(widget->width())
-                      .arg(widget->height()));
-    }
-}
-
 bool TKadrimexMainForm::eventFilter(QObject* watched, QEvent* event)
 {
-    // Installed on the window itself only by the test hook.
-    if (watched == this) {
-        const QEvent::Type type = event->type();
-        if (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize)
-            QTimer::singleShot(0, this, &TKadrimexMainForm::ProbeGeometry);
-        return QMainWindow::eventFilter(watched, event);
-    }
     // The zoom box's line edit would take Ctrl+Z and its kin, Ctrl+C and
     // Ctrl+V for its own text (the box hands it the override event
     // directly); they undo, redo, copy and paste the picture. An override

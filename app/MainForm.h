@@ -1,13 +1,16 @@
 // The editor's main window. Its work is split by concern:
 //   MainForm.cpp         construction: toolbars, menus, status bar, view
 //   MainForm_Launch.cpp  the one launch/completion pattern and the commands
-//   MainForm_Status.cpp  the status bar gauge, its timer and cancel-by-click
+//   MainForm_Status.cpp  the status bar's gauge state, its timer and
+//                        cancel-by-click (the bar itself: StatusBar.h)
 //   MainForm_File.cpp    New, Open, Save, dropped files
 //   MainForm_Edit.cpp    Undo, Redo, Copy and Paste
 //   MainForm_View.cpp    zoom (wheel, pinch, fit), hand tool, cursors,
 //                        borderless view, pixel readout, histogram window, About
+// The real-input test's probe is TestProbe.h.
 #pragma once
 
+#include "app/StatusBar.h"
 #include "engine/Bitmap.h"
 #include "engine/Graphic.h"
 #include "engine/ProcessorThread.h"
@@ -45,35 +48,6 @@ class QMimeData;
 namespace kadrimex::ui {
 class TWorkerRunner;
 }
-
-// Test hook of the real-input GUI test (see MainForm.cpp): prints `line` on
-// standard output when KADRIMEX_TEST_PROBE is set, nothing otherwise.
-void TestProbe(const QString& line);
-
-// The status bar with its two panels: panel 0 (250 pixels) shows a text,
-// panel 1 (50 pixels) the owner-drawn progress gauge; beside them the
-// readout of the pixel under the mouse. A click anywhere on it emits
-// clicked().
-class TMainStatusBar : public QStatusBar {
-    Q_OBJECT
-public:
-    explicit TMainStatusBar(QWidget* parent = nullptr);
-    QLabel* Panel0 = nullptr;
-    QWidget* Panel1 = nullptr;
-    QLabel* ReadoutPanel = nullptr;
-    void SetPanelText(const QString& text);
-    // Shows `text` in the readout panel (empty clears it).
-    void SetReadout(const QString& text);
-    QString PanelText() const;
-    // Asked by panel 1 at every repaint: returns true and the percentage
-    // while an operation runs, false when idle.
-    std::function<bool(long double&)> GaugeState;
-signals:
-    void clicked();
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-};
 
 // Process-wide settings of the editor, made once before the window: a write
 // beyond the file-size limit fails with an error (shown as a message, the
@@ -368,10 +342,6 @@ private:
     void AddClipboardMenuItems(QMenu* editMenu);
     // The readout at `position` of the picture control.
     void ShowReadoutAt(QPointF position);
-    // The test hook's report of the window id and the widgets' screen rectangles.
-    void ProbeGeometry();
-    // The test hook's report of the displayed picture.
-    void ProbePicture();
     void CreateView();
     // The one local BMP, JPEG or icon file `data` carries; empty otherwise.
     QString DroppedPicture(const QMimeData* data) const;

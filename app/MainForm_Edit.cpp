@@ -7,6 +7,7 @@
 
 #include "app/ClipboardImage.h"
 #include "app/PictureDocument.h"
+#include "app/TestProbe.h"
 #include "app/WorkImage.h"
 #include "ui/Prompt.h"
 

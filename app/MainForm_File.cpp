@@ -4,6 +4,7 @@
 
 #include "app/NewImgForm.h"
 #include "app/PictureDocument.h"
+#include "app/TestProbe.h"
 #include "ui/Prompt.h"
 #include "app/WorkImage.h"
 #include "engine/Codecs.h"

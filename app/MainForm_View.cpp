@@ -5,6 +5,7 @@
 #include "app/Cursors.h"
 #include "app/MainForm.h"
 #include "app/PictureDocument.h"
+#include "app/TestProbe.h"
 #include "app/ViewMath.h"
 #include "app/WorkImage.h"
 #include "tonal/ui/HistogramForm.h"

@@ -21,24 +21,10 @@
 
 namespace kadrimex {
 
-// Operation codes of FOperation.
+// Codes of the Fourier operations. Every other family states its codes in
+// its own header, beside its parameter records; the operation table checks
+// that no two rows share a code.
 namespace op {
-inline constexpr std::int8_t Resize = 1;
-inline constexpr std::int8_t Flip = 2;
-inline constexpr std::int8_t Rotate = 3;
-inline constexpr std::int8_t Histogram = 4;
-inline constexpr std::int8_t Curves = 5;
-inline constexpr std::int8_t Levels = 6;
-inline constexpr std::int8_t GaussBlur = 0x20;
-inline constexpr std::int8_t TriangleBlur = 0x21;
-inline constexpr std::int8_t Sharpen = 0x22;
-inline constexpr std::int8_t FindEdges = 0x23;
-inline constexpr std::int8_t UserFilter = 0x24;
-inline constexpr std::int8_t GaussGenerator = 0x40;
-inline constexpr std::int8_t TriangleGenerator = 0x41;
-inline constexpr std::int8_t ShapeGenerator = 0x42;
-inline constexpr std::int8_t SharpenGenerator = 0x43;
-inline constexpr std::int8_t EdgeGenerator = 0x44;
 inline constexpr std::int8_t FFT = 0x60;
 inline constexpr std::int8_t RevFFT = 0x61;
 inline constexpr std::int8_t FFTGauss = 0x62;

@@ -13,7 +13,17 @@
 #include "engine/Bitmap.h"
 #include "engine/ProcessorThread.h"
 
+#include <cstdint>
+
 namespace kadrimex {
+
+// Operation codes of the four filters.
+namespace op {
+inline constexpr std::int8_t GaussBlur = 0x20;
+inline constexpr std::int8_t TriangleBlur = 0x21;
+inline constexpr std::int8_t Sharpen = 0x22;
+inline constexpr std::int8_t FindEdges = 0x23;
+}  // namespace op
 
 void GaussBlur(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
                long double level);

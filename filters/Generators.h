@@ -8,7 +8,18 @@
 #include "engine/Bitmap.h"
 #include "engine/ProcessorThread.h"
 
+#include <cstdint>
+
 namespace kadrimex {
+
+// Operation codes of the generators.
+namespace op {
+inline constexpr std::int8_t GaussGenerator = 0x40;
+inline constexpr std::int8_t TriangleGenerator = 0x41;
+inline constexpr std::int8_t ShapeGenerator = 0x42;
+inline constexpr std::int8_t SharpenGenerator = 0x43;
+inline constexpr std::int8_t EdgeGenerator = 0x44;
+}  // namespace op
 
 // Abstract shape `function` with shaping parameter `a` on a ceil(width) x
 // ceil(height) grey picture:

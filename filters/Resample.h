@@ -19,6 +19,10 @@
 
 namespace kadrimex {
 
+namespace op {
+inline constexpr std::int8_t Resize = 1;
+}  // namespace op
+
 void Resize(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
             std::uint8_t mode);
 

@@ -2,8 +2,8 @@
 // the destination first, and the routine with its arguments taken from the
 // thread's fields. The engine looks codes up here and knows no family.
 //
-// Adding an operation: write its routine and parameter record in its family,
-// then add one row below.
+// Adding an operation: write its routine, parameter record and code in its
+// family's header, then add one row below.
 #include "engine/ProcessorThread.h"
 
 #include "filters/Filters.h"
@@ -66,6 +66,18 @@ constexpr TOperationEntry kOperations[] = {
      [](T& t) { ApplyCurve(t, t.FDestination, t.FCurve.get(), std::uint8_t(t.FIntParam)); }},
     {op::Levels, "levels", None, [](T& t) { EqualizeHistogram(t, t.FDestination, std::uint8_t(t.FIntParam)); }},
 };
+
+// The codes are stated in the families' headers, so nothing else keeps two
+// operations from sharing one.
+constexpr bool CodesAreDistinct()
+{
+    for (std::size_t i = 0; i < std::size(kOperations); ++i)
+        for (std::size_t j = i + 1; j < std::size(kOperations); ++j)
+            if (kOperations[i].code == kOperations[j].code)
+                return false;
+    return true;
+}
+static_assert(CodesAreDistinct(), "two rows of the operation table share a code");
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The layers' include rules: the engine knows no operation family, the core
-# no Qt, the ui layer no dialog family, and no dialog the main window.
+# no Qt, the ui layer no dialog family, no dialog the main window, and no
+# family another family.
 # Prints every include that breaks a rule and fails if there is one.
 set -euo pipefail
 cd "${1:-$(dirname "$0")/..}"
@@ -22,14 +23,18 @@ forbid() {
   fi
 }
 
-forbid core '"(filters|transforms|userfilter|rawimport|operations)/' "the engine includes an operation family" engine
-forbid core '<Q' "a core file includes Qt" engine filters transforms userfilter rawimport operations
-forbid all '"app/' "the ui layer or a dialog includes the main window" \
-  ui filters/ui transforms/ui userfilter/ui rawimport/ui
-forbid all '"(filters|transforms|userfilter|rawimport)/ui/' "the ui layer includes a dialog family" ui
-# The tonal family and its dialogs.
-forbid core '"tonal/' "the engine includes an operation family" engine
-forbid core '<Q' "a core file includes Qt" tonal
-forbid all '"app/' "the ui layer or a dialog includes the main window" tonal/ui
-forbid all '"tonal/ui/' "the ui layer includes a dialog family" ui
+families=(filters transforms userfilter rawimport tonal)
+dialogs=("${families[@]/%//ui}")
+
+forbid core '"(filters|transforms|userfilter|rawimport|tonal|operations)/' "the engine includes an operation family" engine
+forbid core '<Q' "a core file includes Qt" engine "${families[@]}" operations
+forbid all '"app/' "the ui layer or a dialog includes the main window" ui "${dialogs[@]}"
+forbid all '"(filters|transforms|userfilter|rawimport|tonal)/ui/' "the ui layer includes a dialog family" ui
+# A family, core files and dialogs alike, includes only itself, the engine
+# and (its dialogs) the ui layer: never another family, nor the operation
+# table above them all.
+for family in "${families[@]}"; do
+  others=$(printf '%s\n' "${families[@]}" operations | grep -vx "$family" | paste -sd '|')
+  forbid all "\"($others)/" "a family includes another family" "$family"
+done
 exit $status

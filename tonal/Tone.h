@@ -15,6 +15,13 @@
 
 namespace kadrimex {
 
+// Operation codes of the tonal family.
+namespace op {
+inline constexpr std::int8_t Histogram = 4;
+inline constexpr std::int8_t Curves = 5;
+inline constexpr std::int8_t Levels = 6;
+}  // namespace op
+
 // Histogram modes of MakeHistograms.
 namespace histogram_mode {
 inline constexpr std::uint8_t Counts = 0;

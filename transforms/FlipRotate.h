@@ -30,6 +30,11 @@
 
 namespace kadrimex {
 
+namespace op {
+inline constexpr std::int8_t Flip = 2;
+inline constexpr std::int8_t Rotate = 3;
+}  // namespace op
+
 void MakeFlip(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvancedBitmap* source,
               std::uint8_t mode);
 

@@ -21,6 +21,10 @@
 
 namespace kadrimex {
 
+namespace op {
+inline constexpr std::int8_t UserFilter = 0x24;
+}  // namespace op
+
 // Lifts each result slightly so that a uniform area under a matrix whose
 // coefficients sum to the divider keeps its value instead of flooring to
 // one less.

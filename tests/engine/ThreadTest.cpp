@@ -1,5 +1,6 @@
 #include "engine/Parallel.h"
 #include "engine/ProcessorThread.h"
+#include "filters/Generators.h"
 
 #include <gtest/gtest.h>
 

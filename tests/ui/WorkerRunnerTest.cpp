@@ -1,6 +1,7 @@
 // The worker runner: completion comes back on the owner's thread, one worker
 // at a time, and a stopped or destroyed runner never runs a completion late.
 #include "engine/ProcessorThread.h"
+#include "filters/Filters.h"
 #include "tests/support/QtTestSupport.h"
 #include "tests/support/TestPictures.h"
 #include "ui/WorkerRunner.h"
