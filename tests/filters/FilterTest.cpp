@@ -1,5 +1,6 @@
 #include "filters/Convolution.h"
 #include "filters/Filters.h"
+#include "filters/Generators.h"
 #include "filters/Masks.h"
 
 #include "FilterReference.h"
@@ -343,7 +344,8 @@ TEST(FilterTest, RecordsRunTheirFilterWithTheLauncherFormulas)
     for (const auto& c : cases) {
         TBitmapProcesorThread thread, direct;
         TAdvancedBitmap src(picture), dest, directSrc(picture), directDest;
-        Prepare(thread, op::Flip, src, dest, 0, 0);
+        // A code none of the records sets, so each must set its own.
+        Prepare(thread, op::ShapeGenerator, src, dest, 0, 0);
         c.fill(thread);
         EXPECT_EQ(thread.FOperation, c.code);
         EXPECT_EQ(thread.FParam1, c.p1) << Name(c.filter);
