@@ -211,7 +211,7 @@ TEST(RawDecode, MatchesTheLiteralReference)
         std::vector<std::uint8_t> file(std::size_t(random() % 3000));
         for (auto& byte : file)
             byte = std::uint8_t(random());
-        std::vector<std::uint8_t> palette(std::size_t(random() % 4 == 0 ? 0 : 1 + random() % 900));
+        std::vector<std::uint8_t> palette(std::size_t(random() % 4 == 0 ? 0 : 3 + random() % 900));
         for (auto& byte : palette)
             byte = std::uint8_t(random());
         TRawOptions o;
@@ -267,11 +267,23 @@ TEST(RawFile, SpecialAndMissingFilesAreRefusedAtOnce)
         }
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    // A FIFO as palette file is not read: the grey ramp.
+    // Only no palette chosen gives the grey ramp; a chosen palette that
+    // cannot be read, or holds no complete colour, fails with its reason.
     const auto file = test::CountingBytes(16);
+    const TRawMemory memory(file.data(), file.size());
     TRawOptions o = Typical(4, TPixelFormat::pf8bit);
-    o.paletteFile = fifo;
     EXPECT_EQ(Decode(file, o).Palette()[200].peRed, 200);
+    for (const std::string& name : {fifo, dir / "missing", std::string("/dev/zero"), std::string("/dev/stdin"),
+                                    dir / "", dir.File("short.pal", {1, 2})}) {
+        o.paletteFile = name;
+        TBitmap b;
+        try {
+            DecodeRaw(memory, o, b);
+            ADD_FAILURE() << name << " was read as a palette";
+        } catch (const EImageError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("Cannot read the palette file: ", 0), 0u) << e.what();
+        }
+    }
 }
 
 TEST(RawFile, BeyondTwoGibibytesSparse)
@@ -352,7 +364,8 @@ TEST(BatchRaw, CommandMatchesTheReference)
         {"raw 0 8bpp -i " + in, 2},           {"raw 10 9bpp -i " + in, 2},     {"raw 10 multi:256 -i " + in, 2},
         {"raw 10 8bpp mul=0 -i " + in, 2},    {"raw 10 8bpp skip=-1 -i " + in, 2}, {"raw 10 8bpp what -i " + in, 2},
         {"raw 10 multi:1 skip=5000 -i " + in, 1}, {"raw 10 8bpp -i " + (dir / "fifo"), 1},
-        {"raw 100000 8bpp -i " + in, 1},
+        {"raw 100000 8bpp -i " + in, 1},      {"raw 10 8bpp lines=-1 -i " + in, 2}, {"raw 10 8bpp lines=0 -i " + in, 2},
+        {"raw 10 8bpp palette= -i " + in, 1}, {"raw 10 8bpp palette=" + (dir / "fifo") + " -i " + in, 1},
     };
     for (const auto& [args, status] : refused) {
         const auto result = test::RunBatch(args + " -o " + out + " --quiet");
