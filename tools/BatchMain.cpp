@@ -6,6 +6,8 @@
 #include "engine/PictureFiles.h"
 
 #include <atomic>
+#include <cctype>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <string_view>
 #include <thread>
 #include <unistd.h>
 
@@ -44,6 +47,15 @@ void SignalAt(const char* stage)
     const char* colon = std::strchr(request, ':');
     if (colon && std::string(request, colon) == stage)
         std::raise(std::atoi(colon + 1));
+}
+
+// "-inf", "-nan", "-infinity" in any case.
+bool IsSignedNonNumber(const std::string& word)
+{
+    std::string lower;
+    for (const char c : word.substr(1))
+        lower += char(std::tolower(static_cast<unsigned char>(c)));
+    return lower == "inf" || lower == "infinity" || lower == "nan";
 }
 
 void CheckInterrupted()
@@ -94,13 +106,16 @@ long double ParseReal(const std::string& text)
 
 int ParseInt(const std::string& text, const char* what)
 {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(begin, &end, 10);
-    if (text.empty() || end != begin + text.size() || errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
+    // Plain decimal digits with an optional sign: no blanks, no hexadecimal,
+    // nothing beyond 32 bits.
+    std::string_view digits = text;
+    if (digits.size() > 1 && digits.front() == '+')
+        digits.remove_prefix(1);
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
         throw UsageError(std::string("'") + text + "' is not a valid integer value for " + what);
-    return int(value);
+    return value;
 }
 
 BatchRun::BatchRun(std::vector<std::string> args, std::string inputPath, bool showProgress)
@@ -207,8 +222,11 @@ int main(int argc, char** argv)
                 return usage(w + " needs a file name");
         } else if (w == "--quiet") {
             quiet = true;
-        } else if (w.size() >= 2 && w[0] == '-' && !std::isdigit(static_cast<unsigned char>(w[1])) && w[1] != '.') {
-            // A negative number is an argument; anything else with a dash is an option.
+        } else if (w.size() >= 2 && w[0] == '-' && !std::isdigit(static_cast<unsigned char>(w[1])) && w[1] != '.' &&
+                   !IsSignedNonNumber(w)) {
+            // A negative number is an argument, and so is a negative infinity
+            // or not-a-number, which its command refuses as a value; anything
+            // else with a dash is an option.
             return usage("unknown option '" + w + "' (see --help)");
         } else {
             args.push_back(w);

@@ -229,6 +229,60 @@ TEST_F(BatchRobustness, MisusedArgumentsAreNamed)
     EXPECT_EQ((std::array<int, 3>{last[0], last[1], last[2]}), (std::array<int, 3>{0x99, 0x66, 0x33}));
 }
 
+// Every numeric argument of every command, one at a time, given a value that
+// is not a finite number in plain decimal notation: each run is refused
+// (exit 2) before the input is read, with one line. A whole number beyond
+// 32 bits is refused too where a whole number is asked; as a real it is an
+// ordinary value.
+TEST_F(BatchRobustness, EveryNumericArgumentRefusesWhatIsNotANumber)
+{
+    const std::string table = Path("table.txt");  // never read either
+    enum TKind { Real, Whole };
+    const struct {
+        std::vector<std::string> arguments;  // "@" marks the argument tried
+        TKind kind;
+    } slots[] = {
+        {{"gauss", "@"}, Real},          {{"triangle", "@"}, Real},        {{"fftgauss", "@"}, Real},
+        {{"sharpen", "@", "1"}, Real},   {{"sharpen", "1", "@"}, Real},    {{"edges", "@", "1"}, Real},
+        {{"edges", "1", "@"}, Real},     {{"rotate", "@"}, Real},          {{"resize", "@", "9"}, Whole},
+        {{"resize", "9", "@"}, Whole},   {{"resize", "9", "9", "@"}, Whole}, {{"depth", "@"}, Whole},
+        {{"equalize", "@"}, Whole},      {{"range", "@", "200", "0"}, Whole}, {{"range", "0", "@", "0"}, Whole},
+        {{"range", "0", "200", "@"}, Whole}, {{"curve", "@", table}, Whole},
+        {{"user", "@", "1", "0", "0", "1"}, Whole}, {{"user", "1", "@", "0", "0", "1"}, Real},
+        {{"user", "1", "1", "@", "0", "1"}, Real},  {{"user", "1", "1", "0", "@", "1"}, Whole},
+        {{"user", "1", "1", "0", "0", "@"}, Real},  {{"user-example", "@", "0", "0"}, Whole},
+        {{"user-example", "1", "@", "0"}, Whole},   {{"user-example", "1", "0", "@"}, Whole},
+        {{"new", "@", "9", "FFFFFF"}, Whole},       {{"new", "9", "@", "FFFFFF"}, Whole},
+        {{"gen-gauss", "@", "9", "1"}, Whole},      {{"gen-gauss", "9", "@", "1"}, Whole},
+        {{"gen-gauss", "9", "9", "@"}, Real},       {{"gen-sharpen", "9", "9", "@"}, Real},
+        {{"gen-edge", "9", "9", "@"}, Real},        {{"gen-triangle", "9", "9", "@", "1"}, Real},
+        {{"gen-triangle", "9", "9", "1", "@"}, Real}, {{"gen-shape", "9", "9", "@", "1"}, Whole},
+        {{"gen-shape", "9", "9", "1", "@"}, Real},  {{"raw", "@", "8bpp"}, Whole},
+        {{"raw", "9", "multi:@"}, Whole},           {{"raw", "9", "8bpp", "skip=@"}, Whole},
+        {{"raw", "9", "8bpp", "lines=@"}, Whole},   {{"raw", "9", "8bpp", "mul=@"}, Whole},
+    };
+    const std::string out = Path("out.bmp");
+    for (const auto& slot : slots) {
+        for (const std::string bad : {"nan", "inf", "-inf", "1e999", "-1e999", "", "1,5", "0x10", "99999999999999999999"}) {
+            if (slot.kind == Real && bad == "99999999999999999999")
+                continue;
+            std::vector<std::string> arguments;
+            for (const std::string& a : slot.arguments) {
+                const auto at = a.find('@');
+                arguments.push_back(at == std::string::npos ? a : std::string(a).replace(at, 1, bad));
+            }
+            const std::string shown = arguments[0] + " '" + bad + "' in " + std::to_string(arguments.size() - 1);
+            if (arguments[0] != "new" && arguments[0].rfind("gen-", 0) != 0)
+                arguments.insert(arguments.end(), {"-i", Path("missing.bmp")});  // never read
+            arguments.insert(arguments.end(), {"-o", out});
+            const test::BatchResult result = test::RunBatch(arguments);
+            EXPECT_EQ(result.status, 2) << shown << ": " << result.errors;
+            EXPECT_EQ(result.ErrorLines().size(), 1u) << shown << ": " << result.errors;
+        }
+    }
+    EXPECT_FALSE(fs::exists(out));
+}
+
 // A real Ctrl+C: a 7x7 matrix of real coefficients on 12 million pixels runs
 // for seconds, long enough to be interrupted.
 class BatchCancel : public test::BatchPictureTest {
