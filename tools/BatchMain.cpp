@@ -269,6 +269,8 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     BatchRun run(args, command->takesInput ? input : std::string(), !quiet && isatty(STDERR_FILENO));
     try {
+        // A destination that cannot be written fails before the input is read.
+        CheckWritableDestination(output);
         command->run(run);
         CheckInterrupted();
         SignalAt("encode");

@@ -147,14 +147,14 @@ TEST_F(BatchRobustness, SpecialFilesAreRefusedAtOnce)
         {{"raw", "100", "8bpp", "-i", fifo, "-o", output}, "Cannot open the file " + fifo + notRegular},
         {{"curve", "0", fifo, "-i", input, "-o", output},
          "Cannot read the tone table: Cannot open file " + fifo + notRegular},
+        {{"raw", "100", "8bpp", "palette=" + fifo, "-i", input, "-o", output},
+         "Cannot read the palette file: Cannot open the file " + fifo + notRegular},
         {{"convert", "-i", input, "-o", fifo}, "Cannot write file " + fifo + notRegular},
         {{"convert", "-i", input, "-o", Path("folder.bmp")}, "Cannot write file " + Path("folder.bmp") + notRegular},
     };
     ExpectRefusals(cases, 1);
     EXPECT_EQ(Names(dir), (std::set<std::string>{"in.bmp", "fifo.bmp", "folder.bmp"}));
     EXPECT_TRUE(fs::is_fifo(fifo));
-    // A palette name that is no regular file gives the grey ramp, without waiting.
-    EXPECT_EQ(RunLimited({"raw", "100", "8bpp", "palette=" + fifo, "-i", input, "-o", output}).status, 0);
 }
 
 TEST_F(BatchRobustness, LinkedOutputsAreWrittenThrough)
@@ -218,6 +218,11 @@ TEST_F(BatchRobustness, MisusedArgumentsAreNamed)
     const test::BatchResult mask = test::RunBatch({"gauss", "50000", "-i", input, "-o", out});
     EXPECT_EQ(mask.status, 1);
     EXPECT_EQ(mask.errors, "kadrimex-batch: A filter mask of 50001 x 50001 pixels (LEVEL 50000) is too large\n");
+    // An output folder that cannot be written fails before the input is read.
+    const std::string nowhere = Path("absent/out.bmp");
+    const test::BatchResult early = test::RunBatch({"gauss", "2", "-i", Path("absent.bmp"), "-o", nowhere});
+    EXPECT_EQ(early.status, 1);
+    EXPECT_EQ(early.errors, "kadrimex-batch: Cannot write file " + nowhere + ": No such file or directory\n");
     // A negative number is an argument, not an option.
     EXPECT_EQ(test::RunBatch({"gauss", "-2", "-i", input, "-o", out}).status, 0);
     // new takes its colour as red, green, blue: the input here is 336699.
