@@ -383,3 +383,30 @@ TEST_F(BatchRobustness, ATinyFileOfAHugePictureTakesItsMemoryOnce)
 }
 
 }  // namespace
+
+// An 8-bit picture saves as JPEG without a whole 24-bit copy: a 64 MB
+// picture (from a 1 KB RLE file) within a limit that a 192 MB copy exceeds.
+TEST_F(BatchRobustness, SavingAsJpegTakesNoWhole24BitCopy)
+{
+    if (std::getenv("KADRIMEX_SANITIZED"))
+        GTEST_SKIP() << "an address-space limit cannot apply under the sanitizers";
+    const int side = 8000;
+    std::vector<std::uint8_t> file(14 + 40 + 1024 + 2, 0);
+    const auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            file[at + std::size_t(i)] = std::uint8_t(value >> (8 * i));
+    };
+    file[0] = 'B', file[1] = 'M';
+    put(2, std::uint32_t(file.size()), 4), put(10, 14 + 40 + 1024, 4);
+    put(14, 40, 4), put(18, side, 4), put(22, side, 4), put(26, 1, 2), put(28, 8, 2), put(30, 1, 4);  // RLE8
+    put(34, 2, 4), put(46, 256, 4);
+    for (int i = 0; i < 256; ++i)
+        put(54 + 4 * std::size_t(i), std::uint32_t(i * 0x010101), 3);
+    file[file.size() - 1] = 1;  // end of bitmap at once: every pixel index 0
+    const std::string rle = Path("rle.bmp"), out = Path("out.jpg");
+    std::ofstream(rle, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    const rlim_t picture = rlim_t(side) * side;
+    const test::BatchResult result = RunLimited({"convert", "-i", rle, "-o", out}, RLIMIT_AS, picture + (rlim_t(160) << 20));
+    EXPECT_EQ(result.status, 0) << result.errors;
+    EXPECT_TRUE(fs::exists(out));
+}
