@@ -61,6 +61,9 @@ TEST_F(BatchTonalTest, RefusedArgumentsAndTableFiles)
     std::string short255;
     for (int i = 0; i < 255; ++i)
         short255 += "1 ";
+    std::string spelled;  // the first 32 bytes of a long word of byte 1
+    for (int i = 0; i < 32; ++i)
+        spelled += "\\x01";
     const struct {
         std::string arguments;
         int status;
@@ -78,6 +81,10 @@ TEST_F(BatchTonalTest, RefusedArgumentsAndTableFiles)
         {"curve 0 " + TableFile("word.txt", "abc " + short255), 1, "entry 0 ('abc')"},
         {"curve 0 " + TableFile("real.txt", "1.5 " + short255), 1, "entry 0 ('1.5')"},
         {"curve 0 " + TableFile("minus.txt", "-1 " + short255), 1, "entry 0 ('-1')"},
+        // Bytes that are not printable are spelled out, never sent as they are.
+        {"curve 0 " + TableFile("nul.txt", std::string("1\0" "2 ", 4) + short255), 1, "entry 0 ('1\\x002')"},
+        {"curve 0 " + TableFile("binary.txt", "\x1b[2J\xff\x7f\\ " + short255), 1, "entry 0 ('\\x1b[2J\\xff\\x7f\\x5c')"},
+        {"curve 0 " + TableFile("long.bin", std::string(40, '\x01') + " " + short255), 1, "('" + spelled + "...')"},
     };
     const std::string output = (dir / "refused.bmp").string();
     for (const auto& c : cases) {
@@ -85,6 +92,8 @@ TEST_F(BatchTonalTest, RefusedArgumentsAndTableFiles)
         EXPECT_EQ(result.status, c.status) << c.arguments;
         ASSERT_EQ(result.ErrorLines().size(), 1u) << c.arguments << ": " << result.errors;
         EXPECT_NE(result.errors.find(c.message), std::string::npos) << c.arguments << ": " << result.errors;
+        for (const char byte : result.errors)
+            EXPECT_TRUE(byte == '\n' || (static_cast<unsigned char>(byte) >= 0x20 && byte != 0x7F)) << c.arguments;
     }
     EXPECT_FALSE(std::filesystem::exists(output));
 }
