@@ -308,8 +308,16 @@ TBitmap DecodeJpeg(const std::uint8_t* data, std::size_t size, std::size_t heldB
     state->heldBytes = heldBytes;
     InstallErrorManager(state->err);
     state->cinfo.err = &state->err.pub;
-    if (!RunDecode(*state, data, size))
+    if (!RunDecode(*state, data, size)) {
+        // A progressive or multi-scan picture is held whole as coefficients
+        // while it decodes; beyond the work memory allowed the library can
+        // only say it has no backing store.
+        if (state->refusal.empty() && state->err.pub.msg_code == JERR_NO_BACKING_STORE)
+            state->refusal = "a progressive picture of " + std::to_string(state->cinfo.image_width) + " x " +
+                             std::to_string(state->cinfo.image_height) + " pixels needs more than " +
+                             std::to_string(kMaxJpegWorkMemory >> 20) + " MB of working memory to decode";
         throw EImageError("JPEG: " + (state->refusal.empty() ? std::string(state->err.message) : state->refusal));
+    }
     return std::move(state->bitmap);
 }
 

@@ -198,6 +198,13 @@ TEST(JpegCodec, DamagedFilesFailWithAMessage)
     huge[sof + 7] = 0x75, huge[sof + 8] = 0x30;
     EXPECT_EQ(DecodeError(huge, huge.size()), "JPEG: the picture data ends too early");
     EXPECT_EQ(DecodeError(huge, huge.size() - 2), "JPEG: file is truncated");
+    // Its progressive twin is held whole while it decodes: refused in our words.
+    auto progressive = EncodeJpeg(Smooth(64, 48), 80, true);
+    const std::size_t sof2 = FindMarker(progressive, 0xC2);
+    progressive[sof2 + 5] = 0x75, progressive[sof2 + 6] = 0x30;
+    progressive[sof2 + 7] = 0x75, progressive[sof2 + 8] = 0x30;
+    EXPECT_EQ(DecodeError(progressive, progressive.size()),
+              "JPEG: a progressive picture of 30000 x 30000 pixels needs more than 512 MB of working memory to decode");
 
     std::mt19937 rng(11);
     for (int trial = 0; trial < 300; ++trial) {
