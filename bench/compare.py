@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """kadrimex-batch against ImageMagick, vips, OpenCV, NumPy and SciPy as whole
-processes on the same BMP pictures, in one run (bench/compare.sh installs the
-peers and calls this).
+processes on the same BMP pictures and one folder of JPEG photos, in one run
+(bench/compare.sh installs the peers and calls this).
 
     compare.py BATCH SHARED_DIR [--runs N] [--only SUBSTRING] [--results FILE]
 
@@ -14,6 +14,7 @@ fastest peer: below 1 we are faster.
 """
 import argparse
 import datetime
+import glob
 import math
 import os
 import platform
@@ -174,6 +175,22 @@ def tasks(batch, work, pictures):
         out.append(("fftgauss 20", label, ours(picture, "fftgauss", 20),
                     {"numpy": peer("numpy", "fftgauss", picture, sigma_of(20)),
                      "scipy": peer("scipy", "fftgauss", picture, sigma_of(20))}))
+    # Many files: the same two steps on every photo, written as JPEG at
+    # quality 80. mogrify takes the files one after another; vips has no
+    # chain in one call, so each photo goes through its own .v file, two
+    # photos at a time.
+    photos = sorted(glob.glob(os.path.join(work, "photos", "*.jpg")))
+    for who in ("ours", "im", "vips"):
+        os.makedirs(os.path.join(work, f"out-{who}"), exist_ok=True)
+    vips_pair = ('n=$(basename "$1" .jpg); vips resize "$1" "$2/$n.v" 0.5 && '
+                 'vips flip "$2/$n.v" "$2/$n.jpg[Q=80]" horizontal && rm "$2/$n.v"')
+    out.append(("24 JPEG photos: resize 50 %, flip, JPEG out", "1600x1200",
+                [batch, "resize", "50%", "+", "flip", "h", "-d", os.path.join(work, "out-ours"), "-f", "jpg",
+                 "--quiet", *photos],
+                {"ImageMagick": ["mogrify", "-path", os.path.join(work, "out-im"), "-resize", "50%", "-flop",
+                                 "-quality", "80", *photos],
+                 "vips": ["sh", "-c", 'printf "%s\\n" "$@" | xargs -P 2 -I{} sh -c \'' + vips_pair + '\' sh {} "$0"',
+                          os.path.join(work, "out-vips"), *photos]}))
     return out
 
 
@@ -187,6 +204,12 @@ def prepare(batch, shared, work):
     run(batch, "convert", "-i", os.path.join(data, "rocket-4000x3000.jpg"), "-o", pictures["4000x3000"], "--quiet")
     run("convert", pictures["4000x3000"], "-gravity", "center", "-crop", "2048x2048+0+0", "+repage",
         "-type", "TrueColor", pictures["2048x2048"])
+    # 24 photos of 1600 x 1200, each a different part of the large picture.
+    os.makedirs(os.path.join(work, "photos"))
+    for i in range(24):
+        run("convert", os.path.join(data, "rocket-4000x3000.jpg"), "-crop",
+            f"1600x1200+{i * 97 % 2400}+{i * 53 % 1800}", "+repage", "-quality", "90",
+            os.path.join(work, "photos", f"photo{i:02}.jpg"))
     for label in ("2048x2048", "4000x3000"):
         run(batch, "fft", "-i", pictures[label], "-o", os.path.join(work, f"spectrum-{label}.bmp"), "--quiet")
         run("convert", pictures[label], "-fft", "+adjoin", os.path.join(work, f"im-{label}-%d.bmp"))

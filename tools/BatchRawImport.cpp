@@ -76,7 +76,8 @@ const BatchRegistration rawCommand(
                  throw Cancelled();
              throw EImageError("No byte of " + run.InputPath() + " remains after the skip");
          }
-     }});
+     },
+     true});
 
 }  // namespace
 }  // namespace kadrimex::batch

@@ -1,446 +1,20 @@
-// The editor in a real X session: its own Xvfb server without a window
-// manager, driven only by X input events sent with xdotool (key presses reach
-// the window that has the X input focus and there the focused widget, clicks
-// land on screen coordinates), and judged by what the screen shows (grabs of
-// the root window) and by the editor's test probe (KADRIMEX_TEST_PROBE, see
-// app/MainForm.cpp), which reports where its widgets are and the status texts
-// it sets. With no window manager nothing hands a window the input focus, so
-// the test does that itself (xdotool windowfocus) where a desktop would.
+// The editor's main window in a real X session (see tests/support/RealInput.h):
+// opening, zoom, saving, the operations with their gauge and locks, the
+// cancel question, the tonal dialogs, undo, RAW import, `kadrimex FILE` and
+// drops.
 //
-// Usage: realinput_test KADRIMEX [SHOT_DIR]. Exits 77 (skipped) when Xvfb or
-// xdotool is missing; screenshots of the main steps go to SHOT_DIR.
-#include <QDir>
-#include <QElapsedTimer>
+// Usage: realinput_test KADRIMEX [SHOT_DIR].
+#include "RealInput.h"
+
 #include <QFile>
-#include <QGuiApplication>
-#include <QImage>
-#include <QPixmap>
-#include <QProcess>
-#include <QRect>
-#include <QScreen>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <map>
-#include <string>
-
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
-using namespace Qt::StringLiterals;
-
-constexpr int kSkipped = 77;
-
-int gPassed = 0;
-int gFailed = 0;
-// Deadlines are stretched in the sanitizer build, whose editor runs slower.
-int gSlowdown = 1;
-QString gShots;
-QString gEditorPath;
-QProcessEnvironment gEnvironment;
-
-void Shot(const QString& name)
-{
-    if (!gShots.isEmpty())
-        QGuiApplication::primaryScreen()->grabWindow(0).save(gShots + u'/' + name + u".png"_s);
-}
-
-// Prints the outcome; a failure also leaves a screenshot, "fail-N".
-void Report(bool ok, const QString& what)
-{
-    ++(ok ? gPassed : gFailed);
-    std::printf("%s %s\n", ok ? "ok  " : "FAIL", qPrintable(what));
-    std::fflush(stdout);
-    if (!ok)
-        Shot(u"fail-%1"_s.arg(gFailed));
-}
-
-// An Xvfb server on a display it picks itself (-displayfd).
-class TXvfb {
-public:
-    ~TXvfb()
-    {
-        if (FPid > 0) {
-            kill(FPid, SIGTERM);
-            waitpid(FPid, nullptr, 0);
-        }
-    }
-
-    bool Start(const QString& log, QString& display)
-    {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return false;
-        const std::string logPath = log.toStdString();
-        FPid = fork();
-        if (FPid == 0) {
-            close(fds[0]);
-            if (FILE* out = std::freopen(logPath.c_str(), "w", stderr))
-                dup2(fileno(out), STDOUT_FILENO);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        pollfd wait{fds[0], POLLIN, 0};
-        char c = 0;
-        while (FPid > 0 && poll(&wait, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        if (number.empty())
-            return false;
-        display = u':' + QString::fromStdString(number);
-        return true;
-    }
-
-private:
-    pid_t FPid = -1;
-};
-
-QString Xdo(const QStringList& args)
-{
-    QProcess xdotool;
-    xdotool.start(u"xdotool"_s, args);
-    if (!xdotool.waitForFinished(10000)) {
-        std::printf("     xdotool %s hangs\n", qPrintable(args.join(u' ')));
-        xdotool.kill();
-        xdotool.waitForFinished();
-    }
-    return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
-}
-
-QStringList XY(QPoint at)
-{
-    return {QString::number(at.x()), QString::number(at.y())};
-}
-
-// Presses the space-separated keys in turn.
-void Keys(const QString& keys)
-{
-    Xdo(QStringList{u"key"_s, u"--delay"_s, u"30"_s} + keys.split(u' '));
-}
-
-void Type(const QString& text)
-{
-    Xdo({u"type"_s, u"--delay"_s, u"30"_s, u"--"_s, text});
-}
-
-void Click(QPoint at)
-{
-    // No --sync: it waits for a motion that never comes when the pointer is
-    // already there. The server handles the move before the click anyway.
-    Xdo(QStringList{u"mousemove"_s} + XY(at) + QStringList{u"click"_s, u"1"_s});
-}
-
-QString FocusedWindowName()
-{
-    return Xdo({u"getwindowfocus"_s, u"getwindowname"_s});
-}
-
-// The editor's mapped top-level windows: main window, dialogs, popups.
-int VisibleWindows()
-{
-    const QString ids = Xdo({u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"kadrimex"_s});
-    return ids.isEmpty() ? 0 : int(ids.split(u'\n').size());
-}
-
-// The X window of a visible top-level window titled `title` and its rectangle.
-QRect WindowRect(const QString& title, QString* id = nullptr)
-{
-    const QString found = Xdo({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u'^' + title + u'$'}).section(u'\n', 0, 0);
-    if (id)
-        *id = found;
-    if (found.isEmpty())
-        return {};
-    // "X=..", "Y=..", "WIDTH=..", "HEIGHT=.." lines.
-    std::map<QString, int> values;
-    for (const QString& line : Xdo({u"getwindowgeometry"_s, u"--shell"_s, found}).split(u'\n'))
-        values[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
-    return QRect(values[u"X"_s], values[u"Y"_s], values[u"WIDTH"_s], values[u"HEIGHT"_s]);
-}
-
-QImage Grab(const QRect& rect)
-{
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
-int Count(const QImage& image, QRgb colour)
-{
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            n += image.pixel(x, y) == colour;
-    return n;
-}
-
-// A 24-bit BMP of one colour.
-bool WriteBmp(const QString& path, int width, int height, QRgb colour)
-{
-    QImage image(width, height, QImage::Format_RGB888);
-    image.fill(colour);
-    return image.save(path, "BMP");
-}
-
-// The size of the picture shown at the view's top-left corner: the run of
-// `colour` along the first row and the first column.
-QSize ShownSize(const QImage& view, QRgb colour)
-{
-    int width = 0;
-    while (width < view.width() && view.pixel(width, 0) == colour)
-        ++width;
-    int height = 0;
-    while (height < view.height() && view.pixel(0, height) == colour)
-        ++height;
-    return {width, height};
-}
-
-QString SizeText(QSize size)
-{
-    return u"%1x%2"_s.arg(size.width()).arg(size.height());
-}
-
-const QString kOpenTitle = u"Zapodaj jakiegoś wypasionego obrazka"_s;
-const QString kSaveTitle = u"Zapisz obrazek do pliku"_s;
-const QString kCancelTitle = u"Co ty niby robisz, co?"_s;
-const QString kDone = u"No i pozamiatane."_s;
-
-// The editor process and what its test probe printed.
-class TEditor {
-public:
-    QProcess Process;
-    std::map<QString, QRect> Widgets;
-    QString Window;
-    QStringList Statuses;
-    // Sizes of the RAW dialog's previews, in the order shown.
-    QList<QSize> RawPreviews;
-    // "CLASS WIDTH HEIGHT HASH" of each picture shown, and each "undo on|off
-    // redo on|off" state, in order.
-    QStringList Pictures;
-    QStringList UndoStates;
-    QImage IdleGauge;
-    qsizetype SeenPictures = 0;
-
-    void Start(const QStringList& args = {})
-    {
-        Process.setProcessEnvironment(gEnvironment);
-        Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        Process.start(gEditorPath, args);
-    }
-
-    // Ctrl+Q; true when the editor ends by itself, else it is killed.
-    bool Quit()
-    {
-        FocusMain();
-        Keys(u"ctrl+q"_s);
-        const bool quit = Process.waitForFinished(10000 * gSlowdown);
-        if (!quit)
-            Process.kill();
-        Process.waitForFinished(5000);
-        return quit;
-    }
-
-    void Read()
-    {
-        while (Process.canReadLine()) {
-            const QString line = QString::fromUtf8(Process.readLine()).chopped(1);
-            const QStringList words = line.split(u' ');
-            const QString kind = words.value(0);
-            if (kind == "window"_L1)
-                Window = words.value(1);
-            else if (kind == "geometry"_L1 && words.size() == 6)
-                Widgets[words[1]] = QRect(words[2].toInt(), words[3].toInt(), words[4].toInt(), words[5].toInt());
-            else if (kind == "status"_L1)
-                Statuses << line.mid(7);
-            else if (kind == "picture"_L1)
-                Pictures << line.mid(8);
-            else if (kind == "undo"_L1)
-                UndoStates << line;
-            else if (kind == "raw-preview"_L1 && words.size() == 3)
-                RawPreviews << QSize(words[1].toInt(), words[2].toInt());
-        }
-    }
-
-    QRect Rect(const char* name) const
-    {
-        const auto it = Widgets.find(QLatin1String(name));
-        return it == Widgets.end() ? QRect() : it->second;
-    }
-
-    QPoint Centre(const char* name) const { return Rect(name).center(); }
-    QString LastPicture() const { return Pictures.value(Pictures.size() - 1); }
-    QImage View() { return Grab(Rect("MainScrollBox")); }
-    QSize Shown(QRgb colour) { return ShownSize(View(), colour); }
-    QImage Gauge() { return Grab(Rect("ProgressPanel")); }
-    bool GaugeIdle() { return Gauge() == IdleGauge; }
-
-    // Polls `done` every few milliseconds until it holds or `ms` (times the
-    // slowdown) have passed.
-    bool WaitUntil(int ms, const std::function<bool()>& done)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        for (;;) {
-            Read();
-            if (done())
-                return true;
-            if (clock.elapsed() > qint64(ms) * gSlowdown || Process.state() == QProcess::NotRunning)
-                return false;
-            Process.waitForReadyRead(15);
-        }
-    }
-
-    void Pause(int ms) { WaitUntil(ms, [] { return false; }); }
-
-    // The main window gets the X input focus, as a window manager would
-    // give it on a click.
-    void FocusMain() { Xdo({u"windowfocus"_s, u"--sync"_s, Window}); }
-
-    bool WaitForFocus(const QString& title, int ms = 5000)
-    {
-        return WaitUntil(ms, [&] { return FocusedWindowName() == title; });
-    }
-
-    // Waits for the next status text after the `seen` first ones.
-    bool WaitForStatus(qsizetype seen, const QString& text, int ms)
-    {
-        return WaitUntil(ms, [&] { return Statuses.mid(seen).contains(text); });
-    }
-
-    // Presses `keys` on the main window, or clicks its widget `button`, and
-    // waits for the window titled `title`.
-    bool AskByKeys(const QString& keys, const QString& title)
-    {
-        FocusMain();
-        Keys(keys);
-        return WaitForFocus(title);
-    }
-    bool AskByClick(const char* button, const QString& title)
-    {
-        FocusMain();
-        Click(Centre(button));
-        return WaitForFocus(title);
-    }
-
-    void NotePictures() { SeenPictures = Pictures.size(); }
-    void PressNoting(const QString& keys)
-    {
-        FocusMain();
-        NotePictures();
-        Keys(keys);
-    }
-    // Waits for a picture after the noted ones and returns the last.
-    QString NextPicture()
-    {
-        WaitUntil(10000, [&] { return Pictures.size() > SeenPictures; });
-        return Pictures.size() > SeenPictures ? LastPicture() : QString();
-    }
-
-    // The idle gauge as first drawn: black with the white word.
-    bool TakeIdleGauge()
-    {
-        return WaitUntil(5000, [&] {
-            const QImage gauge = Gauge();
-            if (gauge.isNull() || Count(gauge, qRgb(0, 0, 0)) < gauge.width() * gauge.height() / 2 ||
-                Count(gauge, qRgb(255, 255, 255)) == 0)
-                return false;
-            IdleGauge = gauge;
-            return true;
-        });
-    }
-
-    // Runs an operation already launched: the gauge must show a percentage
-    // while it runs and the idle gauge as soon as the status says it is done.
-    void FinishRun(const QString& what, qsizetype seen, int ms, bool needPercentage = true)
-    {
-        const bool running = WaitUntil(ms, [&] { return !GaugeIdle() || Statuses.mid(seen).contains(kDone); }) &&
-                             !GaugeIdle();
-        if (running)
-            Shot(what + u"-running"_s);
-        if (needPercentage)
-            Report(running, what + u": the gauge shows a percentage while it runs"_s);
-        const bool done = WaitForStatus(seen, kDone, ms);
-        Report(done, what + u": the status reads \"No i pozamiatane.\""_s);
-        if (!done)
-            return;
-        const bool idle = WaitUntil(1000, [&] { return GaugeIdle(); });
-        Shot(what + u"-done"_s);
-        Report(idle, what + u": the gauge reads \"gotowy\" at completion"_s);
-    }
-};
-
-// Types a path into the focused file dialog and presses Return. The file
-// name box's completer opens its list when the folder, read in the
-// background, has a match; Return there would leave the list on screen, so
-// the test waits a while for it and closes it first. A name without a match
-// (a new file) opens no list.
-bool EnterPath(TEditor& editor, const QString& path, int windowsWithDialog)
-{
-    Keys(u"ctrl+a"_s);
-    Type(path);
-    if (editor.WaitUntil(3000, [&] { return VisibleWindows() > windowsWithDialog; })) {
-        Keys(u"Escape"_s);
-        if (!editor.WaitUntil(3000, [&] { return VisibleWindows() == windowsWithDialog; }))
-            return false;
-    }
-    Keys(u"Return"_s);
-    return editor.WaitUntil(5000, [&] { return VisibleWindows() == windowsWithDialog - 1; });
-}
-
-// Escape until only the main window is left.
-bool CloseDialogs(TEditor& editor)
-{
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const int windows = VisibleWindows();
-        if (windows <= 1)
-            return true;
-        Keys(u"Escape"_s);
-        editor.WaitUntil(1000, [&] { return VisibleWindows() < windows; });
-    }
-    return VisibleWindows() <= 1;
-}
-
-// Opens `path` with Ctrl+O (or the toolbar button) and the open dialog.
-bool OpenPicture(TEditor& editor, const QString& path, bool byButton)
-{
-    return (byButton ? editor.AskByClick("OpenButton", kOpenTitle) : editor.AskByKeys(u"ctrl+o"_s, kOpenTitle)) &&
-           EnterPath(editor, path, 2);
-}
-
-// Saves the shown picture with Ctrl+S to `path` and reads it back.
-QImage SaveShown(TEditor& editor, const QString& path)
-{
-    if (!editor.AskByKeys(u"ctrl+s"_s, kSaveTitle) || !EnterPath(editor, path, 2))
-        return {};
-    return QImage(path).convertToFormat(QImage::Format_RGB32);
-}
+using namespace realinput;
 
 // A Gauss level that keeps the 4000x3000 picture busy for over a minute, so
 // the question of the gauge is answered while it still runs.
 const QString kLongBlur = u"1500"_s;
-
-// Clicks Gauss blur, types `level` into its dialog and confirms; false when
-// the dialog does not come.
-bool LaunchGauss(TEditor& editor, const QString& level)
-{
-    if (!editor.AskByClick("GaussBlurSpeedButton", u"Conduct filtration"_s))
-        return false;
-    Keys(u"alt+l ctrl+a"_s);
-    Type(level);
-    Keys(u"Return"_s);
-    return true;
-}
 
 // Ticks "Convert to grayscale" in the colour depth dialog by Alt+G (a
 // mnemonic clicks after a short animation, so Enter waits for it) and
@@ -777,9 +351,9 @@ void FileArgumentCase(const QString& file)
     editor.Quit();
 }
 
-// Files dragged from another program's window (tests/app/DragSource.cpp,
-// a real drag started by a real press) and released over the picture: a
-// bitmap opens, a text file is refused without a message box.
+// Files dragged from another program's window (tests/app/DragSource.cpp)
+// and released over the picture: a bitmap opens, a text file is refused
+// without a message box.
 void DropCases(const QString& folder)
 {
     const QString bitmap = folder + u"/dropped.bmp"_s;
@@ -799,42 +373,9 @@ void DropCases(const QString& folder)
         return;
     }
     for (const auto& [file, opens] : {std::pair{bitmap, true}, std::pair{text, false}}) {
-        const QString name = file.section(u'/', -1);
-        QProcess source;
-        source.setProcessEnvironment(gEnvironment);
-        source.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        source.start(QStringLiteral(KADRIMEX_DRAG_SOURCE_PATH), {file});
-        QRect from;
-        QString action;
-        auto readSource = [&] {
-            source.waitForReadyRead(10);
-            while (source.canReadLine()) {
-                const QStringList words = QString::fromUtf8(source.readLine()).trimmed().split(u' ');
-                if (words.value(0) == "geometry"_L1 && words.size() == 5)
-                    from = QRect(words[1].toInt(), words[2].toInt(), words[3].toInt(), words[4].toInt());
-                else if (words.value(0) == "dropped"_L1)
-                    action = words.value(1);
-            }
-            return true;
-        };
-        if (!editor.WaitUntil(10000, [&] { return readSource() && !from.isEmpty(); })) {
-            Report(false, u"the drag source shows its window for %1"_s.arg(name));
-            source.kill();
-            source.waitForFinished(5000);
-            continue;
-        }
         const qsizetype seen = editor.Pictures.size();
-        const QPoint target = editor.Centre("MainScrollBox");
-        Xdo(QStringList{u"mousemove"_s} + XY(from.center()) + QStringList{u"mousedown"_s, u"1"_s});
-        // In steps, as a hand moves: each motion is one drag position.
-        for (int step = 1; step <= 8; ++step) {
-            editor.Pause(60);
-            Xdo(QStringList{u"mousemove"_s} + XY(from.center() + (target - from.center()) * step / 8));
-        }
-        editor.Pause(200);
-        Shot(u"drop-%1-over"_s.arg(name));
-        Xdo({u"mouseup"_s, u"1"_s});
-        const bool ended = editor.WaitUntil(5000, [&] { return readSource() && !action.isEmpty(); });
+        QString action;
+        const bool ended = DragFile(editor, file, action);
         if (opens) {
             QSize shown;
             const bool opened = editor.WaitUntil(5000, [&] {
@@ -850,9 +391,6 @@ void DropCases(const QString& folder)
                        .arg(action)
                        .arg(VisibleWindows()));
         }
-        if (!source.waitForFinished(5000))
-            source.kill();
-        source.waitForFinished(5000);
     }
     editor.Quit();
 }
@@ -937,10 +475,10 @@ void EditorCases(TEditor& editor, const QTemporaryDir& work)
         const bool stillRunning = !editor.Statuses.mid(seen).contains(kDone);
         Keys(u"y"_s);
         Report(asked && stillRunning, u"a click on the gauge asks whether to stop the running blur"_s);
-        QElapsedTimer answered;
-        answered.start();
-        const bool stopped = editor.WaitForStatus(seen, kDone, 3000);
-        Report(stopped, u"the blur stops soon after Yes (%1 ms)"_s.arg(answered.elapsed()));
+        // How soon it stops is measured by the cancel benchmark; a loaded
+        // machine may take longer, so this only waits for the stop.
+        const bool stopped = editor.WaitForStatus(seen, kDone, 30000);
+        Report(stopped, u"the blur stops after Yes"_s);
         editor.FinishRun(u"cancel"_s, seen, 30000, false);
         const QString partial = editor.NextPicture();
         editor.PressNoting(u"ctrl+z"_s);
@@ -1014,88 +552,32 @@ void EditorCases(TEditor& editor, const QTemporaryDir& work)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s KADRIMEX [SHOT_DIR]\n", argv[0]);
-        return 2;
-    }
-    for (const char* tool : {"Xvfb", "xdotool"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
-            std::printf("SKIP: %s is not installed\n", tool);
-            return kSkipped;
+    return RunRealInput(argc, argv, [](const QTemporaryDir& work) {
+        QFile raw(work.filePath(u"grey.raw"_s));
+        if (!raw.open(QIODevice::WriteOnly) || raw.write(QByteArray(320 * 300, char(100))) != 320 * 300) {
+            Report(false, u"the RAW test file can be written"_s);
+            return;
         }
-    if (qEnvironmentVariableIsSet("KADRIMEX_SANITIZED"))
-        gSlowdown = 4;
+        raw.close();
+        if (!WriteBmp(work.filePath(u"small.bmp"_s), 101, 61, qRgb(255, 0, 255)) ||
+            !WriteBmp(work.filePath(u"large.bmp"_s), 1920, 1080, qRgb(200, 40, 40)) ||
+            !WriteBmp(work.filePath(u"huge.bmp"_s), 4000, 3000, qRgb(40, 160, 40))) {
+            Report(false, u"the test pictures can be written"_s);
+            return;
+        }
+        TEditor editor;
+        if (!StartEditor(editor)) {
+            editor.Process.kill();
+            return;
+        }
+        Shot(u"start"_s);
+        EditorCases(editor, work);
 
-    QTemporaryDir work;
-    TXvfb xvfb;
-    QString display;
-    if (!work.isValid() || !xvfb.Start(work.filePath(u"xvfb.log"_s), display)) {
-        std::printf("FAIL Xvfb does not start\n");
-        return 1;
-    }
-    qputenv("DISPLAY", display.toLatin1());
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    QGuiApplication app(argc, argv);
-    gShots = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
-    if (!gShots.isEmpty())
-        QDir().mkpath(gShots);
+        const bool quit = editor.Quit();
+        Report(quit && editor.Process.exitStatus() == QProcess::NormalExit && editor.Process.exitCode() == 0,
+               u"Ctrl+Q closes the editor (exit code %1)"_s.arg(editor.Process.exitCode()));
 
-    QFile raw(work.filePath(u"grey.raw"_s));
-    if (!raw.open(QIODevice::WriteOnly) || raw.write(QByteArray(320 * 300, char(100))) != 320 * 300) {
-        std::printf("FAIL the RAW test file cannot be written\n");
-        return 1;
-    }
-    raw.close();
-    if (!WriteBmp(work.filePath(u"small.bmp"_s), 101, 61, qRgb(255, 0, 255)) ||
-        !WriteBmp(work.filePath(u"large.bmp"_s), 1920, 1080, qRgb(200, 40, 40)) ||
-        !WriteBmp(work.filePath(u"huge.bmp"_s), 4000, 3000, qRgb(40, 160, 40))) {
-        std::printf("FAIL the test pictures cannot be written\n");
-        return 1;
-    }
-
-    gEditorPath = QString::fromLocal8Bit(argv[1]);
-    gEnvironment = QProcessEnvironment::systemEnvironment();
-    gEnvironment.insert(u"DISPLAY"_s, display);
-    gEnvironment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-    gEnvironment.insert(u"KADRIMEX_TEST_PROBE"_s, u"1"_s);
-    if (gEnvironment.contains(u"ASAN_OPTIONS"_s)) {
-        // On a real display Qt talks to the session bus, whose library keeps
-        // a buffer to the end; the editor's own leaks are still reported.
-        const QString suppressions = work.filePath(u"lsan.supp"_s);
-        QFile file(suppressions);
-        if (file.open(QIODevice::WriteOnly))
-            file.write("leak:libdbus-1.so\n");
-        file.close();
-        const QString lsan = gEnvironment.value(u"LSAN_OPTIONS"_s);
-        gEnvironment.insert(u"LSAN_OPTIONS"_s,
-                            (lsan.isEmpty() ? QString() : lsan + u':') + u"suppressions="_s + suppressions);
-    }
-    TEditor editor;
-    editor.Start();
-    QElapsedTimer clock;
-    clock.start();
-
-    const bool shown = editor.WaitUntil(10000, [&] {
-        return !editor.Window.isEmpty() && !editor.Rect("ProgressPanel").isEmpty() &&
-               !editor.Rect("ZoomComboBox").isEmpty() && !editor.Rect("MainScrollBox").isEmpty();
-    }) && editor.TakeIdleGauge();
-    Report(shown, u"the editor shows its window with the idle gauge"_s);
-    if (!shown) {
-        editor.Process.kill();
-        std::printf("%d passed, %d failed\n", gPassed, gFailed);
-        return 1;
-    }
-    Shot(u"start"_s);
-    EditorCases(editor, work);
-
-    const bool quit = editor.Quit();
-    Report(quit && editor.Process.exitStatus() == QProcess::NormalExit && editor.Process.exitCode() == 0,
-           u"Ctrl+Q closes the editor (exit code %1)"_s.arg(editor.Process.exitCode()));
-
-    FileArgumentCase(work.filePath(u"small.bmp"_s));
-    DropCases(work.path());
-
-    std::printf("real-input run took %lld ms\n", clock.elapsed());
-    std::printf("%d passed, %d failed\n", gPassed, gFailed);
-    return gFailed == 0 ? 0 : 1;
+        FileArgumentCase(work.filePath(u"small.bmp"_s));
+        DropCases(work.path());
+    });
 }
