@@ -5,6 +5,7 @@
 
 #include "app/PictureDocument.h"
 #include "app/WorkImage.h"
+#include "ui/Prompt.h"
 #include "ui/WorkerRunner.h"
 
 #include <QCloseEvent>
@@ -406,6 +407,21 @@ int TKadrimexMainForm::RunDialog(QDialog& dialog)
 void TKadrimexMainForm::closeEvent(QCloseEvent* event)
 {
     StopProcessing();
+    if (Document->Modified()) {
+        // Save, discard or stay; closing goes on after a save only if the
+        // picture was written.
+        namespace ui = kadrimex::ui;
+        const ui::PromptAnswer answer =
+            ui::Prompt(QStringLiteral("Obrazek został zmieniony i nie jest zapisany.\n\n"
+                                      "Chcesz go zapisać przed wyjściem?"),
+                       QStringLiteral("A zapisać to nie łaska?"), ui::PromptButtons::YesNoCancel,
+                       ui::PromptIcon::Question);
+        if ((answer == ui::PromptAnswer::Yes && !SavePicture()) ||
+            (answer != ui::PromptAnswer::Yes && answer != ui::PromptAnswer::No)) {
+            event->ignore();
+            return;
+        }
+    }
     QMainWindow::closeEvent(event);
 }
 

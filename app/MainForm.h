@@ -319,6 +319,8 @@ private:
     void ConnectCommandButtons();
     // Locks or unlocks the six launching toolbars.
     void SetLaunchToolbarsEnabled(bool enabled);
+    // Save: the save dialog, then the picture written; true when it was.
+    bool SavePicture();
     // Stops a running operation and waits for it (close, exit, destructor).
     void StopProcessing();
     // Completion: joins and deletes the thread, releases its bitmaps; with
