@@ -397,6 +397,12 @@ void TKadrimexMainForm::CreateMenus()
 
 int TKadrimexMainForm::RunDialog(QDialog& dialog)
 {
+    // A window manager cuts a title wider than the frame to dots ("Image…
+    // depth"): the dialog is at least as wide as its title and the frame's
+    // icon and buttons.
+    const int titleWidth = dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()) + kTitleFrameAllowance;
+    if (dialog.minimumWidth() < titleWidth)
+        dialog.setMinimumWidth(titleWidth);
     if (auto* fileDialog = qobject_cast<QFileDialog*>(&dialog))
         ApplyFilterPatterns(*fileDialog, fileDialog->selectedNameFilter());
     if (DialogRunner)

@@ -218,6 +218,8 @@ public:
     // Runs a modal dialog and returns its result. Tests replace it to fill
     // in and accept/reject dialogs without a human.
     std::function<int(QDialog&)> DialogRunner;
+    // Width a dialog's frame needs beside its title: icon, buttons, margins.
+    static constexpr int kTitleFrameAllowance = 120;
     int RunDialog(QDialog& dialog);
 
     // The application's dialogs, one instance each for the whole run, so

@@ -29,6 +29,7 @@
 #include <QLocale>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QToolButton>
 #include <QUrl>
 #include <QTest>
 
@@ -893,6 +894,30 @@ TEST_F(FileCommands, DropsAreTakenAsCopiesOnly)
             EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
         }
     }
+}
+
+// Every dialog the window runs is wide enough for its title beside the
+// frame's icon and buttons, so no window manager cuts it short.
+TEST_F(MainWindow, EveryDialogIsWideEnoughForItsTitle)
+{
+    Show(RandomBitmap(40, 30, TPixelFormat::pf24bit, 3));
+    Form->show();
+    QStringList seen;
+    OnDialog = [&](QDialog& dialog) {
+        dialog.show();
+        QCoreApplication::processEvents();
+        seen << dialog.windowTitle();
+        EXPECT_GE(dialog.width(), dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()) +
+                                      TKadrimexMainForm::kTitleFrameAllowance)
+            << dialog.windowTitle().toStdString();
+        dialog.hide();
+        return int(QDialog::Rejected);
+    };
+    for (QToolButton* button : Form->findChildren<QToolButton*>())
+        if (button->isEnabled() && button->isVisible() && button->objectName() != QLatin1String("SaveButton"))
+            button->click();
+    EXPECT_TRUE(seen.contains(QStringLiteral("Image color depth"))) << seen.join(u',').toStdString();
+    EXPECT_GE(seen.size(), 10) << seen.join(u',').toStdString();
 }
 
 }  // namespace

@@ -124,6 +124,9 @@ TCurvesForm::TCurvesForm(QWidget* parent) : QDialog(parent), FRunner(std::make_u
     QFont labels = BottomAxis->labelsFont();
     labels.setPointSizeF(labels.pointSizeF() * 0.7);
     BottomAxis->setLabelsFont(labels);
+    // Upright, the three-digit labels are wider than the 16 units between
+    // them at the dialog's size and would be cut to dots; turned they fit.
+    BottomAxis->setLabelsAngle(-90);
     LeftAxis->setLabelsFont(labels);
     chart->addAxis(BottomAxis, Qt::AlignBottom);
     chart->addAxis(LeftAxis, Qt::AlignLeft);
