@@ -8,7 +8,9 @@
 #include "ui/Prompt.h"
 #include "ui/WorkerRunner.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QFile>
 #include <QFileSystemModel>
 #include <QGuiApplication>
@@ -72,6 +74,13 @@ QFileDialog* MakeFileDialog(QWidget* parent, const char* name, const QString& ti
     dialog->setNameFilters(filters);
     QObject::connect(dialog, &QFileDialog::filterSelected, dialog,
                      [dialog](const QString& filter) { ApplyFilterPatterns(*dialog, filter); });
+    // The completion list of a typed path is a window of its own: closed
+    // with the dialog, or it stays on screen and keeps the keyboard.
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog] {
+        for (const QCompleter* completer : dialog->findChildren<QCompleter*>())
+            if (completer->popup())
+                completer->popup()->hide();
+    });
     return dialog;
 }
 

@@ -20,11 +20,15 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QComboBox>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QSlider>
 #include <QLocale>
 #include <QMimeData>
@@ -918,6 +922,35 @@ TEST_F(MainWindow, EveryDialogIsWideEnoughForItsTitle)
             button->click();
     EXPECT_TRUE(seen.contains(QStringLiteral("Image color depth"))) << seen.join(u',').toStdString();
     EXPECT_GE(seen.size(), 10) << seen.join(u',').toStdString();
+}
+
+// A path typed into a file dialog shows the completion list; when the
+// dialog closes the list goes with it, so it neither stays on screen nor
+// holds the keyboard (Ctrl+O) for itself.
+TEST_F(FileCommands, FileDialogsCloseTheirCompletionList)
+{
+    QFile(Temp("listed.bmp")).open(QIODevice::WriteOnly);
+    for (const bool accepted : {true, false}) {
+        QPointer<QWidget> popup;
+        OnDialog = [&](QDialog& dialog) {
+            dialog.show();
+            auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (!edit || !edit->completer())
+                return int(QDialog::Rejected);
+            edit->setText(Temp("list"));
+            popup = static_cast<QWidget*>(edit->completer()->popup());
+            // The folder is read in the background: completed once it is.
+            EXPECT_TRUE(kadrimex::test::WaitUntil([&] {
+                edit->completer()->complete();
+                return popup->isVisible();
+            }));
+            dialog.done(accepted ? QDialog::Accepted : QDialog::Rejected);
+            return dialog.result();
+        };
+        Form->OpenButtonClick();
+        ASSERT_FALSE(popup.isNull());
+        EXPECT_FALSE(popup->isVisible()) << accepted;
+    }
 }
 
 }  // namespace
