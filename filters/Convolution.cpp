@@ -6,7 +6,6 @@
 #include <fftw3.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -488,13 +487,22 @@ bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, c
         if (thread.Terminated())
             return false;
         const int bandRows = std::min(layout.outH, height - ty);
-        ParallelFor(tileColumns * 3, [&](int task) {
+        // A band of a large mask takes seconds: the stop request is heeded
+        // between blocks and the gauge moves as each tile is done.
+        const int tasks = tileColumns * 3;
+        int tasksDone = 0;
+        std::mutex progressLock;  // so the gauge never steps back
+        ParallelFor(tasks, [&](int task) {
+            if (thread.Terminated())
+                return;
             const int c = task % 3;
             const int tx = (task / 3) * layout.outW;
             const int cols = std::min(layout.outW, width - tx);
             TFftBuffer work(side);
             std::vector<std::int64_t> acc(std::size_t(bandRows) * std::size_t(cols), 0);
             for (std::size_t n = 0; n < layout.blocks.size(); ++n) {
+                if (thread.Terminated())
+                    return;
                 const TBlock& b = layout.blocks[n];
                 // Only rows and columns that valid outputs read are filled;
                 // the rest stays zero.
@@ -553,7 +561,12 @@ bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, c
                 for (int q = 0; q < cols; ++q)
                     out[3 * q] = finish(a[q]);
             }
+            const std::lock_guard<std::mutex> guard(progressLock);
+            ++tasksDone;
+            thread.PublishProgress(std::int64_t(ty) * width + std::int64_t(bandRows) * width * tasksDone / tasks);
         });
+        if (thread.Terminated())
+            return false;
         thread.FRow = ty + bandRows;
         thread.PublishProgress(std::int64_t(ty + bandRows) * width);
     }
