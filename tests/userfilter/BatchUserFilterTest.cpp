@@ -86,8 +86,9 @@ TEST_F(BatchUserFilter, RefusedValuesExitWithTheDialogsMessage)
         EXPECT_NE(result.errors.find(message), std::string::npos) << args << ": " << result.errors;
     }
     EXPECT_FALSE(std::filesystem::exists(Out()));
-    // A zero divider is a value the dialog accepts, and so are reals beyond
-    // the double range that an 80-bit real holds.
+    // A zero divider is a value the dialog accepts, and so are reals up to
+    // the double range; beyond it they would become infinite.
     EXPECT_EQ(Batch("user 1 0 0 0 1", Out()).status, 0);
-    EXPECT_EQ(Batch("user 1 1e400 0 0 1e400", Out()).status, 0);
+    EXPECT_EQ(Batch("user 1 1e300 0 0 1e300", Out()).status, 0);
+    EXPECT_EQ(Batch("user 1 1e400 0 0 1", Out()).status, 2);
 }
