@@ -6,9 +6,12 @@
 #include "app/PictureDocument.h"
 #include "app/TestProbe.h"
 #include "app/WorkImage.h"
+#include "ui/Prompt.h"
 #include "ui/WorkerRunner.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QFile>
 #include <QFileSystemModel>
 #include <QGuiApplication>
@@ -56,6 +59,13 @@ QFileDialog* MakeFileDialog(QWidget* parent, const char* name, const QString& ti
     dialog->setNameFilters(filters);
     QObject::connect(dialog, &QFileDialog::filterSelected, dialog,
                      [dialog](const QString& filter) { ApplyFilterPatterns(*dialog, filter); });
+    // The completion list of a typed path is a window of its own: closed
+    // with the dialog, or it stays on screen and keeps the keyboard.
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog] {
+        for (const QCompleter* completer : dialog->findChildren<QCompleter*>())
+            if (completer->popup())
+                completer->popup()->hide();
+    });
     return dialog;
 }
 
@@ -380,6 +390,12 @@ void TKadrimexMainForm::CreateMenus()
 
 int TKadrimexMainForm::RunDialog(QDialog& dialog)
 {
+    // A window manager cuts a title wider than the frame to dots ("Image…
+    // depth"): the dialog is at least as wide as its title and the frame's
+    // icon and buttons.
+    const int titleWidth = dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()) + kTitleFrameAllowance;
+    if (dialog.minimumWidth() < titleWidth)
+        dialog.setMinimumWidth(titleWidth);
     if (auto* fileDialog = qobject_cast<QFileDialog*>(&dialog))
         ApplyFilterPatterns(*fileDialog, fileDialog->selectedNameFilter());
     if (DialogRunner)
@@ -390,6 +406,21 @@ int TKadrimexMainForm::RunDialog(QDialog& dialog)
 void TKadrimexMainForm::closeEvent(QCloseEvent* event)
 {
     StopProcessing();
+    if (Document->Modified()) {
+        // Save, discard or stay; closing goes on after a save only if the
+        // picture was written.
+        namespace ui = kadrimex::ui;
+        const ui::PromptAnswer answer =
+            ui::Prompt(QStringLiteral("Obrazek został zmieniony i nie jest zapisany.\n\n"
+                                      "Chcesz go zapisać przed wyjściem?"),
+                       QStringLiteral("A zapisać to nie łaska?"), ui::PromptButtons::YesNoCancel,
+                       ui::PromptIcon::Question);
+        if ((answer == ui::PromptAnswer::Yes && !SavePicture()) ||
+            (answer != ui::PromptAnswer::Yes && answer != ui::PromptAnswer::No)) {
+            event->ignore();
+            return;
+        }
+    }
     QMainWindow::closeEvent(event);
 }
 

@@ -204,6 +204,8 @@ public:
     // Runs a modal dialog and returns its result. Tests replace it to fill
     // in and accept/reject dialogs without a human.
     std::function<int(QDialog&)> DialogRunner;
+    // Width a dialog's frame needs beside its title: icon, buttons, margins.
+    static constexpr int kTitleFrameAllowance = 120;
     int RunDialog(QDialog& dialog);
 
     // The application's dialogs, one instance each for the whole run, so
@@ -324,6 +326,8 @@ private:
     void ConnectCommandButtons();
     // Locks or unlocks the six launching toolbars.
     void SetLaunchToolbarsEnabled(bool enabled);
+    // Save: the save dialog, then the picture written; true when it was.
+    bool SavePicture();
     // Stops a running operation and waits for it (close, exit, destructor).
     void StopProcessing();
     // Completion: joins and deletes the thread, releases its bitmaps; with

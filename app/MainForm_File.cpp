@@ -119,31 +119,35 @@ QString TKadrimexMainForm::DroppedPicture(const QMimeData* data) const
     return known.contains(suffix) ? path : QString();
 }
 
+// A drop is taken as a copy only: accepted as a move, the source (a file
+// manager) could delete the file it hands over.
+static bool AcceptAsCopy(QDropEvent* event, const QString& path)
+{
+    if (path.isEmpty() || !(event->possibleActions() & Qt::CopyAction)) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
 void TKadrimexMainForm::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (DroppedPicture(event->mimeData()).isEmpty())
-        event->ignore();
-    else
-        event->acceptProposedAction();
+    AcceptAsCopy(event, DroppedPicture(event->mimeData()));
 }
 
 void TKadrimexMainForm::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (DroppedPicture(event->mimeData()).isEmpty())
-        event->ignore();
-    else
-        event->acceptProposedAction();
+    AcceptAsCopy(event, DroppedPicture(event->mimeData()));
 }
 
 void TKadrimexMainForm::dropEvent(QDropEvent* event)
 {
     // An operation may have started since the drag entered.
     const QString path = DroppedPicture(event->mimeData());
-    if (path.isEmpty()) {
-        event->ignore();
+    if (!AcceptAsCopy(event, path))
         return;
-    }
-    event->acceptProposedAction();
     // Opened once the drop is finished, so an error box does not hold up the
     // application the file came from.
     QTimer::singleShot(0, this, [this, path] {
@@ -175,19 +179,26 @@ void TKadrimexMainForm::OpenRawFile()
 
 void TKadrimexMainForm::SaveButtonClick()
 {
+    SavePicture();
+}
+
+bool TKadrimexMainForm::SavePicture()
+{
     if (!FFileName.isEmpty())
         SavePictureDialog->selectFile(FFileName);
     if (RunDialog(*SavePictureDialog) != QDialog::Accepted)
-        return;
+        return false;
     const QStringList files = SavePictureDialog->selectedFiles();
     if (files.isEmpty())
-        return;
+        return false;
     // Used as typed: no extension is added; the filter picks the format.
     const std::string path = files.first().toStdString();
     const int index = FilterIndex(*SavePictureDialog);
 
-    ui::RunReportingErrors(
+    return ui::RunReportingErrors(
         [&] {
+            // A folder that cannot take the file fails before any encoding.
+            kadrimex::CheckWritableDestination(path);
             const kadrimex::TPicture& shown = Document->Picture();
             if (index == 1) {
                 // The picture's own format; a JPEG is decoded and stays a bitmap.

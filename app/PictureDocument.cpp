@@ -11,6 +11,7 @@ void TPictureDocument::Replace(kadrimex::TPicture picture, TChange change)
     if (change != TChange::Save)
         FHistory.Record(std::move(FPicture));
     FPicture = std::move(next);
+    FModified = change == TChange::Operation || change == TChange::ColourDepth;
     emit Changed(change);
 }
 
@@ -19,6 +20,7 @@ bool TPictureDocument::Show(TUndoHistory::TSnapshot shown, TChange change)
     if (!shown)
         return false;
     FPicture = std::move(shown);
+    FModified = true;
     emit Changed(change);
     return true;
 }

@@ -33,6 +33,9 @@ public:
     bool Undo();
     bool Redo();
     const TUndoHistory& History() const { return FHistory; }
+    // Whether the picture has changed since it was last opened, saved or
+    // created (an undo back to that picture still counts as a change).
+    bool Modified() const { return FModified; }
     // For tests: a history of another limit, empty.
     void ResetHistory(std::size_t limit);
 
@@ -44,4 +47,5 @@ private:
     bool Show(TUndoHistory::TSnapshot shown, TChange change);
     std::shared_ptr<const kadrimex::TPicture> FPicture;
     TUndoHistory FHistory;
+    bool FModified = false;
 };

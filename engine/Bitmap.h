@@ -152,4 +152,22 @@ std::unique_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes, bool zeroed = 
 // Asks for 2 MiB pages over the block when it is large enough to gain.
 void AdviseHugePages(void* block, std::size_t bytes);
 
+// The rows of a bitmap of any format as blue, green, red bytes, exactly as
+// SetPixelFormat(pf24bit) converts them, one row at a time: a consumer of
+// 24-bit rows (the JPEG encoder) needs no whole 24-bit copy.
+class TBgrRowReader {
+public:
+    explicit TBgrRowReader(const TBitmap& source);
+    ~TBgrRowReader();
+    TBgrRowReader(const TBgrRowReader&) = delete;
+    TBgrRowReader& operator=(const TBgrRowReader&) = delete;
+    // Row y: a pointer into the bitmap when it is stored in 24 bits,
+    // otherwise into `buffer` (3 * width bytes), filled.
+    const std::uint8_t* Row(int y, std::uint8_t* buffer);
+
+private:
+    class TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
+
 }  // namespace kadrimex

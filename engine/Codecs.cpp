@@ -11,7 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,7 +115,185 @@ std::string FinalTarget(const std::string& path)
     throw EImageError("Cannot write file " + path + ": " + SystemReason(ELOOP));
 }
 
+// The file being written: anonymous (O_TMPFILE) until it is complete, so a
+// killed run leaves nothing behind, or, where the file system has no
+// anonymous files, under a short name of its own beside the target. Either
+// way it is named only as TemporaryWriteName(target, n) and holds an
+// exclusive lock (flock) for as long as its writer lives, so the next write
+// to the same target can tell a killed writer's file from a live one and
+// remove it.
+class TWriteTemporary {
+public:
+    explicit TWriteTemporary(const std::string& target) : FTarget(target)
+    {
+        for (int n = 0; n < kNames; ++n)
+            RemoveIfAbandoned(TemporaryWriteName(target, n));
+        // Linking an anonymous file into place goes through /proc.
+        if (::access("/proc/self/fd", X_OK) == 0) {
+            FFd = ::open(DirectoryOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+            if (FFd >= 0) {
+                HoldLock();
+                return;
+            }
+        }
+        for (int n = 0; n < kNames && FName.empty(); ++n) {
+            const std::string name = TemporaryWriteName(target, n);
+            // 0666 lets the umask decide the permissions, as for any new file.
+            const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && errno == EEXIST)
+                continue;
+            if (fd < 0)
+                throw EImageError("Cannot write file " + target + ": " + SystemReason(errno));
+            // Another writer may have taken the new name for abandoned before
+            // it was locked and removed it: then the name is no longer ours.
+            struct stat mine {}, named {};
+            if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &mine) == 0 && ::lstat(name.c_str(), &named) == 0 &&
+                mine.st_ino == named.st_ino && mine.st_dev == named.st_dev) {
+                FFd = fd;
+                FName = name;
+                HoldLock();
+            } else {
+                ::close(fd);
+            }
+        }
+        if (FFd < 0)
+            throw EImageError("Cannot write file " + target + ": " + SystemReason(EEXIST));
+    }
+    TWriteTemporary(const TWriteTemporary&) = delete;
+    TWriteTemporary& operator=(const TWriteTemporary&) = delete;
+    ~TWriteTemporary()
+    {
+        Discard();
+    }
+
+    int Get() const { return FFd; }
+
+    // Closes the file, reporting a deferred write error as errno.
+    bool Close()
+    {
+        if (!FName.empty() || FFd < 0)
+            return CloseDescriptor();
+        // An anonymous file is named before it is closed; the lock stays
+        // with the descriptor until then.
+        char self[64];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", FFd);
+        for (int n = 0; n < kNames && FName.empty(); ++n) {
+            const std::string name = TemporaryWriteName(FTarget, n);
+            if (::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                FName = name;
+            else if (errno != EEXIST)
+                return false;
+        }
+        if (FName.empty()) {
+            errno = EEXIST;
+            return false;
+        }
+        return CloseDescriptor();
+    }
+
+    // Renames the complete file over the target.
+    bool Commit()
+    {
+        if (::rename(FName.c_str(), FTarget.c_str()) != 0)
+            return false;
+        FName.clear();
+        return true;
+    }
+
+    void Discard()
+    {
+        if (!FName.empty())
+            ::unlink(FName.c_str());
+        FName.clear();
+        if (FFd >= 0)
+            ::close(FFd);
+        FFd = -1;
+        if (FLockFd >= 0)
+            ::close(FLockFd);
+        FLockFd = -1;
+    }
+
+private:
+    static constexpr int kNames = 16;  // writers of one target at once
+
+    // The lock belongs to the open file, which a duplicate keeps open after
+    // the writing descriptor is closed, until the rename or the removal.
+    void HoldLock()
+    {
+        ::flock(FFd, LOCK_EX);
+        FLockFd = ::fcntl(FFd, F_DUPFD_CLOEXEC, 0);
+    }
+
+    bool CloseDescriptor()
+    {
+        const int result = ::close(FFd);
+        FFd = -1;
+        return result == 0;
+    }
+
+    // A temporary file left by a writer that is gone: nobody holds its
+    // lock. Removed only while it is the file just locked.
+    static void RemoveIfAbandoned(const std::string& name)
+    {
+        const int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        struct stat locked {}, named {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &locked) == 0 && S_ISREG(locked.st_mode) &&
+            ::lstat(name.c_str(), &named) == 0 && locked.st_ino == named.st_ino && locked.st_dev == named.st_dev)
+            ::unlink(name.c_str());
+        ::close(fd);
+    }
+
+    std::string FTarget;
+    std::string FName;
+    int FFd = -1;
+    int FLockFd = -1;
+};
+
 }  // namespace
+
+std::string TemporaryWriteName(const std::string& target, int n)
+{
+    // A short name of its own (a hash of the target's path), so a target
+    // name of up to NAME_MAX bytes can still be written.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : target)
+        hash = (hash ^ std::uint8_t(c)) * 1099511628211ull;
+    char name[64];
+    std::snprintf(name, sizeof name, ".kadrimex-%016llx-%d.tmp", static_cast<unsigned long long>(hash), n);
+    const std::string folder = DirectoryOf(target);
+    return (folder == "/" ? std::string() : folder) + "/" + name;
+}
+
+void CheckWritableDestination(const std::string& path)
+{
+    if (path.empty())
+        throw EImageError("Cannot write a file without a name");
+    const std::string target = FinalTarget(path);
+    const std::string folder = DirectoryOf(target);
+    struct stat info {};
+    int error = 0;
+    if (::stat(folder.c_str(), &info) != 0)
+        error = errno;
+    else if (!S_ISDIR(info.st_mode))
+        error = ENOTDIR;
+    else {
+        // An anonymous file tried and dropped asks the file system itself
+        // (read-only mounts, permissions, quotas alike) and leaves nothing.
+        const int probe = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (probe >= 0)
+            ::close(probe);
+        else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            error = errno;
+        else if (::access(folder.c_str(), W_OK | X_OK) != 0)
+            error = errno;
+    }
+    if (error != 0)
+        throw EImageError("Cannot write file " + path + ": " + SystemReason(error));
+    if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        throw EImageError("Cannot write file " + path + ": it is not a regular file");
+}
 
 int OpenRegularFile(const std::string& path, const std::string& failure)
 {
@@ -177,31 +355,17 @@ bool WriteFileAtomically(const std::string& path, std::uint64_t size, const TBlo
     if (exists && !S_ISREG(existing.st_mode))
         throw EImageError("Cannot write file " + path + ": it is not a regular file");
 
-    // A name beside the target, so the final rename stays on one file system.
-    std::random_device entropy;
-    std::string temporary;
-    int raw = -1;
-    for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".%08x~", unsigned(entropy()));
-        temporary = target + suffix;
-        // 0666 lets the umask decide the permissions, as for any new file.
-        raw = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (raw < 0 && errno != EEXIST)
-            break;
-    }
-    if (raw < 0)
-        throw EImageError("Cannot write file " + path + ": " + SystemReason(errno));
-    FileDescriptor fd(raw);
+    // Beside the target, so the final rename stays on one file system.
+    TWriteTemporary fd(target);
 
     auto fail = [&](int error) {
-        ::unlink(temporary.c_str());
+        fd.Discard();
         throw EImageError("Cannot write file " + path + ": " + SystemReason(error));
     };
     auto stop = [&]() {
         if (!cancelled || !cancelled())
             return false;
-        ::unlink(temporary.c_str());
+        fd.Discard();
         return true;
     };
 
@@ -264,12 +428,13 @@ bool WriteFileAtomically(const std::string& path, std::uint64_t size, const TBlo
     }
     if (::fsync(fd.Get()) != 0)
         fail(errno);
-    if (fd.Close() != 0)
+    if (!fd.Close())
         fail(errno);
     if (stop())
         return false;
-    if (::rename(temporary.c_str(), target.c_str()) != 0)
+    if (!fd.Commit())
         fail(errno);
+    fd.Discard();
 
     // Make the rename itself durable; a failure here no longer endangers data.
     const int dir = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

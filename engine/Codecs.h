@@ -94,7 +94,10 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 // hard-linked target is replaced by a new file; its other names keep the
 // old contents. `cancelled` is asked between blocks and before the rename;
 // when it answers true the temporary file is removed, the target is left as
-// it was, and the result is false.
+// it was, and the result is false. Where the file system allows, the file is
+// anonymous until complete, so a killed writer leaves nothing; elsewhere a
+// killed writer's file, named by TemporaryWriteName, is removed by the next
+// write to the same target.
 bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
                          const std::function<bool()>& cancelled = {});
 // The same for a file of `size` bytes handed over in blocks of at most
@@ -104,6 +107,14 @@ inline constexpr std::size_t kWriteBlock = std::size_t(4) << 20;
 using TBlockSource = std::function<const std::uint8_t*(std::uint64_t offset, std::size_t count)>;
 bool WriteFileAtomically(const std::string& path, std::uint64_t size, const TBlockSource& block,
                          const std::function<bool()>& cancelled = {});
+// The n-th name (from 0) a complete temporary file of `target` (a final
+// target, no link) takes before its rename: short enough for any target.
+std::string TemporaryWriteName(const std::string& target, int n);
+// Refuses early (EImageError, "Cannot write file PATH: reason") a `path`
+// whose folder is missing, not a folder, or not writable by us, and a path
+// that names something other than a regular file, so a long operation
+// fails before it starts rather than at its end.
+void CheckWritableDestination(const std::string& path);
 // EncodeBmp's bytes written as WriteFileAtomically writes them, a block at a
 // time, so the whole file is never held in memory.
 bool SaveBmpFile(const std::string& path, const TBitmap& bitmap, const std::function<bool()>& cancelled = {});

@@ -204,29 +204,75 @@ bool RunDecode(TDecodeState& s, const std::uint8_t* data, std::size_t size)
     return true;
 }
 
+// The compressed bytes go straight into the vector that is returned, so
+// they are never held twice.
+struct TVectorDestination {
+    jpeg_destination_mgr pub{};
+    std::vector<std::uint8_t> bytes;
+    bool full = false;  // the vector could not grow
+
+    static TVectorDestination& Of(j_compress_ptr cinfo) { return *reinterpret_cast<TVectorDestination*>(cinfo->dest); }
+    static void Init(j_compress_ptr cinfo) { Of(cinfo).Grow(cinfo, std::size_t(1) << 16); }
+    static boolean Empty(j_compress_ptr cinfo)
+    {
+        // The whole buffer is full, whatever free_in_buffer says: the
+        // entropy coder calls this with its own copy of the position.
+        auto& d = Of(cinfo);
+        d.pub.free_in_buffer = 0;
+        d.Grow(cinfo, d.bytes.size());
+        return TRUE;
+    }
+    static void Term(j_compress_ptr cinfo)
+    {
+        auto& d = Of(cinfo);
+        d.bytes.resize(d.bytes.size() - d.pub.free_in_buffer);
+    }
+    // Adds `more` bytes of room after the bytes written so far; when the
+    // memory runs out, leaves the encoder as its own errors do (no C++
+    // exception crosses the library).
+    void Grow(j_compress_ptr cinfo, std::size_t more)
+    {
+        const std::size_t used = bytes.size() - pub.free_in_buffer;
+        try {
+            bytes.resize(used + more);
+        } catch (const std::bad_alloc&) {
+            full = true;
+        }
+        if (full)
+            std::longjmp(reinterpret_cast<TJpegError*>(cinfo->err)->jump, 1);
+        pub.next_output_byte = bytes.data() + used;
+        pub.free_in_buffer = more;
+    }
+};
+
 struct TEncodeState {
     jpeg_compress_struct cinfo{};
     TJpegError err{};
     bool created = false;
-    unsigned char* buffer = nullptr;
-    unsigned long bufferSize = 0;
+    TVectorDestination destination;
     std::vector<JSAMPROW> rows;
+    std::vector<std::uint8_t> converted;  // rows converted to 24 bits
+    std::unique_ptr<TBgrRowReader> reader;
 
     ~TEncodeState()
     {
         if (created)
             jpeg_destroy_compress(&cinfo);
-        std::free(buffer);
     }
 };
 
+// Rows of any format are converted to 24 bits only as the encoder asks for
+// them, a batch at a time.
 bool RunEncode(TEncodeState& s, const TBitmap& bitmap, int quality, bool progressive)
 {
     if (setjmp(s.err.jump))
         return false;
     jpeg_create_compress(&s.cinfo);
     s.created = true;
-    jpeg_mem_dest(&s.cinfo, &s.buffer, &s.bufferSize);
+    s.destination.pub.init_destination = &TVectorDestination::Init;
+    s.destination.pub.empty_output_buffer = &TVectorDestination::Empty;
+    s.destination.pub.term_destination = &TVectorDestination::Term;
+    s.cinfo.dest = &s.destination.pub;
     s.cinfo.image_width = JDIMENSION(bitmap.Width());
     s.cinfo.image_height = JDIMENSION(bitmap.Height());
     s.cinfo.input_components = 3;
@@ -238,11 +284,14 @@ bool RunEncode(TEncodeState& s, const TBitmap& bitmap, int quality, bool progres
     jpeg_start_compress(&s.cinfo, TRUE);
     const int batch = 16;
     s.rows.resize(batch);
+    const std::size_t rowBytes = std::size_t(bitmap.Width()) * 3;
     while (s.cinfo.next_scanline < s.cinfo.image_height) {
         const int first = int(s.cinfo.next_scanline);
         const int count = std::min(batch, bitmap.Height() - first);
-        for (int i = 0; i < count; ++i)
-            s.rows[std::size_t(i)] = const_cast<JSAMPROW>(bitmap.ScanLine(first + i));
+        for (int i = 0; i < count; ++i) {
+            std::uint8_t* buffer = s.converted.data() + std::size_t(i) * rowBytes;
+            s.rows[std::size_t(i)] = const_cast<JSAMPROW>(s.reader->Row(first + i, buffer));
+        }
         jpeg_write_scanlines(&s.cinfo, s.rows.data(), JDIMENSION(count));
     }
     jpeg_finish_compress(&s.cinfo);
@@ -259,8 +308,16 @@ TBitmap DecodeJpeg(const std::uint8_t* data, std::size_t size, std::size_t heldB
     state->heldBytes = heldBytes;
     InstallErrorManager(state->err);
     state->cinfo.err = &state->err.pub;
-    if (!RunDecode(*state, data, size))
+    if (!RunDecode(*state, data, size)) {
+        // A progressive or multi-scan picture is held whole as coefficients
+        // while it decodes; beyond the work memory allowed the library can
+        // only say it has no backing store.
+        if (state->refusal.empty() && state->err.pub.msg_code == JERR_NO_BACKING_STORE)
+            state->refusal = "a progressive picture of " + std::to_string(state->cinfo.image_width) + " x " +
+                             std::to_string(state->cinfo.image_height) + " pixels needs more than " +
+                             std::to_string(kMaxJpegWorkMemory >> 20) + " MB of working memory to decode";
         throw EImageError("JPEG: " + (state->refusal.empty() ? std::string(state->err.message) : state->refusal));
+    }
     return std::move(state->bitmap);
 }
 
@@ -268,21 +325,19 @@ std::vector<std::uint8_t> EncodeJpeg(const TBitmap& bitmap, int quality, bool pr
 {
     if (bitmap.Empty())
         throw EImageError("JPEG: cannot save an empty picture");
-    // Device and custom formats are held as 24-bit pixels already.
-    const TPixelFormat format = bitmap.PixelFormat();
-    const bool direct =
-        format == TPixelFormat::pf24bit || format == TPixelFormat::pfDevice || format == TPixelFormat::pfCustom;
-    TBitmap converted;
-    if (!direct) {
-        converted.Assign(bitmap);
-        converted.SetPixelFormat(TPixelFormat::pf24bit);
-    }
     auto state = std::make_unique<TEncodeState>();
+    // Room for one batch of converted rows; 24-bit rows are read in place.
+    if (BitsPerPixel(bitmap.PixelFormat()) != 24 && BitsPerPixel(bitmap.PixelFormat()) != 0)
+        state->converted.resize(std::size_t(bitmap.Width()) * 3 * 16);
+    state->reader = std::make_unique<TBgrRowReader>(bitmap);
     InstallErrorManager(state->err);
     state->cinfo.err = &state->err.pub;
-    if (!RunEncode(*state, direct ? bitmap : converted, quality, progressive))
+    if (!RunEncode(*state, bitmap, quality, progressive)) {
+        if (state->destination.full)
+            throw EOutOfResources("Not enough memory for the compressed JPEG");
         throw EImageError(std::string("JPEG: ") + state->err.message);
-    return std::vector<std::uint8_t>(state->buffer, state->buffer + state->bufferSize);
+    }
+    return std::move(state->destination.bytes);
 }
 
 }  // namespace kadrimex

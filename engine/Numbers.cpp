@@ -1,5 +1,6 @@
 #include "engine/Numbers.h"
 
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 
@@ -53,7 +54,8 @@ bool ReadPlainReal(std::string_view text, long double& value)
         text.remove_prefix(1);
     long double parsed = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(parsed))
+    if (error != std::errc() || end != text.data() + text.size() ||
+        !(std::fabs(parsed) <= DBL_MAX))
         return false;
     value = parsed;
     return true;

@@ -9,7 +9,9 @@ namespace kadrimex {
 // Reads plain decimal notation — an optional sign, digits with at most one
 // point, an optional exponent — as the nearest 80-bit real. Blanks,
 // hexadecimal, infinity and not-a-number spellings, and values beyond the
-// 80-bit range are refused (false, `value` untouched).
+// range of a double are refused (false, `value` untouched): routines and
+// the toolkit compute some results in double precision, where such a value
+// would become infinite.
 bool ReadPlainReal(std::string_view text, long double& value);
 
 }  // namespace kadrimex

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -40,8 +41,16 @@ void RunOnWorkers(int count, Body body)
     };
     std::vector<std::thread> pool;
     pool.reserve(std::size_t(workers - 1));
-    for (int i = 1; i < workers; ++i)
-        pool.emplace_back(guarded, i);
+    // Rows and items are taken one at a time, so helpers that cannot be
+    // started (no memory for a stack, the thread limit) only mean fewer
+    // hands: the calling thread does the rest.
+    for (int i = 1; i < workers; ++i) {
+        try {
+            pool.emplace_back(guarded, i);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
     guarded(0);
     for (auto& t : pool)
         t.join();

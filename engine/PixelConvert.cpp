@@ -423,6 +423,20 @@ void ReportingMemory(Body body)
 
 }  // namespace
 
+class TBgrRowReader::TImpl : public TRowReader {
+public:
+    using TRowReader::TRowReader;
+};
+
+TBgrRowReader::TBgrRowReader(const TBitmap& source) : FImpl(std::make_unique<TImpl>(source)) {}
+
+TBgrRowReader::~TBgrRowReader() = default;
+
+const std::uint8_t* TBgrRowReader::Row(int y, std::uint8_t* buffer)
+{
+    return FImpl->Row(y, buffer);
+}
+
 void TBitmap::SetPixelFormat(TPixelFormat format)
 {
     if (format == FPixelFormat)

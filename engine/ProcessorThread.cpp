@@ -7,6 +7,7 @@
 #endif
 
 #include <new>
+#include <system_error>
 
 namespace kadrimex {
 
@@ -67,16 +68,26 @@ void TBitmapProcesorThread::Resume()
     if (FStarted)
         return;
     FStarted = true;
-    FThread = std::thread([this] {
+    try {
+        FThread = std::thread([this] {
 #if defined(__linux__)
-        if (FLowerPriority)
-            setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 1);
+            if (FLowerPriority)
+                setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 1);
 #endif
-        Execute();
+            Execute();
+            FFinished.store(true, std::memory_order_release);
+            if (OnTerminate)
+                OnTerminate(this);
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had (memory for its stack, or the thread limit):
+        // the operation ends at once with the reason, through the usual
+        // completion.
+        FErrorMessage = "Not enough memory or threads to start the operation";
         FFinished.store(true, std::memory_order_release);
         if (OnTerminate)
             OnTerminate(this);
-    });
+    }
 }
 
 void TBitmapProcesorThread::WaitFor()

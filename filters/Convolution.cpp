@@ -6,7 +6,6 @@
 #include <fftw3.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -465,6 +464,8 @@ bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, c
     // Conjugated spectra of the blocks: multiplying by them correlates.
     std::vector<std::unique_ptr<TFftBuffer>> spectra;
     for (const TBlock& b : layout.blocks) {
+        if (thread.Terminated())
+            return false;
         auto buffer = std::make_unique<TFftBuffer>(side);
         std::fill(buffer->real, buffer->real + std::size_t(side) * std::size_t(side), 0.0);
         for (int i = 0; i < b.h; ++i)
@@ -488,13 +489,27 @@ bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, c
         if (thread.Terminated())
             return false;
         const int bandRows = std::min(layout.outH, height - ty);
+        // A band of a large mask takes seconds: the stop request is heeded
+        // between blocks and the gauge moves as each block of a tile is done.
+        const std::int64_t units = std::int64_t(tileColumns) * 3 * std::int64_t(layout.blocks.size() + 1);
+        std::int64_t unitsDone = 0;
+        std::mutex progressLock;  // so the gauge never steps back
+        const auto unitDone = [&] {
+            const std::lock_guard<std::mutex> guard(progressLock);
+            ++unitsDone;
+            thread.PublishProgress(std::int64_t(ty) * width + std::int64_t(bandRows) * width * unitsDone / units);
+        };
         ParallelFor(tileColumns * 3, [&](int task) {
+            if (thread.Terminated())
+                return;
             const int c = task % 3;
             const int tx = (task / 3) * layout.outW;
             const int cols = std::min(layout.outW, width - tx);
             TFftBuffer work(side);
             std::vector<std::int64_t> acc(std::size_t(bandRows) * std::size_t(cols), 0);
             for (std::size_t n = 0; n < layout.blocks.size(); ++n) {
+                if (thread.Terminated())
+                    return;
                 const TBlock& b = layout.blocks[n];
                 // Only rows and columns that valid outputs read are filled;
                 // the rest stays zero.
@@ -517,6 +532,7 @@ bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, c
                     work.spectrum[s][1] = im;
                 }
                 fftw_execute_dft_c2r(plans.inverse, work.spectrum, work.real);
+                unitDone();
                 for (int p = 0; p < bandRows; ++p) {
                     const double* row = work.real + std::size_t(p) * std::size_t(side);
                     std::int64_t* a = &acc[std::size_t(p) * std::size_t(cols)];
@@ -553,7 +569,10 @@ bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, c
                 for (int q = 0; q < cols; ++q)
                     out[3 * q] = finish(a[q]);
             }
+            unitDone();
         });
+        if (thread.Terminated())
+            return false;
         thread.FRow = ty + bandRows;
         thread.PublishProgress(std::int64_t(ty + bandRows) * width);
     }

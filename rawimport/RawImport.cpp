@@ -125,11 +125,6 @@ int RowOfLine(std::int64_t line, std::int64_t lines, bool bottomUp)
     return int(bottomUp ? lines - 1 - line : line);
 }
 
-bool IsRegularFile(const std::string& path)
-{
-    struct stat info {};
-    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
 
 }  // namespace
 
@@ -268,6 +263,22 @@ void LoadPaletteFile(TBitmap& bitmap, int multiplier, const TRawSource& palette)
     bitmap.SetPalette(logPalette);
 }
 
+void LoadPaletteFile(TBitmap& bitmap, int multiplier, const std::string& path)
+{
+    int count = 0, step = 0;
+    PaletteShape(bitmap.PixelFormat(), count, step);
+    if (count == 0)
+        return;
+    try {
+        const TRawFile palette(path);
+        if (palette.Size() < 3)
+            throw EImageError(path + " holds no complete colour (3 bytes)");
+        LoadPaletteFile(bitmap, multiplier, palette);
+    } catch (const EImageError& e) {
+        throw EImageError(std::string("Cannot read the palette file: ") + e.what());
+    }
+}
+
 bool DecodeTypical(const TRawSource& stream, TBitmap& bitmap, const std::string& paletteFileName, int multiplier,
                    bool bottomUp, TPixelFormat format, int lineLimit, int width, std::int64_t skip,
                    const TRawCancel& cancelled)
@@ -276,11 +287,11 @@ bool DecodeTypical(const TRawSource& stream, TBitmap& bitmap, const std::string&
         return false;
     const TRawLayout layout = TypicalLayout(stream.Size(), format, lineLimit, width, skip);
     TBitmap picture = NewPicture(width, layout.lines, format);
-    // A name that is empty or names no regular file gives the grey ramp.
-    if (IsRegularFile(paletteFileName))
-        LoadPaletteFile(picture, multiplier, TRawFile(paletteFileName));
-    else
+    // No palette chosen gives the grey ramp; a chosen one must be readable.
+    if (paletteFileName.empty())
         MakeGreyPalette(picture, multiplier);
+    else
+        LoadPaletteFile(picture, multiplier, paletteFileName);
 
     TSequentialReader reader(stream, layout.skip, layout.lines * layout.lineBytes);
     for (std::int64_t line = 0; line < layout.lines; ++line) {

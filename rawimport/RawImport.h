@@ -125,5 +125,9 @@ void MakeGreyPalette(TBitmap& bitmap, int multiplier);
 // 2, 16 or 256 entries of red, green, blue from the start of `palette`,
 // each component (byte × M) mod 256; nothing is read beyond them.
 void LoadPaletteFile(TBitmap& bitmap, int multiplier, const TRawSource& palette);
+// The same from the file at `path`; a file that cannot be opened, is not a
+// regular file or holds fewer than 3 bytes fails with EImageError
+// ("Cannot read the palette file: ..."). Other depths read nothing.
+void LoadPaletteFile(TBitmap& bitmap, int multiplier, const std::string& path);
 
 }  // namespace kadrimex

@@ -175,13 +175,13 @@ TToneTable RangeTable(std::int32_t from, std::int32_t to)
     return table;
 }
 
-const char* RangeBoundsError(std::int32_t from, std::int32_t to)
+const char* RangeBoundsError(std::optional<std::int32_t> from, std::optional<std::int32_t> to)
 {
-    if (from < -32767 || from > 255)
+    if (!from || *from < -32767 || *from > 255)
         return "Może byś tak podał rozsądny próg dolny? Musi być <256 i nie za ujemny...";
-    if (to < 1 || to > 32767)
+    if (!to || *to < 1 || *to > 32767)
         return "Może byś tak podał rozsądny próg górny? Musi być >1 i nie za olbrzymi (<32767).";
-    if (from >= to)
+    if (*from >= *to)
         return "No i co to ma być? Ty pomyśl trochę i wstukaj próg dolny MNIEJSZY od górnego!";
     return nullptr;
 }

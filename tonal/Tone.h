@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace kadrimex {
 
@@ -51,8 +52,9 @@ void EqualizeHistogram(TBitmapProcesorThread& thread, TAdvancedBitmap* bitmap, s
 TToneTable RangeTable(std::int32_t from, std::int32_t to);
 
 // The levels dialog's check of the bounds, in its order: the message of the
-// first that fails (UTF-8), or null when they are sound.
-const char* RangeBoundsError(std::int32_t from, std::int32_t to);
+// first that fails (UTF-8), or null when they are sound. A bound that was
+// not an integer (nullopt) fails its own check.
+const char* RangeBoundsError(std::optional<std::int32_t> from, std::optional<std::int32_t> to);
 
 // The value of a bound typed as text: 1024 for text that is not an integer.
 inline constexpr std::int32_t kBoundNotANumber = 1024;

@@ -8,6 +8,7 @@
 #include "filters/Resample.h"
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 namespace kadrimex::batch {
@@ -32,11 +33,15 @@ BatchCommand BlurCommand(std::string name)
 {
     return {std::move(name), "LEVEL", 1, 1, true, [](BatchRun& run) {
                 const long double level = ParseReal(run.Args()[0]);
+                // Compared and spelled as a real: the side may be far beyond
+                // any integer type.
                 const long double side = std::ceil(level + 1);
-                if (side > 0 && side * side > (long double)kMaxBitmapPixels)
-                    throw EImageError("A filter mask of " + std::to_string((long long)side) + " x " +
-                                     std::to_string((long long)side) + " pixels (LEVEL " + run.Args()[0] +
-                                     ") is too large");
+                if (side > 0 && side * side > (long double)kMaxBitmapPixels) {
+                    char spelled[400];
+                    std::snprintf(spelled, sizeof spelled, "%.0Lf", side);
+                    throw EImageError(std::string("A filter mask of ") + spelled + " x " + spelled + " pixels (LEVEL " +
+                                      run.Args()[0] + ") is too large");
+                }
                 RunOperation(run, Params{level});
             }};
 }

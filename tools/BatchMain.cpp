@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
 namespace kadrimex::batch {
 
@@ -89,13 +91,16 @@ long double ParseReal(const std::string& text)
 
 int ParseInt(const std::string& text, const char* what)
 {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(begin, &end, 10);
-    if (text.empty() || end != begin + text.size() || errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
+    // Plain decimal digits with an optional sign: no blanks, no hexadecimal,
+    // nothing beyond 32 bits.
+    std::string_view digits = text;
+    if (digits.size() > 1 && digits.front() == '+')
+        digits.remove_prefix(1);
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
         throw UsageError(std::string("'") + text + "' is not a valid integer value for " + what);
-    return int(value);
+    return value;
 }
 
 BatchRun::BatchRun(std::vector<std::string> args, std::string inputPath, std::function<void(double)> progress,

@@ -1,12 +1,13 @@
 // raw: a headerless file decoded with the RAW dialog's options.
 //   raw WIDTH MODE [skip=N] [lines=N] [bottom-up] [palette=FILE] [mul=M]
 // MODE is 1bpp ... 32bpp (Typical) or multi:B (Multibyte). The numbers have
-// the ranges of the dialog's spin edits; lines= is read as the line limit
-// box reads its text (anything but a whole number means no limit).
+// the ranges of the dialog's spin edits; lines= is the line limit box's
+// "no" or a whole number of lines from 1.
 #include "tools/Batch.h"
 
 #include "rawimport/RawImport.h"
 
+#include <cstdint>
 #include <iterator>
 
 namespace kadrimex::batch {
@@ -51,9 +52,11 @@ TRawOptions ParseRawOptions(const std::vector<std::string>& args)
         if (key == "skip=")
             options.skip = RangedInt(value, "skip", 0, int(kRawMaxSkip));
         else if (key == "lines=")
-            options.lineLimit = ParseLineLimit(value);
+            options.lineLimit = value == "no" ? -1 : RangedInt(value, "lines", 1, INT32_MAX);
         else if (key == "bottom-up")
             options.bottomUp = true;
+        else if (key == "palette=" && value.empty())
+            throw EImageError("Cannot read the palette file: no file name given");
         else if (key == "palette=")
             options.paletteFile = value;
         else if (key == "mul=")

@@ -6,8 +6,7 @@
 #include "tonal/Tone.h"
 #include "tools/ToneTableFile.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace kadrimex::batch {
@@ -21,17 +20,15 @@ int Channel(const std::string& text)
     return channel;
 }
 
-// A bound as the levels dialog reads its edit: text that is not an integer
-// counts as 1024.
-std::int32_t Bound(const std::string& text)
+// A bound as the levels dialog reads its edit; text that is not an integer
+// fails its bound's check.
+std::optional<std::int32_t> Bound(const std::string& text)
 {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(begin, &end, 10);
-    if (text.empty() || end != begin + text.size() || errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
-        return kBoundNotANumber;
-    return std::int32_t(value);
+    try {
+        return ParseInt(text, "FROM");
+    } catch (const UsageError&) {
+        return std::nullopt;
+    }
 }
 
 TToneTable ReadToneTable(const std::string& path)
@@ -52,11 +49,11 @@ const BatchRegistration equalizeCommand({"equalize", "CHANNEL", 1, 1, true, [](B
 // The dialog's checks, in its order and with its messages.
 const BatchRegistration rangeCommand({"range", "FROM TO CHANNEL", 3, 3, true, [](BatchRun& run) {
     const auto& a = run.Args();
-    const std::int32_t from = Bound(a[0]);
-    const std::int32_t to = Bound(a[1]);
+    const std::optional<std::int32_t> from = Bound(a[0]);
+    const std::optional<std::int32_t> to = Bound(a[1]);
     if (const char* error = RangeBoundsError(from, to))
         throw UsageError(error);
-    RunOperation(run, TLevelsParams{1, from, to, Channel(a[2])}, TDestinationPolicy::WorkingCopyInPlace);
+    RunOperation(run, TLevelsParams{1, *from, *to, Channel(a[2])}, TDestinationPolicy::WorkingCopyInPlace);
 }});
 
 const BatchRegistration curveCommand({"curve", "CHANNEL TABLEFILE", 2, 2, true, [](BatchRun& run) {

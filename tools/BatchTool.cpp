@@ -4,8 +4,11 @@
 #include "tools/BatchChain.h"
 #include "tools/BatchFolder.h"
 
+#include "engine/Codecs.h"
+
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -13,6 +16,15 @@
 
 namespace kadrimex::batch {
 namespace {
+
+// "-inf", "-nan", "-infinity" in any case.
+bool IsSignedNonNumber(const std::string& word)
+{
+    std::string lower;
+    for (const char c : word.substr(1))
+        lower += char(std::tolower(static_cast<unsigned char>(c)));
+    return lower == "inf" || lower == "infinity" || lower == "nan";
+}
 
 void PrintHelp(std::ostream& out)
 {
@@ -116,8 +128,11 @@ CommandLine ReadCommandLine(const std::vector<std::string>& words)
             line.quiet = true;
         } else if (w == "--as-stored") {
             line.asStored = true;
-        } else if (w.size() >= 2 && w[0] == '-' && !std::isdigit(static_cast<unsigned char>(w[1])) && w[1] != '.') {
-            // A negative number is an argument; anything else with a dash is an option.
+        } else if (w.size() >= 2 && w[0] == '-' && !std::isdigit(static_cast<unsigned char>(w[1])) && w[1] != '.' &&
+                   !IsSignedNonNumber(w)) {
+            // A negative number is an argument, and so is a negative infinity
+            // or not-a-number, which its step refuses as a value; anything
+            // else with a dash is an option.
             throw UsageError("unknown option '" + w + "' (see --help)");
         } else if (afterDir) {
             if (w == "+")
@@ -155,6 +170,8 @@ int RunOne(const std::vector<BatchStep>& steps, const CommandLine& line)
     if (first.takesInput && line.input.empty())
         return Usage(first.name + " needs an input picture (-i INPUT)");
     CheckSteps(steps);
+    // A destination that cannot be written fails before the input is read.
+    CheckWritableDestination(line.output);
 
     CatchStopSignals();
     ProgressBar bar(!line.quiet && isatty(STDERR_FILENO));

@@ -37,6 +37,15 @@ PromptAnswer Prompt(const QString& text, const QString& caption, PromptButtons b
         box.setDefaultButton(QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? PromptAnswer::Yes : PromptAnswer::No;
     }
+    if (buttons == PromptButtons::YesNoCancel) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+        const int answer = box.exec();
+        return answer == QMessageBox::Yes ? PromptAnswer::Yes
+               : answer == QMessageBox::No ? PromptAnswer::No
+                                           : PromptAnswer::Cancel;
+    }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     return PromptAnswer::Ok;

@@ -9,9 +9,9 @@
 
 namespace kadrimex::ui {
 
-enum class PromptButtons { Ok, YesNo };
+enum class PromptButtons { Ok, YesNo, YesNoCancel };
 enum class PromptIcon { Information, Question, Warning, Error };
-enum class PromptAnswer { Ok, Yes, No };
+enum class PromptAnswer { Ok, Yes, No, Cancel };
 
 struct PromptRequest {
     QString text;

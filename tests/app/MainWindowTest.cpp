@@ -22,14 +22,21 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QComboBox>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QSlider>
 #include <QLocale>
+#include <QMimeData>
 #include <QSignalSpy>
+#include <QToolButton>
+#include <QUrl>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -787,6 +794,144 @@ TEST_F(MainWindow, ColourDepthReplacesThePictureAtOnceWithoutAWorker)
     const int before = DialogsRun;
     Form->ColorDepthSpeedButton->click();
     EXPECT_EQ(DialogsRun, before);
+}
+
+// Closing a picture changed since it was opened asks to save, discard or
+// stay; Save goes through the save dialog and closing goes on only once the
+// file is written. An unchanged picture closes at once.
+TEST_F(FileCommands, ClosingAChangedPictureAsksToSaveDiscardOrStay)
+{
+    const QString saved = Temp("kept.bmp");
+    const struct {
+        bool changed;
+        ui::PromptAnswer answer;
+        const char* saveTo;  // null: the save dialog is cancelled
+        bool closes;
+    } cases[] = {
+        {false, ui::PromptAnswer::Yes, nullptr, true},   {true, ui::PromptAnswer::Cancel, nullptr, false},
+        {true, ui::PromptAnswer::No, nullptr, true},     {true, ui::PromptAnswer::Yes, nullptr, false},
+        {true, ui::PromptAnswer::Yes, "missing/x.bmp", false}, {true, ui::PromptAnswer::Yes, "kept.bmp", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.changed << " " << int(c.answer) << " " << (c.saveTo ? c.saveTo : "-"));
+        Show(RandomBitmap(40, 30, TPixelFormat::pf24bit, 3));
+        if (c.changed) {
+            AcceptLevel("2");
+            Form->GaussBlurSpeedButton->click();
+            ASSERT_TRUE(WaitIdle());
+            QCoreApplication::processEvents();
+        }
+        Form->show();
+        Prompts.clear();
+        OnPrompt = [&](const ui::PromptRequest& request) {
+            return request.buttons == ui::PromptButtons::YesNoCancel ? c.answer : ui::PromptAnswer::Ok;
+        };
+        OnDialog = c.saveTo ? ChooseFile(Temp(c.saveTo), 1) : std::function<int(QDialog&)>();
+        Form->ExitMenuItem->trigger();
+        EXPECT_EQ(!Form->isVisible(), c.closes);
+        ASSERT_EQ(Prompts.empty(), !c.changed);
+        if (c.changed) {
+            EXPECT_EQ(Prompts[0].text, QStringLiteral("Obrazek został zmieniony i nie jest zapisany.\n\n"
+                                                      "Chcesz go zapisać przed wyjściem?"));
+            EXPECT_EQ(Prompts[0].caption, QStringLiteral("A zapisać to nie łaska?"));
+            EXPECT_EQ(Prompts[0].icon, ui::PromptIcon::Question);
+        }
+        // A folder that cannot take the file: the save's error, and no close.
+        if (c.saveTo && !c.closes) {
+            ASSERT_EQ(Prompts.size(), 2u);
+            EXPECT_TRUE(Prompts[1].text.startsWith(QLatin1String("Cannot write file ")) &&
+                        Prompts[1].text.endsWith(QLatin1String("/missing/x.bmp: No such file or directory")))
+                << Prompts[1].text.toStdString();
+        }
+    }
+    // The last save wrote the blurred picture.
+    EXPECT_TRUE(SamePicture(TPicture::LoadFromFile(saved.toStdString()).ToBitmap(), Shown()));
+}
+
+// A drop is taken as a copy whatever the source proposes, and refused when
+// the source offers no copy.
+TEST_F(FileCommands, DropsAreTakenAsCopiesOnly)
+{
+    const QString path = Temp("dropped.bmp");
+    kadrimex::WriteFileAtomically(path.toStdString(), kadrimex::EncodeBmp(RandomBitmap(7, 5, TPixelFormat::pf24bit, 1)));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    const struct {
+        Qt::DropActions offered;
+        Qt::DropAction proposed;
+        bool accepted;
+    } cases[] = {
+        {Qt::CopyAction | Qt::MoveAction, Qt::MoveAction, true},
+        {Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction, true},
+        {Qt::MoveAction, Qt::MoveAction, false},
+    };
+    for (const auto& c : cases) {
+        QDragEnterEvent enter(QPoint(5, 5), c.offered, &data, Qt::LeftButton, Qt::NoModifier);
+        enter.setDropAction(c.proposed);
+        QCoreApplication::sendEvent(Form.get(), &enter);
+        QDropEvent drop(QPointF(5, 5), c.offered, &data, Qt::LeftButton, Qt::NoModifier);
+        drop.setDropAction(c.proposed);
+        QCoreApplication::sendEvent(Form.get(), &drop);
+        EXPECT_EQ(enter.isAccepted(), c.accepted) << int(c.offered);
+        EXPECT_EQ(drop.isAccepted(), c.accepted) << int(c.offered);
+        if (c.accepted) {
+            EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+            EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+        }
+    }
+}
+
+// Every dialog the window runs is wide enough for its title beside the
+// frame's icon and buttons, so no window manager cuts it short.
+TEST_F(MainWindow, EveryDialogIsWideEnoughForItsTitle)
+{
+    Show(RandomBitmap(40, 30, TPixelFormat::pf24bit, 3));
+    Form->show();
+    QStringList seen;
+    OnDialog = [&](QDialog& dialog) {
+        dialog.show();
+        QCoreApplication::processEvents();
+        seen << dialog.windowTitle();
+        EXPECT_GE(dialog.width(), dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()) +
+                                      TKadrimexMainForm::kTitleFrameAllowance)
+            << dialog.windowTitle().toStdString();
+        dialog.hide();
+        return int(QDialog::Rejected);
+    };
+    for (QToolButton* button : Form->findChildren<QToolButton*>())
+        if (button->isEnabled() && button->isVisible() && button->objectName() != QLatin1String("SaveButton"))
+            button->click();
+    EXPECT_TRUE(seen.contains(QStringLiteral("Image color depth"))) << seen.join(u',').toStdString();
+    EXPECT_GE(seen.size(), 10) << seen.join(u',').toStdString();
+}
+
+// A path typed into a file dialog shows the completion list; when the
+// dialog closes the list goes with it, so it neither stays on screen nor
+// holds the keyboard (Ctrl+O) for itself.
+TEST_F(FileCommands, FileDialogsCloseTheirCompletionList)
+{
+    QFile(Temp("listed.bmp")).open(QIODevice::WriteOnly);
+    for (const bool accepted : {true, false}) {
+        QPointer<QWidget> popup;
+        OnDialog = [&](QDialog& dialog) {
+            dialog.show();
+            auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (!edit || !edit->completer())
+                return int(QDialog::Rejected);
+            edit->setText(Temp("list"));
+            popup = static_cast<QWidget*>(edit->completer()->popup());
+            // The folder is read in the background: completed once it is.
+            EXPECT_TRUE(kadrimex::test::WaitUntil([&] {
+                edit->completer()->complete();
+                return popup->isVisible();
+            }));
+            dialog.done(accepted ? QDialog::Accepted : QDialog::Rejected);
+            return dialog.result();
+        };
+        Form->OpenButtonClick();
+        ASSERT_FALSE(popup.isNull());
+        EXPECT_FALSE(popup->isVisible()) << accepted;
+    }
 }
 
 }  // namespace

@@ -337,8 +337,9 @@ void DropCases(const QString& folder)
             const bool opened = editor.WaitUntil(5000, [&] {
                 return editor.Pictures.size() > seen && (shown = editor.Shown(qRgb(0, 190, 255))) == QSize(83, 47);
             });
-            Report(opened && ended && action != "0"_L1 && editor.LastPicture().startsWith("TBitmap 83 47"_L1),
-                   u"a bitmap dragged onto the picture opens (action %1, seen %2, %3)"_s.arg(
+            // Taken as a copy (action 1), never a move the source would delete.
+            Report(opened && ended && action == "1"_L1 && editor.LastPicture().startsWith("TBitmap 83 47"_L1),
+                   u"a bitmap dragged onto the picture opens as a copy (action %1, seen %2, %3)"_s.arg(
                        action, SizeText(shown), editor.LastPicture()));
         } else {
             editor.Pause(1500);
@@ -529,9 +530,24 @@ int main(int argc, char** argv)
         Shot(u"start"_s);
         EditorCases(editor, work);
 
-        const bool quit = editor.Quit();
-        Report(quit && editor.Process.exitStatus() == QProcess::NormalExit && editor.Process.exitCode() == 0,
-               u"Ctrl+Q closes the editor (exit code %1)"_s.arg(editor.Process.exitCode()));
+        // Undo leaves the imported picture for an earlier one, a change since
+        // it was opened: Ctrl+Q asks whether to save it; Escape stays, No
+        // closes without saving.
+        editor.PressNoting(u"ctrl+z"_s);
+        editor.NextPicture();
+        const QString closeTitle = u"A zapisać to nie łaska?"_s;
+        const bool asked = editor.AskByKeys(u"ctrl+q"_s, closeTitle);
+        Keys(u"Escape"_s);
+        const bool stayed = !editor.Process.waitForFinished(1000) && VisibleWindows() == 1;
+        Report(asked && stayed, u"Ctrl+Q on a changed picture asks whether to save it; Escape stays"_s);
+        const bool askedAgain = editor.AskByKeys(u"ctrl+q"_s, closeTitle);
+        Keys(u"n"_s);
+        const bool quit = editor.Process.waitForFinished(10000);
+        if (!quit)
+            editor.Process.kill();
+        Report(askedAgain && quit && editor.Process.exitStatus() == QProcess::NormalExit &&
+                   editor.Process.exitCode() == 0,
+               u"No closes the editor without saving (exit code %1)"_s.arg(editor.Process.exitCode()));
 
         FileArgumentCase(work.filePath(u"small.bmp"_s));
         DropCases(work.path());

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -68,6 +72,76 @@ TEST_F(CodecFiles, WriteFileAtomicallyReplacesOrLeavesEverythingAsItWas)
 
     EXPECT_THROW(WriteFileAtomically(Path("no-such-folder/x.bmp"), {1}), EImageError);
     EXPECT_EQ(EntryCount(), 2u);
+}
+
+// Any name up to NAME_MAX can be written, and a writer killed while writing
+// leaves nothing the next write to the same target does not remove; a live
+// writer's file stays.
+TEST_F(CodecFiles, TemporaryFilesFitAnyNameAndDoNotOutliveTheirWriter)
+{
+    for (const std::size_t length : {1, 245, 246, 250, 255}) {
+        const std::string name = Path(std::string(length, 'n').c_str());
+        WriteFileAtomically(name, {7});
+        EXPECT_EQ(ReadAll(name), (std::vector<std::uint8_t>{7})) << length;
+        EXPECT_EQ(EntryCount(), 1u) << length;
+        std::filesystem::remove(name);
+    }
+    const std::string target = Path("out.bmp");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        const std::vector<std::uint8_t> block(kWriteBlock, 1);
+        WriteFileAtomically(target, 2 * kWriteBlock, [&](std::uint64_t offset, std::size_t) {
+            if (offset > 0) {
+                (void)!::write(ready[1], "w", 1);
+                ::pause();
+            }
+            return block.data();
+        });
+        ::_exit(0);
+    }
+    char signal = 0;
+    ASSERT_EQ(::read(ready[0], &signal, 1), 1);
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, nullptr, 0);
+    ::close(ready[0]), ::close(ready[1]);
+    // Killed writers of the file system without anonymous files, and one
+    // live writer holding its lock.
+    WriteAll(TemporaryWriteName(target, 0), {1});
+    WriteAll(TemporaryWriteName(target, 3), {1});
+    const int live = ::open(TemporaryWriteName(target, 1).c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(live, 0);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+    WriteFileAtomically(target, {9});
+    EXPECT_EQ(ReadAll(target), (std::vector<std::uint8_t>{9}));
+    EXPECT_EQ(EntryCount(), 2u) << "the target and the live writer's file";
+    EXPECT_TRUE(std::filesystem::exists(TemporaryWriteName(target, 1)));
+    ::close(live);
+    WriteFileAtomically(target, {8});
+    EXPECT_EQ(EntryCount(), 1u);
+}
+
+TEST_F(CodecFiles, UnwritableDestinationsAreRefusedBeforeAnyWork)
+{
+    WriteAll(Path("file"), {1});
+    std::filesystem::create_directory(dir / "folder.bmp");
+    std::filesystem::create_directory(dir / "locked");
+    ::chmod(Path("locked").c_str(), 0555);
+    const struct {
+        std::string path, reason;  // reason empty: writable
+    } cases[] = {
+        {Path("out.bmp"), ""},
+        {Path("file"), ""},
+        {Path("missing/out.bmp"), "No such file or directory"},
+        {Path("file/out.bmp"), "Not a directory"},
+        {Path("folder.bmp"), "it is not a regular file"},
+        {Path("locked/out.bmp"), ::geteuid() == 0 ? "" : "Permission denied"},  // root may write there
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ErrorOf([&] { CheckWritableDestination(c.path); }, ""),
+                  c.reason.empty() ? "" : "Cannot write file " + c.path + ": " + c.reason);
+    ::chmod(Path("locked").c_str(), 0755);
 }
 
 TEST_F(CodecFiles, LargeFilesWrittenPastTheCacheKeepEveryByteAndTheirLimits)

@@ -95,6 +95,14 @@ TEST(JpegCodec, SavesBaselineQuality80WithStandard420Sampling)
     for (int y = 0; y < picture.Height(); ++y)
         samples.insert(samples.end(), picture.ScanLine(y), picture.ScanLine(y) + 3 * picture.Width());
     EXPECT_EQ(file, LibjpegEncode(37, 29, 3, JCS_EXT_BGR, JCS_YCbCr, samples, 80));
+    // Noise fills several of the encoder's output buffers.
+    const TBitmap noise = RandomBitmap(640, 480, TPixelFormat::pf24bit, 5);
+    std::vector<std::uint8_t> noiseSamples;
+    for (int y = 0; y < noise.Height(); ++y)
+        noiseSamples.insert(noiseSamples.end(), noise.ScanLine(y), noise.ScanLine(y) + 3 * noise.Width());
+    const auto noiseFile = EncodeJpeg(noise);
+    EXPECT_GT(noiseFile.size(), std::size_t(1) << 17);
+    EXPECT_EQ(noiseFile, LibjpegEncode(640, 480, 3, JCS_EXT_BGR, JCS_YCbCr, noiseSamples, 80));
 
     const TBitmap decoded = DecodeJpeg(file.data(), file.size());
     ASSERT_EQ(decoded.PixelFormat(), TPixelFormat::pf24bit);
@@ -107,13 +115,17 @@ TEST(JpegCodec, SavesBaselineQuality80WithStandard420Sampling)
     EXPECT_LT(MeanAbsDifference(picture, DecodeJpeg(progressive.data(), progressive.size())), 3.0);
 }
 
-TEST(JpegCodec, OtherFormatsAreSavedThroughA24BitCopy)
+TEST(JpegCodec, OtherFormatsSaveAsTheir24BitConversion)
 {
-    // A palette picture saves as its 24-bit expansion would.
-    const TBitmap indexed = RandomBitmap(19, 11, TPixelFormat::pf8bit, 4);
-    TBitmap expanded = indexed;
-    expanded.SetPixelFormat(TPixelFormat::pf24bit);
-    EXPECT_EQ(EncodeJpeg(indexed), EncodeJpeg(expanded));
+    // Rows are converted one batch at a time as the encoder asks; the file
+    // is the one the whole 24-bit conversion gives, for every format.
+    for (const TPixelFormat format : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit,
+                                      TPixelFormat::pf15bit, TPixelFormat::pf16bit, TPixelFormat::pf32bit}) {
+        const TBitmap picture = RandomBitmap(37, 21, format, 4);
+        TBitmap expanded = picture;
+        expanded.SetPixelFormat(TPixelFormat::pf24bit);
+        EXPECT_EQ(EncodeJpeg(picture), EncodeJpeg(expanded)) << BitsPerPixel(format);
+    }
     EXPECT_THROW(EncodeJpeg(TBitmap()), EImageError);
 }
 
@@ -186,6 +198,13 @@ TEST(JpegCodec, DamagedFilesFailWithAMessage)
     huge[sof + 7] = 0x75, huge[sof + 8] = 0x30;
     EXPECT_EQ(DecodeError(huge, huge.size()), "JPEG: the picture data ends too early");
     EXPECT_EQ(DecodeError(huge, huge.size() - 2), "JPEG: file is truncated");
+    // Its progressive twin is held whole while it decodes: refused in our words.
+    auto progressive = EncodeJpeg(Smooth(64, 48), 80, true);
+    const std::size_t sof2 = FindMarker(progressive, 0xC2);
+    progressive[sof2 + 5] = 0x75, progressive[sof2 + 6] = 0x30;
+    progressive[sof2 + 7] = 0x75, progressive[sof2 + 8] = 0x30;
+    EXPECT_EQ(DecodeError(progressive, progressive.size()),
+              "JPEG: a progressive picture of 30000 x 30000 pixels needs more than 512 MB of working memory to decode");
 
     std::mt19937 rng(11);
     for (int trial = 0; trial < 300; ++trial) {

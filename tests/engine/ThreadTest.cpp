@@ -4,7 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 #include <chrono>
 #include <thread>
 
@@ -41,6 +49,46 @@ TEST(ProcessorThread, UnknownCodesEndAtOnce)
         EXPECT_TRUE(dst.Empty());
         EXPECT_TRUE(t.FErrorMessage.empty());
     }
+}
+
+// With no room for another thread's stack, parallel work is done by the
+// calling thread alone and a worker that cannot start ends at once with the
+// reason, through its completion. Run in a fresh copy of this program: in
+// this one, stacks of earlier threads are kept for reuse.
+TEST(ProcessorThread, ThreadsThatCannotStartEndPlainly)
+{
+    if (std::getenv("KADRIMEX_SANITIZED"))
+        GTEST_SKIP() << "an address-space limit cannot apply under the sanitizers";
+    if (!std::getenv("KADRIMEX_NO_THREAD_ROOM")) {
+        const pid_t child = fork();
+        if (child == 0) {
+            setenv("KADRIMEX_NO_THREAD_ROOM", "1", 1);
+            execl("/proc/self/exe", "engine_tests", "--gtest_filter=ProcessorThread.ThreadsThatCannotStartEndPlainly",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        return;
+    }
+    long pages = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    ASSERT_TRUE(statm && std::fscanf(statm, "%ld", &pages) == 1);
+    std::fclose(statm);
+    const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(2) << 20);
+    const rlimit limit{room, room};
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &limit), 0);
+    std::vector<char> visited(1000, 0);
+    ParallelFor(1000, [&](int i) { ++visited[std::size_t(i)]; });
+    EXPECT_EQ(std::count(visited.begin(), visited.end(), 1), 1000);
+    TBitmapProcesorThread t(true);
+    bool called = false;
+    t.OnTerminate = [&](TBitmapProcesorThread*) { called = true; };
+    t.Resume();
+    t.WaitFor();
+    EXPECT_TRUE(called && t.Finished());
+    EXPECT_EQ(t.FErrorMessage, "Not enough memory or threads to start the operation");
 }
 
 TEST(ProcessorThread, BeginProgressRefusesEmptySizes)

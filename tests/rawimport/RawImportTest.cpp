@@ -209,7 +209,7 @@ TEST(RawDecode, MatchesTheLiteralReference)
         std::vector<std::uint8_t> file(std::size_t(random() % 3000));
         for (auto& byte : file)
             byte = std::uint8_t(random());
-        std::vector<std::uint8_t> palette(std::size_t(random() % 4 == 0 ? 0 : 1 + random() % 900));
+        std::vector<std::uint8_t> palette(std::size_t(random() % 4 == 0 ? 0 : 3 + random() % 900));
         for (auto& byte : palette)
             byte = std::uint8_t(random());
         TRawOptions o;
@@ -264,11 +264,23 @@ TEST(RawFile, SpecialAndMissingFilesAreRefusedAtOnce)
             EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
         }
     }
-    // A FIFO as palette file is not read: the grey ramp.
+    // Only no palette chosen gives the grey ramp; a chosen palette that
+    // cannot be read, or holds no complete colour, fails with its reason.
     const auto file = test::CountingBytes(16);
+    const TRawMemory memory(file.data(), file.size());
     TRawOptions o = Typical(4, TPixelFormat::pf8bit);
-    o.paletteFile = fifo;
     EXPECT_EQ(Decode(file, o).Palette()[200].peRed, 200);
+    for (const std::string& name : {fifo, dir / "missing", std::string("/dev/zero"), std::string("/dev/stdin"),
+                                    dir / "", dir.File("short.pal", {1, 2})}) {
+        o.paletteFile = name;
+        TBitmap b;
+        try {
+            DecodeRaw(memory, o, b);
+            ADD_FAILURE() << name << " was read as a palette";
+        } catch (const EImageError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("Cannot read the palette file: ", 0), 0u) << e.what();
+        }
+    }
 }
 
 TEST(RawFile, BeyondTwoGibibytesSparse)

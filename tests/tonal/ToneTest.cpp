@@ -166,15 +166,16 @@ TEST(RangeTable, BoundChecksInOrder)
     const std::string high = "Może byś tak podał rozsądny próg górny? Musi być >1 i nie za olbrzymi (<32767).";
     const std::string order = "No i co to ma być? Ty pomyśl trochę i wstukaj próg dolny MNIEJSZY od górnego!";
     const struct {
-        int from, to;
+        std::optional<std::int32_t> from, to;
         std::string message;
     } cases[] = {
         {1024, 200, low}, {-32768, 5, low}, {256, 0, low},      {0, 0, high},  {0, 32768, high},
         {200, 55, order}, {10, 10, order},  {-32767, 32767, ""}, {55, 1024, ""}, {254, 255, ""},
+        {std::nullopt, 5, low}, {5, std::nullopt, high},
     };
     for (const auto& c : cases) {
         const char* error = RangeBoundsError(c.from, c.to);
-        EXPECT_EQ(error ? std::string(error) : std::string(), c.message) << c.from << ", " << c.to;
+        EXPECT_EQ(error ? std::string(error) : std::string(), c.message) << c.from.value_or(-1) << ", " << c.to.value_or(-1);
     }
 }
 

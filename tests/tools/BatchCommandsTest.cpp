@@ -144,8 +144,6 @@ TEST_F(BatchCommands, EachCommandWritesWhatItsOperationMakes)
         {"fftgauss 7.5", Operation(TFFTGaussParams{7.5L})},
         {"equalize 3", Operation(TLevelsParams{0, 0, 0, 3}, TPolicy::WorkingCopyInPlace)},
         {"range -99 999 1", Operation(TLevelsParams{1, -99, 999, 1}, TPolicy::WorkingCopyInPlace)},
-        // An upper bound that is not a number counts as 1024.
-        {"range 10 abc 2", Operation(TLevelsParams{1, 10, kBoundNotANumber, 2}, TPolicy::WorkingCopyInPlace)},
         {"curve 2 " + tableFile, Operation(TCurveParams{table, 2}, TPolicy::WorkingCopyInPlace)},
         {"user-example 3 1 1",
          Operation<TUserFilterParams>([&] { return UserParams(exampleCells, example.Divider, example.Offset, true); })},
@@ -155,8 +153,8 @@ TEST_F(BatchCommands, EachCommandWritesWhatItsOperationMakes)
          Operation<TUserFilterParams>([&] { return UserParams(reals, 2.75L / 3, -40.0L / 7, true); })},
         // A zero divider is a value the dialog accepts.
         {"user 1 0 0 0 1", Operation<TUserFilterParams>([] { return UserParams({1}, 0, 0, false); })},
-        // Reals beyond the double range, as an 80-bit real holds them.
-        {"user 1 1e400 0 0 1e400", Operation<TUserFilterParams>([] { return UserParams({1e400L}, 1e400L, 0, false); })},
+        // Reals up to the double range; beyond it they would become infinite.
+        {"user 1 1e300 0 0 1e300", Operation<TUserFilterParams>([] { return UserParams({1e300L}, 1e300L, 0, false); })},
     };
     int n = 0;
     for (const auto& row : rows) {
@@ -203,6 +201,9 @@ TEST_F(BatchCommands, RefusedArgumentsExitWithOneLineAndNoOutput)
     std::string ones;
     for (int i = 0; i < 255; ++i)
         ones += "1 ";
+    std::string spelled;  // the first 32 bytes of a long word of byte 1
+    for (int i = 0; i < 32; ++i)
+        spelled += "\\x01";
     const std::string badReal = "Przynajmiej jeden ze współczynników nie jest poprawną liczbą zmiennoprzecinkową.";
     const std::string raw = File("in.raw", std::string(5000, 'x'));
     // Status 2: a value the dialog refuses; 1: a failure of the run.
@@ -221,6 +222,7 @@ TEST_F(BatchCommands, RefusedArgumentsExitWithOneLineAndNoOutput)
         {"fftgauss level", 2, ""},
         {"range abc 200 0", 2, "Może byś tak podał rozsądny próg dolny? Musi być <256 i nie za ujemny..."},
         {"range 0 0 0", 2, "Może byś tak podał rozsądny próg górny? Musi być >1 i nie za olbrzymi (<32767)."},
+        {"range 10 abc 0", 2, "Może byś tak podał rozsądny próg górny? Musi być >1 i nie za olbrzymi (<32767)."},
         {"range 200 55 0", 2, "No i co to ma być? Ty pomyśl trochę i wstukaj próg dolny MNIEJSZY od górnego!"},
         {"equalize 4", 2, "CHANNEL must be"},
         {"curve 0 " + Path("missing.txt"), 1, "Cannot read"},
@@ -228,8 +230,12 @@ TEST_F(BatchCommands, RefusedArgumentsExitWithOneLineAndNoOutput)
         {"curve 0 " + File("long.txt", ones + "1 1"), 1, "more than 256"},
         {"curve 0 " + File("big.txt", ones + "256"), 1, "entry 255 ('256')"},
         {"curve 0 " + File("real.txt", "1.5 " + ones), 1, "entry 0 ('1.5')"},
+        // Bytes that are not printable are spelled out, never sent as they are.
+        {"curve 0 " + File("nul.txt", std::string("1\0" "2 ", 4) + ones), 1, "entry 0 ('1\\x002')"},
+        {"curve 0 " + File("binary.txt", "\x1b[2J\xff\x7f\\ " + ones), 1, "entry 0 ('\\x1b[2J\\xff\\x7f\\x5c')"},
+        {"curve 0 " + File("long.bin", std::string(40, '\x01') + " " + ones), 1, "('" + spelled + "...')"},
         {"user 3 1 0 0 1 2 3 4 x 6 7 8 9", 2, badReal}, {"user 1 1,5 0 0 1", 2, badReal},
-        {"user 1 1 0 0 1e5000", 2, badReal},
+        {"user 1 1 0 0 1e5000", 2, badReal}, {"user 1 1e400 0 0 1", 2, badReal},
         {"user 4 1 0 0 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1", 2, "SIZE must be 1, 3, 5 or 7"},
         {"user 3 1 0 0 1 2", 2, "needs 9 coefficients"}, {"user 1 1 0 2 1", 2, "ABS must be 0 or 1"},
         {"user-example 9 0 0", 2, "There is no example"}, {"user-example 1 4 0", 2, "There is no example"},
@@ -239,11 +245,14 @@ TEST_F(BatchCommands, RefusedArgumentsExitWithOneLineAndNoOutput)
         EXPECT_EQ(result.status, row.status) << row.arguments;
         EXPECT_EQ(result.ErrorLines().size(), 1u) << row.arguments << ": " << result.errors;
         EXPECT_NE(result.errors.find(row.message), std::string::npos) << row.arguments << ": " << result.errors;
+        for (const char byte : result.errors)
+            EXPECT_TRUE(byte == '\n' || (static_cast<unsigned char>(byte) >= 0x20 && byte != 0x7F)) << row.arguments;
         EXPECT_FALSE(std::filesystem::exists(Path("refused.bmp"))) << row.arguments;
     }
     const std::pair<const char*, int> rawRows[] = {
         {"raw 0 8bpp", 2},       {"raw 10 9bpp", 2},      {"raw 10 multi:256", 2},         {"raw 10 8bpp mul=0", 2},
-        {"raw 10 8bpp skip=-1", 2}, {"raw 10 8bpp what", 2}, {"raw 10 multi:1 skip=5000", 1}, {"raw 100000 8bpp", 1}};
+        {"raw 10 8bpp skip=-1", 2}, {"raw 10 8bpp what", 2}, {"raw 10 multi:1 skip=5000", 1}, {"raw 100000 8bpp", 1},
+        {"raw 10 8bpp lines=-1", 2}, {"raw 10 8bpp lines=0", 2}, {"raw 10 8bpp palette=", 1}};
     for (const auto& [arguments, status] : rawRows) {
         const test::BatchResult result = Run(arguments, Path("refused.bmp"), true, raw);
         EXPECT_EQ(result.status, status) << arguments;

@@ -48,6 +48,9 @@ THistogramChart MakeHistogramChart()
     QFont labels = bottom->labelsFont();
     labels.setPointSizeF(labels.pointSizeF() * 0.7);
     bottom->setLabelsFont(labels);
+    // Upright, the three-digit labels are wider than the 16 units between
+    // them at the dialog's size and would be cut to dots; on end they fit.
+    bottom->setLabelsAngle(-90);
     left->setLabelsFont(labels);
     chart->addAxis(bottom, Qt::AlignBottom);
     chart->addAxis(left, Qt::AlignLeft);

@@ -132,14 +132,18 @@ void TLevelsForm::FunctionRadioClick()
 
 void TLevelsForm::OkSpeedButtonClick()
 {
-    auto bound = [](const QLineEdit* edit) {
+    auto bound = [](const QLineEdit* edit) -> std::optional<std::int32_t> {
         int value = 0;
-        return ui::ParseInt(edit->text(), value) ? std::int32_t(value) : kadrimex::kBoundNotANumber;
+        if (!ui::ParseInt(edit->text(), value))
+            return std::nullopt;
+        return std::int32_t(value);
     };
-    FRangeFrom = bound(RangeFromEdit);
-    FRangeTo = bound(RangeToEdit);
+    const std::optional<std::int32_t> from = bound(RangeFromEdit);
+    const std::optional<std::int32_t> to = bound(RangeToEdit);
+    FRangeFrom = from.value_or(kadrimex::kBoundNotANumber);
+    FRangeTo = to.value_or(kadrimex::kBoundNotANumber);
     if (FunctionIndex() == 1) {
-        if (const char* error = kadrimex::RangeBoundsError(FRangeFrom, FRangeTo)) {
+        if (const char* error = kadrimex::RangeBoundsError(from, to)) {
             ui::Prompt(QString::fromUtf8(error), QStringLiteral("Noł łej ju du dys"), ui::PromptButtons::Ok,
                        ui::PromptIcon::Warning);
             return;

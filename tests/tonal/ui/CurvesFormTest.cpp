@@ -3,6 +3,9 @@
 // runs is CloseStressTest's.
 #include "tonal/ui/CurvesForm.h"
 
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
+
 #include "tests/support/QtTestSupport.h"
 #include "tests/support/TestPictures.h"
 
@@ -59,6 +62,21 @@ protected:
 
     TCurvesForm Form;
 };
+
+// Every axis label shows whole at the dialog's default size.
+TEST_F(CurvesFormTest, AxisLabelsAreNotCutShort)
+{
+    ShowAndWait();
+    QCoreApplication::processEvents();
+    QStringList labels;
+    for (const QGraphicsItem* item : Form.HistoChart->scene()->items())
+        if (const auto* text = dynamic_cast<const QGraphicsTextItem*>(item); text && text->isVisible())
+            labels << text->toPlainText();
+    for (int v = 0; v <= 256; v += 16)
+        EXPECT_EQ(labels.count(QString::number(v)), 2) << v << ": " << labels.join(u' ').toStdString();
+    for (const QString& label : labels)
+        EXPECT_FALSE(label.contains(QChar(0x2026)) || label.contains(QLatin1String("..."))) << label.toStdString();
+}
 
 TEST_F(CurvesFormTest, PlotsTheSevenHistogramSeriesAndTheIdentityCurve)
 {

@@ -64,7 +64,7 @@ TEST_F(LevelsFormTest, OkChecksTheBoundsInOrder)
         QString message;  // empty: accepted
         int parsedFrom, parsedTo;
     } cases[] = {
-        {1, "abc", "200", low, 1024, 200},  {1, "55", "abc", {}, 55, 1024}, {1, "200", "55", order, 200, 55},
+        {1, "abc", "200", low, 1024, 200},  {1, "55", "abc", high, 55, 1024}, {1, "200", "55", order, 200, 55},
         {1, "5", "0", high, 5, 0},          {1, "-99", "255", {}, -99, 255}, {1, "7", "7", order, 7, 7},
         {0, "abc", "x", {}, 1024, 1024},
     };
