@@ -535,12 +535,11 @@ int main(int argc, char** argv)
         // closes without saving.
         editor.PressNoting(u"ctrl+z"_s);
         editor.NextPicture();
-        const QString closeTitle = u"A zapisać to nie łaska?"_s;
-        const bool asked = editor.AskByKeys(u"ctrl+q"_s, closeTitle);
+        const bool asked = editor.AskByKeys(u"ctrl+q"_s, kCloseTitle);
         Keys(u"Escape"_s);
         const bool stayed = !editor.Process.waitForFinished(1000) && VisibleWindows() == 1;
         Report(asked && stayed, u"Ctrl+Q on a changed picture asks whether to save it; Escape stays"_s);
-        const bool askedAgain = editor.AskByKeys(u"ctrl+q"_s, closeTitle);
+        const bool askedAgain = editor.AskByKeys(u"ctrl+q"_s, kCloseTitle);
         Keys(u"n"_s);
         const bool quit = editor.Process.waitForFinished(10000);
         if (!quit)

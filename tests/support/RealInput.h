@@ -50,6 +50,8 @@ inline const QString kOpenTitle = u"Zapodaj jakiegoś wypasionego obrazka"_s;
 inline const QString kSaveTitle = u"Zapisz obrazek do pliku"_s;
 inline const QString kCancelTitle = u"Co ty niby robisz, co?"_s;
 inline const QString kDone = u"No i pozamiatane."_s;
+// The question before closing a changed picture.
+inline const QString kCloseTitle = u"A zapisać to nie łaska?"_s;
 
 // A screenshot of the whole screen, SHOT_DIR/NAME.png.
 void Shot(const QString& name);
@@ -146,11 +148,14 @@ public:
         Process.start(gEditorPath, args);
     }
 
-    // Ctrl+Q; true when the editor ends by itself, else it is killed.
+    // Ctrl+Q, answering No when the editor asks whether to save a changed
+    // picture; true when the editor ends by itself, else it is killed.
     bool Quit()
     {
         FocusMain();
         Keys(u"ctrl+q"_s);
+        if (WaitUntil(5000, [&] { return FocusedWindowName() == kCloseTitle; }))
+            Keys(u"n"_s);
         const bool quit = Process.waitForFinished(10000 * gSlowdown);
         if (!quit)
             Process.kill();
