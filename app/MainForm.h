@@ -35,6 +35,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <typeindex>
 
 class TPictureDocument;
@@ -358,6 +359,10 @@ private:
     quint64 FLaunchId = 0;
     bool FShown = false;
     THistogramForm* FHistogramForm = nullptr;
+    // The wheel and pinch filter of the view. Owned here, not by the
+    // window as a child, so it goes before the window's widgets are torn
+    // down: their last events must not reach a half-destroyed window.
+    std::unique_ptr<QObject> FViewInput;
     // Whether the clipboard holds an image, asked only when its content
     // changes: asking another program on every picture change could stall.
     bool FClipboardHasImage = false;

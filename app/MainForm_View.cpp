@@ -43,7 +43,7 @@ constexpr int kWheelNotch = 120;
 // Shift into page steps.
 class TViewInput : public QObject {
 public:
-    explicit TViewInput(TKadrimexMainForm* form) : QObject(form), FForm(form) {}
+    explicit TViewInput(TKadrimexMainForm* form) : FForm(form) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -127,9 +127,9 @@ void TKadrimexMainForm::FormCreate()
 
     // The picture control passes neither the wheel nor gestures on by
     // itself, so both it and the grey viewport are watched.
-    auto* input = new TViewInput(this);
-    WorkImage->installEventFilter(input);
-    MainScrollBox->viewport()->installEventFilter(input);
+    FViewInput = std::make_unique<TViewInput>(this);
+    WorkImage->installEventFilter(FViewInput.get());
+    MainScrollBox->viewport()->installEventFilter(FViewInput.get());
 
     connect(WorkImage, &TWorkImage::MouseLeft, this, [this] { MainStatusBar->SetReadout({}); });
     connect(Document, &TPictureDocument::Changed, this, [this] {

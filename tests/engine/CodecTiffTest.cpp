@@ -38,7 +38,7 @@ unsigned Sample(const TVariant& v, int x, int y, int c)
     const unsigned max = v.bps == 16 ? 65535u : (1u << v.bps) - 1;
     if (v.tolerance)
         return unsigned(x * 3 + y * 2 + c * 30 + 20) * max / 255;
-    std::uint32_t h = std::uint32_t(x * 73856093) ^ std::uint32_t(y * 19349663) ^ std::uint32_t(c * 83492791);
+    std::uint32_t h = std::uint32_t(x) * 73856093u ^ std::uint32_t(y) * 19349663u ^ std::uint32_t(c) * 83492791u;
     h = (h ^ (h >> 13)) * 0x5bd1e995u;
     return (h ^ (h >> 15)) % (max + 1);
 }
