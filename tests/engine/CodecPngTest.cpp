@@ -8,6 +8,7 @@
 #include <png.h>
 
 #include <cstring>
+#include <tuple>
 
 namespace kadrimex {
 namespace {
@@ -210,6 +211,31 @@ TEST(CodecPng, PalettePicturesKeepTheirFormatThroughAFileAndTheRestTheirColours)
         ASSERT_GT(file.size(), 26u);
         EXPECT_EQ(file[25], c.fileColourType);
         EXPECT_TRUE(SamePicture(DecodePng(file.data(), file.size()), expected));
+    }
+}
+
+// Pictures of several deflate bands (about 2 MiB of rows each, so bands of
+// 698 and 911 rows here, the last one short): the bands must join into one
+// stream whose rows come back exactly, Paeth-filtered across the seams.
+TEST(CodecPng, PicturesOfSeveralBandsRoundTripExactly)
+{
+    for (const auto& [format, width, height] : {std::tuple{TPixelFormat::pf24bit, 1001, 1500},
+                                                std::tuple{TPixelFormat::pf8bit, 2301, 2000}}) {
+        SCOPED_TRACE("bits " + std::to_string(BitsPerPixel(format)));
+        TBitmap bitmap = RandomBitmap(width, height, format, 11);
+        // Rows repeat every 5, so deflate reaches back across each seam into
+        // the band before: a wrongly primed band decodes to wrong bytes.
+        for (int y = 5; y < height; ++y)
+            std::memcpy(bitmap.ScanLine(y), bitmap.ScanLine(y % 5), bitmap.Stride());
+        if (format == TPixelFormat::pf8bit) {
+            // A grey ramp, so the rows are Paeth-filtered one byte per pixel.
+            std::vector<TPaletteEntry> ramp(256);
+            for (std::size_t i = 0; i < ramp.size(); ++i)
+                ramp[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0};
+            bitmap.SetPaletteEntries(ramp);
+        }
+        const auto file = EncodePng(bitmap);
+        EXPECT_TRUE(SamePicture(DecodePng(file.data(), file.size()), bitmap));
     }
 }
 
