@@ -35,6 +35,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include <png.h>
 #include <zlib.h>
@@ -327,10 +328,17 @@ constexpr std::size_t kBandBytes = std::size_t(2) << 20;
 constexpr std::size_t kWindow = 32768;
 constexpr std::size_t kIdatChunk = std::size_t(1) << 20;
 
-// Raw deflate of one band at level 6, ended by a sync flush (or, for the
-// last band, the final block) so the bands concatenate into one stream.
-std::vector<std::uint8_t> DeflateBand(const std::uint8_t* data, std::size_t start, std::size_t end, bool last,
-                                      bool photo)
+struct TBand {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t size = 0;
+    uLong adler = 0;  // of the band's filtered rows
+};
+
+// Raw deflate of one band at level 6, primed with the bytes before it, ended
+// by a sync flush (or, for the last band, the final block) so the bands
+// concatenate into one stream.
+void DeflateBand(const std::uint8_t* window, std::size_t windowSize, const std::uint8_t* data, std::size_t size,
+                 bool last, bool photo, TBand& band)
 {
     z_stream z{};
     if (deflateInit2(&z, 6, Z_DEFLATED, -15, 9, photo ? Z_FILTERED : Z_DEFAULT_STRATEGY) != Z_OK)
@@ -339,26 +347,29 @@ std::vector<std::uint8_t> DeflateBand(const std::uint8_t* data, std::size_t star
         z_stream& z;
         ~TEnd() { deflateEnd(&z); }
     } ender{z};
-    if (start > 0) {
-        const std::size_t from = start > kWindow ? start - kWindow : 0;
-        deflateSetDictionary(&z, data + from, uInt(start - from));
-    }
-    std::vector<std::uint8_t> out(deflateBound(&z, uLong(end - start)) + 64);
-    z.next_in = const_cast<Bytef*>(data + start);
-    z.avail_in = uInt(end - start);
+    if (windowSize > 0)
+        deflateSetDictionary(&z, window, uInt(windowSize));
+    // Not zeroed: pages deflate never reaches are never touched.
+    std::size_t capacity = deflateBound(&z, uLong(size)) + 64;
+    band.bytes = AllocatePixels(capacity, false);
+    z.next_in = const_cast<Bytef*>(data);
+    z.avail_in = uInt(size);
     const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
     for (;;) {
-        z.next_out = out.data() + z.total_out;
-        z.avail_out = uInt(out.size() - z.total_out);
+        z.next_out = band.bytes.get() + z.total_out;
+        z.avail_out = uInt(capacity - z.total_out);
         const int result = deflate(&z, flush);
         if (result == Z_STREAM_END || (!last && result == Z_OK && z.avail_in == 0 && z.avail_out > 0))
             break;
         if (result != Z_OK && result != Z_BUF_ERROR)
             throw EImageError("PNG: compression failed");
-        out.resize(out.size() * 2);
+        auto grown = AllocatePixels(capacity * 2, false);
+        std::memcpy(grown.get(), band.bytes.get(), z.total_out);
+        band.bytes = std::move(grown);
+        capacity *= 2;
     }
-    out.resize(z.total_out);
-    return out;
+    band.size = z.total_out;
+    band.adler = adler32(adler32(0, nullptr, 0), data, uInt(size));
 }
 
 std::vector<std::uint8_t> EncodeRows(const TBitmap& bitmap)
@@ -396,42 +407,60 @@ std::vector<std::uint8_t> EncodeRows(const TBitmap& bitmap)
         PutChunk(out, "PLTE", colours.data(), colours.size());
     }
 
-    // Each row's filter needs only the rows as stored, so rows filter in parallel.
-    const std::size_t total = line * std::size_t(height);
-    auto filtered = AllocatePixels(total, false);
-    const int pixelBytes = indexed ? 1 : 3;
-    ParallelFor(height, [&](int y) {
-        FilterRow(bitmap, y, rowBytes, pixelBytes, photo, filtered.get() + line * std::size_t(y));
-    });
-
-    // Bands of whole rows, each deflated on its own.
+    // Bands of whole rows, each filtered and deflated on its own thread. A
+    // row's filter needs only the rows as stored, so a band also filters the
+    // rows before it that fill deflate's window, to prime its dictionary.
     const std::size_t bandRows = std::max<std::size_t>(1, kBandBytes / line);
     const int bands = int((std::size_t(height) + bandRows - 1) / bandRows);
-    std::vector<std::vector<std::uint8_t>> packed(static_cast<std::size_t>(bands));
-    std::vector<uLong> sums(static_cast<std::size_t>(bands));
+    const std::size_t primeRows = (kWindow + line - 1) / line;
+    std::vector<TBand> packed(static_cast<std::size_t>(bands));
+    // Filtered rows, one buffer per band at work, reused by later bands.
+    std::mutex spareLock;
+    std::vector<std::unique_ptr<std::uint8_t[]>> spare;
+    const std::size_t scratchBytes = line * std::min<std::size_t>(std::size_t(height), bandRows + primeRows);
+    const int pixelBytes = indexed ? 1 : 3;
     ParallelFor(bands, [&](int b) {
-        const std::size_t start = std::size_t(b) * bandRows * line;
-        const std::size_t end = std::min(total, start + bandRows * line);
-        packed[std::size_t(b)] = DeflateBand(filtered.get(), start, end, b == bands - 1, photo);
-        sums[std::size_t(b)] = adler32(adler32(0, nullptr, 0), filtered.get() + start, uInt(end - start));
+        const std::size_t first = std::size_t(b) * bandRows;
+        const std::size_t end = std::min(std::size_t(height), first + bandRows);
+        const std::size_t from = first > primeRows ? first - primeRows : 0;
+        std::unique_ptr<std::uint8_t[]> rows;
+        {
+            std::lock_guard<std::mutex> lock(spareLock);
+            if (!spare.empty()) {
+                rows = std::move(spare.back());
+                spare.pop_back();
+            }
+        }
+        if (!rows)
+            rows = AllocatePixels(scratchBytes, false);
+        for (std::size_t y = from; y < end; ++y)
+            FilterRow(bitmap, int(y), rowBytes, pixelBytes, photo, rows.get() + line * (y - from));
+        const std::size_t prime = line * (first - from);
+        const std::size_t window = std::min(prime, kWindow);
+        DeflateBand(rows.get() + prime - window, window, rows.get() + prime, line * (end - first), b == bands - 1,
+                    photo, packed[std::size_t(b)]);
+        std::lock_guard<std::mutex> lock(spareLock);
+        spare.push_back(std::move(rows));
     });
+    spare.clear();
 
     // The zlib stream: header (32 KiB window, default level), the bands, the
     // Adler-32 of all the rows.
     std::vector<std::uint8_t> stream;
     std::size_t streamSize = 6;
     for (const auto& band : packed)
-        streamSize += band.size();
+        streamSize += band.size;
     stream.reserve(streamSize);
     stream.push_back(0x78);
     stream.push_back(0x9C);
     uLong sum = adler32(0, nullptr, 0);
     for (int b = 0; b < bands; ++b) {
-        const std::size_t start = std::size_t(b) * bandRows * line;
-        const std::size_t end = std::min(total, start + bandRows * line);
-        sum = adler32_combine(sum, sums[std::size_t(b)], z_off_t(end - start));
-        stream.insert(stream.end(), packed[std::size_t(b)].begin(), packed[std::size_t(b)].end());
-        std::vector<std::uint8_t>().swap(packed[std::size_t(b)]);
+        const std::size_t first = std::size_t(b) * bandRows;
+        const std::size_t end = std::min(std::size_t(height), first + bandRows);
+        auto& band = packed[std::size_t(b)];
+        sum = adler32_combine(sum, band.adler, z_off_t(line * (end - first)));
+        stream.insert(stream.end(), band.bytes.get(), band.bytes.get() + band.size);
+        band.bytes.reset();
     }
     PutU32(stream, std::uint32_t(sum));
 
