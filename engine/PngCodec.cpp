@@ -359,7 +359,10 @@ void DeflateBand(const std::uint8_t* window, std::size_t windowSize, const std::
         z.next_out = band.bytes.get() + z.total_out;
         z.avail_out = uInt(capacity - z.total_out);
         const int result = deflate(&z, flush);
-        if (result == Z_STREAM_END || (!last && result == Z_OK && z.avail_in == 0 && z.avail_out > 0))
+        // A sync flush is complete once all input is taken and output room
+        // is left over (a repeated call with nothing to do says Z_BUF_ERROR).
+        if (result == Z_STREAM_END ||
+            (!last && (result == Z_OK || result == Z_BUF_ERROR) && z.avail_in == 0 && z.avail_out > 0))
             break;
         if (result != Z_OK && result != Z_BUF_ERROR)
             throw EImageError("PNG: compression failed");
