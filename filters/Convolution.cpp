@@ -5,11 +5,9 @@
 #include "filters/ScaledByte.h"
 
 #include <algorithm>
-#include <cmath>
+#include <atomic>
 #include <cstdint>
-#include <limits>
 #include <memory>
-#include <mutex>
 #include <type_traits>
 #include <vector>
 

@@ -2,11 +2,13 @@
 
 #include "engine/Fftw.h"
 #include "engine/Parallel.h"
+#include "filters/Convolution.h"
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace kadrimex::convolution_detail {
