@@ -94,8 +94,7 @@ public:
     std::int32_t FColumn = 0;
     std::int32_t FWidth = 0;
     std::int32_t FHeight = 0;
-    // Work table of the two-dimensional FFT routines (transforms/Fft.h); null
-    // outside them.
+    // Work table of the FFT routines; null outside them.
     void* FTwiddleTable = nullptr;
     // Progress numerator and denominator (whole numbers), published by the
     // worker and read by the UI thread.

@@ -4,9 +4,7 @@
 #include "engine/Parallel.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -70,7 +68,7 @@ struct HalfPlane {
 struct Scratch {
     std::vector<fftw::TAligned<double>> lines;
     std::vector<fftw::TAligned<fftw_complex>> blocks;
-    Scratch(const Geometry& g)
+    explicit Scratch(const Geometry& g)
     {
         for (int i = 0; i < WorkerCount(); ++i) {
             lines.push_back(fftw::AllocateAligned<double>(std::size_t(g.Wp), kNoSpectrumMemory));
@@ -145,7 +143,8 @@ bool ColumnBlocks(const Gauge& gauge, const Geometry& g, std::int64_t from, std:
 {
     const int blocks = (g.Wc + kBlock - 1) / kBlock;
     return ParallelRows(
-        gauge.thread, blocks, [&gauge, from, to, blocks](std::int64_t done) { return gauge.At(from + (to - from) * done / blocks); },
+        gauge.thread, blocks,
+        [&gauge, from, to, blocks](std::int64_t done) { return gauge.At(from + (to - from) * done / blocks); },
         [&](int b, int worker) { fn(b * kBlock, std::min(kBlock, g.Wc - b * kBlock), worker); });
 }
 
