@@ -27,6 +27,7 @@ struct TKernel {
     std::int64_t sum = 0;
 };
 
+// v held within [lo, hi].
 inline int Clamp(int v, int lo, int hi)
 {
     return v < lo ? lo : (v > hi ? hi : v);
@@ -37,16 +38,21 @@ inline int Clamp(int v, int lo, int hi)
 // same unit.
 constexpr double kDirectTapCost = 0.12;
 
+// A block of the kernel: h rows from bi, w columns from bj, and the 1- and
+// 2-norms of its weights.
 struct TBlock {
     int bi = 0, bj = 0, h = 0, w = 0;
     double l1 = 0, l2 = 0;
 };
 
+// A kernel cell summed directly: row i, column j, weight w.
 struct THeavyCell {
     int i, j;
     std::int64_t w;
 };
 
+// How the FFT path sums: tiles of side x side giving outH x outW valid
+// outputs each, the blocks, the heavy cells, and the estimated cost.
 struct TFftLayout {
     int side = 0;
     int outH = 0, outW = 0;  // valid outputs per tile
