@@ -11,8 +11,8 @@ inline constexpr int crHandOpen = 5;
 inline constexpr int crHandClosed = 6;
 
 // Loads a cursor picture from the program's resources
-// (":/cursors/<name>.png") with its hot spot and registers it under
-// `number`. Returns false (and registers nothing) when the picture is
+// (":/cursors/<name>.png", or "<name>@2x.png" on a high-density screen)
+// with its hot spot and registers it under `number`. Returns false (and registers nothing) when the picture is
 // missing.
 bool RegisterCursor(int number, const char* name, QPoint hotSpot);
 // The cursor registered under `number`; the arrow for an unknown number.

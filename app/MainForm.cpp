@@ -34,7 +34,10 @@ namespace {
 // moved or resized, "status TEXT" for every status text it sets, "picture
 // CLASS WIDTH HEIGHT HASH" (a hash of the displayed picture's bytes) whenever
 // the picture changes, and "undo on|off redo on|off" whenever the two items'
-// state is set. It changes nothing else.
+// state is set; the view adds "zoom TEXT WIDTH HEIGHT" (the box's text and
+// the shown size in device pixels) at every zoom, "readout TEXT" when the
+// pixel readout changes, "copy on|off paste on|off" and "histogram levels
+// R G B mean R G B" (see MainForm_View.cpp). It changes nothing else.
 bool TestProbeOn()
 {
     static const bool on = qEnvironmentVariableIsSet("KADRIMEX_TEST_PROBE");
@@ -131,13 +134,17 @@ TKadrimexMainForm::TKadrimexMainForm(QWidget* parent) : QMainWindow(parent)
     connect(ProgressTimer, &QTimer::timeout, this, &TKadrimexMainForm::ProgressTimerTimer);
 
     OpenPictureDialog = MakeFileDialog(this, "OpenPictureDialog", QStringLiteral("Zapodaj jakiegoś wypasionego obrazka"),
-                                       {QStringLiteral("All known (*.jpg;*.jpeg;*.bmp;*.ico)"),
+                                       {QStringLiteral("All known (*.jpg;*.jpeg;*.bmp;*.ico;*.png;*.tif;*.tiff;*.webp)"),
                                         QStringLiteral("JPEG images (*.jpg)"), QStringLiteral("JPEG images (*.jpeg)"),
                                         QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("Icons (*.ico)"),
+                                        QStringLiteral("PNG images (*.png)"), QStringLiteral("TIFF images (*.tif)"),
+                                        QStringLiteral("TIFF images (*.tiff)"), QStringLiteral("WebP images (*.webp)"),
                                         QStringLiteral("RAW files (*.*)")},
                                        QFileDialog::AcceptOpen);
     SavePictureDialog = MakeFileDialog(this, "SavePictureDialog", QStringLiteral("Zapisz obrazek do pliku"),
-                                       {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("JPEG Image File (*.jpg)")},
+                                       {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("JPEG Image File (*.jpg)"),
+                                        QStringLiteral("PNG Image File (*.png)"), QStringLiteral("TIFF Image File (*.tif)"),
+                                        QStringLiteral("WebP Image File (*.webp)")},
                                        QFileDialog::AcceptSave);
 
     if (TestProbeOn())
@@ -347,11 +354,12 @@ void TKadrimexMainForm::CreateMenus()
 
     QMenu* fileMenu = KadrimexMainMenu->addMenu(QStringLiteral("&File"));
     fileMenu->setObjectName(QStringLiteral("FileMenu"));
-    NewMenuItem = item(fileMenu, "NewMenuItem", QStringLiteral("New"), QKeySequence(Qt::CTRL | Qt::Key_N), &F::NewButtonClick,
+    // The desktop's standard keys (Ctrl+N, Ctrl+O, Ctrl+S here).
+    NewMenuItem = item(fileMenu, "NewMenuItem", QStringLiteral("New"), QKeySequence::New, &F::NewButtonClick,
                        QStringLiteral("NewButton"));
-    OpenMenuItem = item(fileMenu, "OpenMenuItem", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O),
-                        &F::OpenButtonClick, QStringLiteral("OpenButton"));
-    SaveAsMenuItem = item(fileMenu, "SaveAsMenuItem", QStringLiteral("Save as"), QKeySequence(Qt::CTRL | Qt::Key_S),
+    OpenMenuItem = item(fileMenu, "OpenMenuItem", QStringLiteral("Open"), QKeySequence::Open, &F::OpenButtonClick,
+                        QStringLiteral("OpenButton"));
+    SaveAsMenuItem = item(fileMenu, "SaveAsMenuItem", QStringLiteral("Save as"), QKeySequence::Save,
                           &F::SaveButtonClick, QStringLiteral("SaveButton"));
     // Ctrl+Q, the desktop's standard quit key.
     ExitMenuItem = item(fileMenu, "ExitMenuItem", QStringLiteral("Exit"), QKeySequence(Qt::CTRL | Qt::Key_Q), nullptr,
@@ -370,19 +378,23 @@ void TKadrimexMainForm::CreateMenus()
     // The buttons show the items' enabled state and tooltip.
     UndoButton->setDefaultAction(UndoMenuItem);
     RedoButton->setDefaultAction(RedoMenuItem);
+    AddClipboardMenuItems(editMenu);
     editMenu->addSeparator();
     useIcons(editMenu);
 
     QMenu* viewMenu = KadrimexMainMenu->addMenu(QStringLiteral("&View"));
     viewMenu->setObjectName(QStringLiteral("ViewMenu"));
-    ZoomInMenuItem = item(viewMenu, "ZoomInMenuItem", QStringLiteral("Zoom in"),
-                          QKeySequence(Qt::CTRL | Qt::Key_Plus), &F::ZoomInButtonClick, QStringLiteral("ZoomInButton"));
+    ZoomInMenuItem = item(viewMenu, "ZoomInMenuItem", QStringLiteral("Zoom in"), QKeySequence::ZoomIn,
+                          &F::ZoomInButtonClick, QStringLiteral("ZoomInButton"));
     // Ctrl+= too: on most keyboards "+" needs Shift.
-    ZoomInMenuItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    ZoomOutMenuItem = item(viewMenu, "ZoomOutMenuItem", QStringLiteral("Zoom out"), QKeySequence(Qt::CTRL | Qt::Key_Minus),
+    QList<QKeySequence> zoomInKeys = QKeySequence::keyBindings(QKeySequence::ZoomIn);
+    zoomInKeys << QKeySequence(Qt::CTRL | Qt::Key_Equal);
+    ZoomInMenuItem->setShortcuts(zoomInKeys);
+    ZoomOutMenuItem = item(viewMenu, "ZoomOutMenuItem", QStringLiteral("Zoom out"), QKeySequence::ZoomOut,
                            &F::ZoomOutButtonClick, QStringLiteral("ZoomOutButton"));
     View11MenuItem = item(viewMenu, "View11MenuItem", QStringLiteral("View 1:1"), QKeySequence(Qt::CTRL | Qt::Key_1),
                           &F::NormZoomButtonClick, QStringLiteral("NormZoomButton"));
+    AddViewMenuItems(viewMenu);
     viewMenu->addSeparator();
     ToolbarsMenu = viewMenu->addMenu(QStringLiteral("Toolbars"));
     ToolbarsMenu->setObjectName(QStringLiteral("ToolbarsMenu"));
@@ -503,14 +515,16 @@ bool TKadrimexMainForm::eventFilter(QObject* watched, QEvent* event)
             QTimer::singleShot(0, this, &TKadrimexMainForm::ProbeGeometry);
         return QMainWindow::eventFilter(watched, event);
     }
-    // The zoom box's line edit would take Ctrl+Z and its kin for its own
-    // text (the box hands it the override event directly); they undo and
-    // redo the picture. An override event left accepted would still claim
-    // the key, so it is ignored: the shortcut then fires.
+    // The zoom box's line edit would take Ctrl+Z and its kin, Ctrl+C and
+    // Ctrl+V for its own text (the box hands it the override event
+    // directly); they undo, redo, copy and paste the picture. An override
+    // event left accepted would still claim the key, so it is ignored: the
+    // shortcut then fires.
     if (ZoomComboBox && (watched == ZoomComboBox || watched == ZoomComboBox->lineEdit()) &&
         event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+            key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste) ||
             key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_Y)) {
             key->ignore();
             return true;

@@ -3,8 +3,9 @@
 //   MainForm_Launch.cpp  the one launch/completion pattern and the commands
 //   MainForm_Status.cpp  the status bar gauge, its timer and cancel-by-click
 //   MainForm_File.cpp    New, Open, Save, dropped files
-//   MainForm_Edit.cpp    Undo and Redo
-//   MainForm_View.cpp    zoom, hand tool, cursors, borderless view, About
+//   MainForm_Edit.cpp    Undo, Redo, Copy and Paste
+//   MainForm_View.cpp    zoom (wheel, pinch, fit), hand tool, cursors,
+//                        borderless view, pixel readout, histogram window, About
 #pragma once
 
 #include "engine/Bitmap.h"
@@ -20,6 +21,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPoint>
+#include <QPointF>
 #include <QRect>
 #include <QScrollArea>
 #include <QStatusBar>
@@ -34,6 +36,7 @@
 
 class TPictureDocument;
 class TWorkImage;
+class THistogramForm;
 class QMouseEvent;
 class QDragEnterEvent;
 class QDragMoveEvent;
@@ -48,15 +51,19 @@ class TWorkerRunner;
 void TestProbe(const QString& line);
 
 // The status bar with its two panels: panel 0 (250 pixels) shows a text,
-// panel 1 (50 pixels) the owner-drawn progress gauge. A click anywhere on it
-// emits clicked().
+// panel 1 (50 pixels) the owner-drawn progress gauge; beside them the
+// readout of the pixel under the mouse. A click anywhere on it emits
+// clicked().
 class TMainStatusBar : public QStatusBar {
     Q_OBJECT
 public:
     explicit TMainStatusBar(QWidget* parent = nullptr);
     QLabel* Panel0 = nullptr;
     QWidget* Panel1 = nullptr;
+    QLabel* ReadoutPanel = nullptr;
     void SetPanelText(const QString& text);
+    // Shows `text` in the readout panel (empty clears it).
+    void SetReadout(const QString& text);
     QString PanelText() const;
     // Asked by panel 1 at every repaint: returns true and the percentage
     // while an operation runs, false when idle.
@@ -151,6 +158,11 @@ public:
     QAction* ZoomInMenuItem = nullptr;
     QAction* ZoomOutMenuItem = nullptr;
     QAction* View11MenuItem = nullptr;
+    QAction* FitToWindowMenuItem = nullptr;
+    QAction* ActualSizeMenuItem = nullptr;  // "100 %"
+    QAction* HistogramMenuItem = nullptr;
+    QAction* CopyMenuItem = nullptr;
+    QAction* PasteMenuItem = nullptr;
     QMenu* ToolbarsMenu = nullptr;  // toggleViewAction() of each toolbar
     QAction* AboutMenuItem = nullptr;
 
@@ -254,11 +266,25 @@ public slots:
     void UndoMenuItemClick();
     void RedoMenuItemClick();
     void UpdateUndoActions();
+    // Copy puts the displayed picture on the clipboard as an image; Paste
+    // replaces the picture with the clipboard's image, one undoable step.
+    void CopyMenuItemClick();
+    void PasteMenuItemClick();
+    // Paste is enabled while the clipboard holds an image and no operation
+    // runs; Copy while there is a picture.
+    void UpdateClipboardActions();
 
     // View (MainForm_View.cpp).
     void ZoomInButtonClick();
     void ZoomOutButtonClick();
     void NormZoomButtonClick();
+    // The largest whole percent at which the picture fits the window
+    // without scroll bars, written to the box and applied.
+    void FitToWindowClick();
+    // Zoom in (steps > 0) or out (steps < 0) that many times about the
+    // point `at` of the scroll box's viewport: the picture point under it
+    // stays there (as far as the scroll range allows).
+    void ZoomAbout(int steps, QPointF at);
     void ApplyZoom();
     // `key` is the Qt::Key of a key press in the combo box's line edit
     // (forwarded by eventFilter() in MainForm.cpp). Returns true when the key
@@ -276,6 +302,11 @@ public slots:
     void FormShow();
     void AboutSpeedButtonClick();
     void ToggleBorderlessView();
+    // Shows the histogram window, which then follows every picture change.
+    void HistogramMenuItemClick();
+    // The readout of the pixel under the mouse, or empty when the mouse is
+    // not over the picture.
+    void UpdateReadout();
     // The "Toolbars" menu items are the toolbars' toggleViewAction()s, so
     // show/hide and the tick stay in step by themselves.
 
@@ -335,6 +366,12 @@ private:
     void CreateToolBars();
     void CreateMenus();
     void CreateStatusBar();
+    // The View and Edit menus' items beyond the design's
+    // (MainForm_View.cpp, MainForm_Edit.cpp).
+    void AddViewMenuItems(QMenu* viewMenu);
+    void AddClipboardMenuItems(QMenu* editMenu);
+    // The readout at `position` of the picture control.
+    void ShowReadoutAt(QPointF position);
     // The test hook's report of the window id and the widgets' screen rectangles.
     void ProbeGeometry();
     // The test hook's report of the displayed picture.
@@ -350,4 +387,8 @@ private:
     // ended cancels nothing.
     quint64 FLaunchId = 0;
     bool FShown = false;
+    THistogramForm* FHistogramForm = nullptr;
+    // Whether the clipboard holds an image, asked only when its content
+    // changes: asking another program on every picture change could stall.
+    bool FClipboardHasImage = false;
 };

@@ -7,6 +7,7 @@
 #include "ui/Prompt.h"
 #include "app/WorkImage.h"
 #include "engine/Codecs.h"
+#include "engine/PictureFiles.h"
 #include "rawimport/ui/OpenRawForm.h"
 
 #include <QDragEnterEvent>
@@ -28,8 +29,15 @@ int FilterIndex(const QFileDialog& dialog)
     return int(dialog.nameFilters().indexOf(dialog.selectedNameFilter())) + 1;
 }
 
-// Index of the open dialog's "RAW files (*.*)" filter.
-constexpr int kRawFilterIndex = 6;
+// The open dialog's "RAW files (*.*)" filter is its last.
+bool RawFilterChosen(const QFileDialog& dialog)
+{
+    return FilterIndex(dialog) == int(dialog.nameFilters().size());
+}
+
+// The format of each save filter after the first two (PNG, TIFF, WebP).
+constexpr kadrimex::TFileFormat kSaveFormatsAfterJpeg[] = {kadrimex::TFileFormat::Png, kadrimex::TFileFormat::Tiff,
+                                                           kadrimex::TFileFormat::WebP};
 
 }  // namespace
 
@@ -72,7 +80,7 @@ void TKadrimexMainForm::OpenButtonClick()
     FFileName = files.first();
 
     // The chosen filter decides, not the file's extension.
-    if (FilterIndex(*OpenPictureDialog) == kRawFilterIndex) {
+    if (RawFilterChosen(*OpenPictureDialog)) {
         OpenRawFile();
         NormZoomButtonClick();
     } else {
@@ -104,8 +112,9 @@ QString TKadrimexMainForm::DroppedPicture(const QMimeData* data) const
         return {};
     const QString path = url.toLocalFile();
     const QString suffix = QFileInfo(path).suffix().toLower();
-    static const QStringList known = {QStringLiteral("bmp"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
-                                      QStringLiteral("ico")};
+    static const QStringList known = {QStringLiteral("bmp"), QStringLiteral("jpg"),  QStringLiteral("jpeg"),
+                                      QStringLiteral("ico"), QStringLiteral("png"),  QStringLiteral("tif"),
+                                      QStringLiteral("tiff"), QStringLiteral("webp")};
     return known.contains(suffix) ? path : QString();
 }
 
@@ -204,6 +213,13 @@ bool TKadrimexMainForm::SavePicture()
                 kadrimex::WriteFileAtomically(path, jpeg.Data());
                 kadrimex::TPicture picture;
                 picture.Assign(std::move(jpeg));
+                Document->Replace(std::move(picture), TPictureDocument::TChange::Save);
+            } else if (index >= 3 && index < 3 + int(std::size(kSaveFormatsAfterJpeg))) {
+                // As for BMP, the picture becomes the bitmap that was written.
+                kadrimex::TBitmap bitmap = shown.ToBitmap("TAdvancedBitmap");
+                kadrimex::SavePictureFile(path, bitmap, kSaveFormatsAfterJpeg[index - 3]);
+                kadrimex::TPicture picture;
+                picture.Assign(std::move(bitmap));
                 Document->Replace(std::move(picture), TPictureDocument::TChange::Save);
             }
         },

@@ -165,6 +165,22 @@ TMainStatusBar::TMainStatusBar(QWidget* parent) : QStatusBar(parent)
     addWidget(Panel0);
     Panel1 = new TProgressPanel(this);
     addWidget(Panel1);
+    // Wide enough for "65535, 65535: R 255 G 255 B 255, index 255", so the
+    // panels beside it never move.
+    ReadoutPanel = new QLabel(this);
+    ReadoutPanel->setObjectName(QStringLiteral("ReadoutPanel"));
+    ReadoutPanel->setMinimumWidth(ReadoutPanel->fontMetrics().horizontalAdvance(
+                                      QStringLiteral("65535, 65535: R 255 G 255 B 255, index 255")) +
+                                  8);
+    addWidget(ReadoutPanel);
+}
+
+void TMainStatusBar::SetReadout(const QString& text)
+{
+    if (text == ReadoutPanel->text())
+        return;
+    ReadoutPanel->setText(text);
+    TestProbe(QStringLiteral("readout ") + text);
 }
 
 void TMainStatusBar::SetPanelText(const QString& text)

@@ -1,7 +1,7 @@
 // The displayed picture. Every change of it goes through Replace() — the
-// completion of an operation, New, Open, Save, colour depth, RAW import — and
-// is announced by Changed(), which the view and the status bar follow. The
-// picture is held as an immutable shared snapshot, so the view shows it
+// completion of an operation, New, Open, Paste, Save, colour depth, RAW
+// import — and is announced by Changed(), which the view and the status bar
+// follow. The picture is held as an immutable shared snapshot, so the view shows it
 // without a copy and the undo history keeps earlier pictures cheaply.
 #pragma once
 
@@ -18,7 +18,7 @@ public:
     // What replaced the picture. The history keeps a step for every change
     // but Save, which only re-encodes the same pixels, and Undo and Redo,
     // which move along it.
-    enum class TChange { Operation, New, Open, Save, ColourDepth, RawImport, Undo, Redo };
+    enum class TChange { Operation, New, Open, Save, ColourDepth, RawImport, Undo, Redo, Paste };
     Q_ENUM(TChange)
 
     explicit TPictureDocument(QObject* parent = nullptr);

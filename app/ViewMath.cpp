@@ -1,5 +1,6 @@
 #include "app/ViewMath.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -109,6 +110,69 @@ QPoint ClampDrag(QPoint delta, QRect bounds, QSize client)
     if (top + dy > 0)
         dy = -top;
     return QPoint(static_cast<int>(dx), static_cast<int>(dy));
+}
+
+QPoint ZoomScroll(QPoint scroll, QPointF cursor, QSize before, QSize after)
+{
+    // The point at (scroll + cursor) moves with the picture by the ratio of
+    // the sizes; the new scroll puts it back under the cursor.
+    const auto axis = [](int position, qreal mouse, int from, int to) {
+        if (from <= 0)
+            return position;
+        const long double moved = (static_cast<long double>(position) + mouse) * to / from - mouse;
+        const long double rounded = std::nearbyintl(moved);
+        return static_cast<int>(std::clamp<long double>(rounded, 0, kMaxControlSide));
+    };
+    return QPoint(axis(scroll.x(), cursor.x(), before.width(), after.width()),
+                  axis(scroll.y(), cursor.y(), before.height(), after.height()));
+}
+
+int FitPercent(QSize picture, QSize client)
+{
+    if (picture.isEmpty() || client.isEmpty())
+        return 100;
+    const auto fits = [&](int percent) {
+        const long double f = ZoomFactor(percent);
+        return ZoomedSide(picture.width(), f) <= client.width() && ZoomedSide(picture.height(), f) <= client.height();
+    };
+    // The estimate from the ratios is within one of the answer either way
+    // (the sides are rounded); step to the exact one.
+    const long double ratio = std::min(static_cast<long double>(client.width()) / picture.width(),
+                                       static_cast<long double>(client.height()) / picture.height());
+    int percent = static_cast<int>(std::clamp<long double>(std::floor(ratio * 100), 1, kMaxZoomInPercent));
+    while (percent > 1 && !fits(percent))
+        --percent;
+    while (percent < kMaxZoomInPercent && fits(percent + 1))
+        ++percent;
+    return percent;
+}
+
+std::optional<QPoint> PixelAt(QPointF position, QSize shown, QSize picture)
+{
+    if (shown.isEmpty() || picture.isEmpty())
+        return std::nullopt;
+    const qreal x = std::floor(position.x());
+    const qreal y = std::floor(position.y());
+    if (x < 0 || y < 0 || x >= shown.width() || y >= shown.height())
+        return std::nullopt;
+    return QPoint(static_cast<int>(std::int64_t(x) * picture.width() / shown.width()),
+                  static_cast<int>(std::int64_t(y) * picture.height() / shown.height()));
+}
+
+QString ReadoutText(const QImage& image, QPoint pixel)
+{
+    if (!image.valid(pixel))
+        return {};
+    const QRgb colour = image.pixel(pixel);
+    QString text = QStringLiteral("%1, %2: R %3 G %4 B %5")
+                       .arg(pixel.x())
+                       .arg(pixel.y())
+                       .arg(qRed(colour))
+                       .arg(qGreen(colour))
+                       .arg(qBlue(colour));
+    if (image.colorCount() > 0)
+        text += QStringLiteral(", index %1").arg(image.pixelIndex(pixel));
+    return text;
 }
 
 }  // namespace kadrimex::view

@@ -3,7 +3,9 @@
 // picture and the clamping of a hand-tool drag.
 #pragma once
 
+#include <QImage>
 #include <QPoint>
+#include <QPointF>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -49,5 +51,26 @@ std::optional<QString> ZoomOutText(const QString& text);
 // left and top edges may not leave its origin; the second rule wins, so a
 // picture smaller than the window stays at the origin.
 QPoint ClampDrag(QPoint delta, QRect bounds, QSize client);
+
+// The scroll position that keeps the picture point under the cursor in
+// place when the shown size changes from `before` to `after` (both in
+// device pixels). `scroll` is the scroll bars' position and `cursor` the
+// mouse in the viewport, both in widget pixels; the device pixel ratio
+// cancels out. Rounded to the nearest position; the scroll bars clamp it.
+QPoint ZoomScroll(QPoint scroll, QPointF cursor, QSize before, QSize after);
+
+// The largest whole zoom percent (1 to kMaxZoomInPercent) at which
+// `picture` shown as ZoomedSize() fits inside `client` (device pixels).
+int FitPercent(QSize picture, QSize client);
+
+// The picture pixel shown at `position` (device pixels from the control's
+// top left) when `picture` is stretched to `shown`; nothing outside it.
+// Column X of the control shows picture column floor(X * width / shown),
+// as the control paints.
+std::optional<QPoint> PixelAt(QPointF position, QSize shown, QSize picture);
+
+// The status bar's readout of pixel `pixel` of the displayed `image`:
+// "x, y: R r G g B b", with ", index i" for palette images.
+QString ReadoutText(const QImage& image, QPoint pixel);
 
 }  // namespace kadrimex::view

@@ -1,12 +1,14 @@
 #include "app/WorkImage.h"
 
 #include "app/IconImage.h"
+#include "app/ViewMath.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <type_traits>
 #include <variant>
@@ -94,6 +96,46 @@ TWorkImage::TWorkImage(QWidget* parent) : QWidget(parent)
     // Painting covers the exposed area only; nothing else to clear, so the
     // scroll box's silver shows around a picture smaller than the window.
     setAttribute(Qt::WA_OpaquePaintEvent, false);
+    // Moves without a button feed the pixel readout.
+    setMouseTracking(true);
+    FShown = size();
+}
+
+namespace {
+
+// The control side showing `device` pixels at ratio `ratio`.
+int LogicalSide(int device, qreal ratio)
+{
+    return std::max(1, static_cast<int>(std::ceil(device / ratio - 1e-9)));
+}
+
+}  // namespace
+
+void TWorkImage::SetShownSize(QSize devicePixels)
+{
+    const qreal ratio = devicePixelRatioF();
+    FShown = devicePixels;
+    const QSize logical(LogicalSide(devicePixels.width(), ratio), LogicalSide(devicePixels.height(), ratio));
+    if (logical == size())
+        update();
+    else
+        resize(logical);
+}
+
+void TWorkImage::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // A size not set through SetShownSize: the picture fills the control.
+    const qreal ratio = devicePixelRatioF();
+    if (size() != QSize(LogicalSide(FShown.width(), ratio), LogicalSide(FShown.height(), ratio)))
+        FShown = QSize(static_cast<int>(std::lround(width() * ratio)), static_cast<int>(std::lround(height() * ratio)));
+}
+
+std::optional<QPoint> TWorkImage::PixelAt(QPointF position) const
+{
+    if (FImage.isNull())
+        return std::nullopt;
+    return kadrimex::view::PixelAt(position * devicePixelRatioF(), FShown, FImage.size());
 }
 
 void TWorkImage::SetPicture(std::shared_ptr<const kadrimex::TPicture> picture)
@@ -176,12 +218,19 @@ void TWorkImage::paintEvent(QPaintEvent* event)
 {
     if (FImage.isNull())
         return;
-    const QSize widget = size();
-    const QRect source = SourceRectFor(event->rect(), widget, FImage.size());
+    // Everything below is in device pixels: the picture is stretched to
+    // FShown of them, whatever the device pixel ratio.
+    const qreal ratio = devicePixelRatioF();
+    const QSize widget = FShown;
+    const QRect exposed = QRectF(QRectF(event->rect()).topLeft() * ratio, QRectF(event->rect()).size() * ratio)
+                              .toAlignedRect();
+    const QRect source = SourceRectFor(exposed, widget, FImage.size());
     if (source.isEmpty())
         return;
     QPainter painter(this);
     painter.setClipRegion(event->region());
+    if (ratio != 1)
+        painter.scale(1 / ratio, 1 / ratio);
 
     const bool hugePixels = widget.width() / FImage.width() >= kLargestScaledPixel ||
                             widget.height() / FImage.height() >= kLargestScaledPixel;
@@ -219,4 +268,10 @@ void TWorkImage::mouseMoveEvent(QMouseEvent* event)
 void TWorkImage::mouseReleaseEvent(QMouseEvent* event)
 {
     emit MouseUp(event);
+}
+
+void TWorkImage::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    emit MouseLeft();
 }

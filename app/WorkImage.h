@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QMouseEvent;
 
@@ -27,6 +28,16 @@ public:
     // Size of the picture in its own pixels.
     QSize PictureSize() const { return QSize(FPicture->Width(), FPicture->Height()); }
 
+    // The size the picture is stretched to, in device pixels, so that 100 %
+    // puts one picture pixel on one screen pixel whatever the device pixel
+    // ratio. The control itself becomes that size divided by the ratio
+    // (rounded up). Resizing the control directly shows the picture over
+    // the whole new size.
+    void SetShownSize(QSize devicePixels);
+    QSize ShownSize() const { return FShown; }
+    // The picture pixel under `position` (control coordinates), if any.
+    std::optional<QPoint> PixelAt(QPointF position) const;
+
     // What is painted: the picture's pixels as a QImage. For bitmaps of
     // 1, 8, 15, 16, 24 and 32 bits it shares the bitmap's rows.
     const QImage& DisplayImage() const { return FImage; }
@@ -41,12 +52,16 @@ signals:
     void MouseDown(QMouseEvent* event);
     void MouseMove(QMouseEvent* event);
     void MouseUp(QMouseEvent* event);
+    // The mouse left the control.
+    void MouseLeft();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void RefreshDisplayImage();
@@ -58,4 +73,5 @@ private:
     // byte a pixel.
     kadrimex::TBitmap FDisplayBitmap;
     QImage FImage;
+    QSize FShown;
 };

@@ -21,6 +21,7 @@
 #include "userfilter/ui/UsrFilterForm.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QFile>
 
 #include <cstdio>
@@ -49,6 +50,12 @@ int main(int argc, char** argv)
 {
     PrepareEditorProcess();
     QApplication app(argc, argv);
+    // The window icon; QIcon adds each size's @2x file on a high-density
+    // screen by itself.
+    QIcon icon;
+    for (const char* size : {"16", "32", "48"})
+        icon.addFile(QStringLiteral(":/icons/kadrimex-%1.png").arg(QLatin1String(size)));
+    app.setWindowIcon(icon);
     // One optional argument: a picture to open instead of the initial one.
     // Qt has taken its own options out of the list by now.
     const QStringList arguments = app.arguments().mid(1);

@@ -175,6 +175,24 @@ def tasks(batch, work, pictures):
         out.append(("fftgauss 20", label, ours(picture, "fftgauss", 20),
                     {"numpy": peer("numpy", "fftgauss", picture, sigma_of(20)),
                      "scipy": peer("scipy", "fftgauss", picture, sigma_of(20))}))
+    # Reading and writing the newer formats, whole processes on the large
+    # photo: each file to BMP, and the BMP to each file (LZW TIFF with the
+    # horizontal predictor, WebP lossy at quality 80).
+    big = pictures["4000x3000"]
+    saves = {"png": ("PNG", [], ""),
+             "tif": ("TIFF (LZW)", ["-compress", "lzw"], "[compression=lzw,predictor=horizontal]"),
+             "webp": ("WebP", ["-quality", "80"], "[Q=80]")}
+    for ending, (name, im_options, vips_options) in saves.items():
+        source = os.path.join(work, f"rocket.{ending}")
+        out.append((f"{name} to BMP", "4000x3000", ours(source, "convert"),
+                    {"cv2": peer("cv2", "convert", source), "vips": ["vips", "copy", source, os.path.join(work, "vips.bmp")],
+                     "ImageMagick": im(source)}))
+        target = lambda who: os.path.join(work, f"{who}.{ending}")
+        out.append((f"BMP to {name}", "4000x3000",
+                    [batch, "convert", "-i", big, "-o", target("ours"), "--quiet"],
+                    {"cv2": PEERS + ["cv2", "convert", big, target("cv2")],
+                     "vips": ["vips", "copy", big, target("vips") + vips_options],
+                     "ImageMagick": ["convert", big, *im_options, target("im")]}))
     # Many files: the same two steps on every photo, written as JPEG at
     # quality 80. mogrify takes the files one after another; vips has no
     # chain in one call, so each photo goes through its own .v file, two
@@ -210,6 +228,10 @@ def prepare(batch, shared, work):
         run("convert", os.path.join(data, "rocket-4000x3000.jpg"), "-crop",
             f"1600x1200+{i * 97 % 2400}+{i * 53 % 1800}", "+repage", "-quality", "90",
             os.path.join(work, "photos", f"photo{i:02}.jpg"))
+    # The large photo in the newer formats, written by ImageMagick.
+    run("convert", pictures["4000x3000"], os.path.join(work, "rocket.png"))
+    run("convert", pictures["4000x3000"], "-compress", "lzw", os.path.join(work, "rocket.tif"))
+    run("convert", pictures["4000x3000"], "-quality", "80", os.path.join(work, "rocket.webp"))
     for label in ("2048x2048", "4000x3000"):
         run(batch, "fft", "-i", pictures[label], "-o", os.path.join(work, f"spectrum-{label}.bmp"), "--quiet")
         run("convert", pictures[label], "-fft", "+adjoin", os.path.join(work, f"im-{label}-%d.bmp"))

@@ -84,7 +84,9 @@ def main():
     image = cv2.imread(source, cv2.IMREAD_COLOR)
     if image is None:
         sys.exit(f"cannot read {source}")
-    if not cv2.imwrite(target, run(library, op, image, sys.argv[5:])):
+    # WebP at quality 80 as the others write it (OpenCV's default is lossless).
+    params = [cv2.IMWRITE_WEBP_QUALITY, 80] if target.endswith(".webp") else []
+    if not cv2.imwrite(target, run(library, op, image, sys.argv[5:]), params):
         sys.exit(f"cannot write {target}")
 
 

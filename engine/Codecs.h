@@ -1,5 +1,6 @@
 // File codecs of the core: BMP and ICO are our own, JPEG goes through
-// libjpeg-turbo. Every decoder validates its header before it allocates and
+// libjpeg-turbo, PNG through libpng, TIFF through libtiff, WebP through
+// libwebp. Every decoder validates its header before it allocates and
 // throws EImageError with one short sentence for a malformed, truncated or
 // unsupported file.
 #pragma once
@@ -28,6 +29,37 @@ inline constexpr std::size_t kJpegHeldBytes = std::size_t(16) << 20;
 TBitmap DecodeJpeg(const std::uint8_t* data, std::size_t size, std::size_t heldBytes = kJpegHeldBytes);
 // Encodes a picture of any format (converted to 24 bits on a copy).
 std::vector<std::uint8_t> EncodeJpeg(const TBitmap& bitmap, int quality = 80, bool progressive = false);
+
+// The EXIF Orientation (1 to 8) of a JPEG file; 1 when it has none or its
+// EXIF block is damaged.
+int JpegOrientation(const std::uint8_t* data, std::size_t size);
+// The picture as a viewer shows a file of that EXIF orientation: a lossless
+// mirror, half turn or quarter turn (sides swapped for 5 to 8). Pictures of
+// 8 bits a pixel or more; orientation 1 or an unknown one returns a copy.
+TBitmap OrientUpright(const TBitmap& stored, int orientation);
+
+// PNG: every colour type and depth, tRNS, interlaced. Palette and grey
+// pictures of up to 8 bits decode to 1, 4 or 8-bit palette pictures, the
+// rest to 24 bits with alpha composited over white.
+TBitmap DecodePng(const std::uint8_t* data, std::size_t size);
+// Palette pictures as palette PNG (grey PNG for a grey ramp), the rest as
+// 8-bit RGB.
+std::vector<std::uint8_t> EncodePng(const TBitmap& bitmap);
+
+// WebP: lossy, lossless, alpha (composited over white), the first frame of
+// an animation; always 24 bits.
+TBitmap DecodeWebp(const std::uint8_t* data, std::size_t size);
+// Lossy at `quality` (0 to 100); any format is converted to 24 bits on a copy.
+std::vector<std::uint8_t> EncodeWebp(const TBitmap& bitmap, int quality = 80);
+
+// TIFF, first page: strips or tiles, uncompressed, LZW, Deflate, PackBits,
+// CCITT (1 bit) or JPEG, chunky or planar, either byte order. Palette and
+// grey pictures of up to 8 bits open as 1/4/8-bit palette pictures, the rest
+// as 24 bits (alpha over white, CMYK converted plainly). See TiffCodec.cpp.
+TBitmap DecodeTiff(const std::uint8_t* data, std::size_t size);
+// Lossless LZW: palette pictures as palette (or grey) TIFF, the rest as
+// 8-bit RGB with the horizontal predictor.
+std::vector<std::uint8_t> EncodeTiff(const TBitmap& bitmap);
 
 // One entry of an icon file.
 struct TIconEntry {

@@ -5,9 +5,12 @@
 
 namespace kadrimex {
 
-TJPEGImage::TJPEGImage(std::vector<std::uint8_t> compressed) : FData(std::move(compressed))
+TJPEGImage::TJPEGImage(std::vector<std::uint8_t> compressed, bool upright) : FData(std::move(compressed))
 {
     auto decoded = std::make_shared<TBitmap>(DecodeJpeg(FData.data(), FData.size()));
+    const int orientation = upright ? JpegOrientation(FData.data(), FData.size()) : 1;
+    if (orientation != 1)
+        *decoded = OrientUpright(*decoded, orientation);
     FWidth = decoded->Width();
     FHeight = decoded->Height();
     FDecoded = std::move(decoded);
@@ -112,7 +115,48 @@ TBitmap TPicture::TakeBitmap(const std::string& targetClass)
     return bitmap;
 }
 
-TPicture TPicture::LoadFromFile(const std::string& path)
+namespace {
+
+enum class TKind { None, Bmp, Jpeg, Icon, Png, Tiff, WebP };
+
+// The format the file's first bytes announce.
+TKind KindOfContent(const std::vector<std::uint8_t>& bytes)
+{
+    auto starts = [&](std::initializer_list<std::uint8_t> signature, std::size_t at = 0) {
+        return bytes.size() >= at + signature.size() && std::equal(signature.begin(), signature.end(), bytes.begin() + std::ptrdiff_t(at));
+    };
+    if (starts({'B', 'M'}))
+        return TKind::Bmp;
+    if (starts({0xFF, 0xD8, 0xFF}))
+        return TKind::Jpeg;
+    if (starts({0, 0, 1, 0}))
+        return TKind::Icon;
+    if (starts({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}))
+        return TKind::Png;
+    if (starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42}) || starts({'I', 'I', 43, 0}) || starts({'M', 'M', 0, 43}))
+        return TKind::Tiff;
+    if (starts({'R', 'I', 'F', 'F'}) && starts({'W', 'E', 'B', 'P'}, 8))
+        return TKind::WebP;
+    return TKind::None;
+}
+
+const char* KindName(TKind kind)
+{
+    switch (kind) {
+    case TKind::Bmp: return "BMP";
+    case TKind::Jpeg: return "JPEG";
+    case TKind::Icon: return "ICO";
+    case TKind::Png: return "PNG";
+    case TKind::Tiff: return "TIFF";
+    case TKind::WebP: return "WebP";
+    case TKind::None: break;
+    }
+    return "unknown";
+}
+
+}  // namespace
+
+TPicture TPicture::LoadFromFile(const std::string& path, bool upright)
 {
     std::string ext;
     const auto slash = path.find_last_of('/');
@@ -122,27 +166,39 @@ TPicture TPicture::LoadFromFile(const std::string& path)
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
 
     auto bytes = ReadFileBytes(path);
-    enum class Kind { Bmp, Jpeg, Icon } kind;
+    const TKind content = KindOfContent(bytes);
+    TKind kind;
     if (ext == ".jpg" || ext == ".jpeg")
-        kind = Kind::Jpeg;
+        kind = TKind::Jpeg;
     else if (ext == ".ico")
-        kind = Kind::Icon;
+        kind = TKind::Icon;
     else if (ext == ".bmp")
-        kind = Kind::Bmp;
-    else if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
-        kind = Kind::Bmp;
-    else if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
-        kind = Kind::Jpeg;
-    else if (bytes.size() >= 4 && bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 1 && bytes[3] == 0)
-        kind = Kind::Icon;
+        kind = TKind::Bmp;
+    else if (ext == ".png")
+        kind = TKind::Png;
+    else if (ext == ".tif" || ext == ".tiff")
+        kind = TKind::Tiff;
+    else if (ext == ".webp")
+        kind = TKind::WebP;
+    else if (content != TKind::None)
+        kind = content;
     else
         throw EImageError("Unknown picture file extension (" + ext + ")");
+    // The newer formats' decoders would only say "not a PNG file"; name what
+    // the file really is. BMP, JPEG and icon files keep their decoders' words.
+    if ((kind == TKind::Png || kind == TKind::Tiff || kind == TKind::WebP) && content != kind)
+        throw EImageError(std::string("The file is not a ") + KindName(kind) + " picture as its extension (" + ext +
+                          ") says" + (content != TKind::None ? std::string(" but a ") + KindName(content) + " picture" : ""));
 
     TPicture picture;
     switch (kind) {
-    case Kind::Jpeg: picture.Assign(TJPEGImage(std::move(bytes))); break;
-    case Kind::Icon: picture.Assign(TIcon(std::move(bytes))); break;
-    case Kind::Bmp: picture.Assign(DecodeBmp(bytes.data(), bytes.size())); break;
+    case TKind::Jpeg: picture.Assign(TJPEGImage(std::move(bytes), upright)); break;
+    case TKind::Icon: picture.Assign(TIcon(std::move(bytes))); break;
+    case TKind::Bmp: picture.Assign(DecodeBmp(bytes.data(), bytes.size())); break;
+    case TKind::Png: picture.Assign(DecodePng(bytes.data(), bytes.size())); break;
+    case TKind::Tiff: picture.Assign(DecodeTiff(bytes.data(), bytes.size())); break;
+    case TKind::WebP: picture.Assign(DecodeWebp(bytes.data(), bytes.size())); break;
+    case TKind::None: break;
     }
     return picture;
 }

@@ -17,7 +17,9 @@ namespace kadrimex {
 class TJPEGImage {
 public:
     TJPEGImage() = default;
-    explicit TJPEGImage(std::vector<std::uint8_t> compressed);
+    // `upright`: the pixels are turned as the file's EXIF Orientation asks;
+    // the compressed bytes stay as stored.
+    explicit TJPEGImage(std::vector<std::uint8_t> compressed, bool upright = false);
     // Compresses a picture (CompressionQuality, ProgressiveEncoding).
     static TJPEGImage Compress(const TBitmap& bitmap, int quality = 80, bool progressive = false);
 
@@ -82,9 +84,11 @@ public:
     // As ToBitmap, moving the pixels out; the picture is left empty.
     TBitmap TakeBitmap(const std::string& targetClass = "TAdvancedBitmap");
 
-    // Loads a file by its extension (.jpg/.jpeg, .ico, .bmp); any other
-    // name is recognised by the file's signature.
-    static TPicture LoadFromFile(const std::string& path);
+    // Loads a file by its extension (.jpg/.jpeg, .ico, .bmp, .png,
+    // .tif/.tiff, .webp); any other name is recognised by the file's
+    // signature. A PNG, TIFF or WebP name on other content is refused. `upright` turns a JPEG as its EXIF
+    // Orientation asks; false keeps the stored orientation.
+    static TPicture LoadFromFile(const std::string& path, bool upright = true);
 
 private:
     Graphic FGraphic;

@@ -33,6 +33,12 @@ TFileFormat WritableFormatNamed(const std::string& word)
         return TFileFormat::Bmp;
     if (lower == "jpg" || lower == "jpeg")
         return TFileFormat::Jpeg;
+    if (lower == "png")
+        return TFileFormat::Png;
+    if (lower == "tif" || lower == "tiff")
+        return TFileFormat::Tiff;
+    if (lower == "webp")
+        return TFileFormat::WebP;
     return TFileFormat::None;
 }
 
@@ -41,6 +47,9 @@ std::string FormatEnding(TFileFormat format)
     switch (format) {
     case TFileFormat::Bmp: return ".bmp";
     case TFileFormat::Jpeg: return ".jpg";
+    case TFileFormat::Png: return ".png";
+    case TFileFormat::Tiff: return ".tif";
+    case TFileFormat::WebP: return ".webp";
     case TFileFormat::None: break;
     }
     return {};
@@ -53,8 +62,14 @@ bool SavePictureFile(const std::string& path, const TBitmap& bitmap, TFileFormat
     case TFileFormat::Bmp:
         // Encoded while it is written, a block at a time.
         return SaveBmpFile(path, bitmap, cancelled);
-    case TFileFormat::Jpeg: {
-        const auto bytes = EncodeJpeg(bitmap, 80, false);
+    case TFileFormat::Jpeg:
+    case TFileFormat::Png:
+    case TFileFormat::Tiff:
+    case TFileFormat::WebP: {
+        const auto bytes = format == TFileFormat::Jpeg   ? EncodeJpeg(bitmap, 80, false)
+                           : format == TFileFormat::Png  ? EncodePng(bitmap)
+                           : format == TFileFormat::Tiff ? EncodeTiff(bitmap)
+                                                         : EncodeWebp(bitmap, 80);
         if (cancelled && cancelled())
             return false;
         return WriteFileAtomically(path, bytes, cancelled);

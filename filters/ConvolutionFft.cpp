@@ -227,6 +227,10 @@ bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, c
         const int bandRows = std::min(layout.outH, height - ty);
         // A band of a large mask takes seconds: the stop request is heeded
         // between blocks and the gauge moves as each block of a tile is done.
+        // The tiles write into a copy of the band's rows, which reaches the
+        // picture only when every tile is done, so a stop leaves whole rows.
+        const std::size_t bandStride = 3 * std::size_t(width);
+        std::vector<std::uint8_t> band(std::size_t(bandRows) * bandStride);
         const std::int64_t units = std::int64_t(tileColumns) * 3 * std::int64_t(layout.blocks.size() + 1);
         std::int64_t unitsDone = 0;
         std::mutex progressLock;  // so the gauge never steps back
@@ -300,7 +304,7 @@ bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, c
                         a[q] += std::int64_t(cell.w) * s[offset[q]];
                 }
             for (int p = 0; p < bandRows; ++p) {
-                std::uint8_t* out = dest.ScanLine(ty + p) + 3 * tx + c;
+                std::uint8_t* out = band.data() + std::size_t(p) * bandStride + 3 * std::size_t(tx) + std::size_t(c);
                 const std::int64_t* a = &acc[std::size_t(p) * std::size_t(cols)];
                 for (int q = 0; q < cols; ++q)
                     out[3 * q] = finish(a[q]);
@@ -309,6 +313,8 @@ bool FftRows(TBitmapProcesorThread& thread, TBitmap& dest, const TBitmap& src, c
         });
         if (thread.Terminated())
             return false;
+        for (int p = 0; p < bandRows; ++p)
+            std::copy_n(band.data() + std::size_t(p) * bandStride, bandStride, dest.ScanLine(ty + p));
         thread.FRow = ty + bandRows;
         thread.PublishProgress(std::int64_t(ty + bandRows) * width);
     }

@@ -123,7 +123,7 @@ TAdvancedBitmap& BatchRun::Input()
     if (!FInput) {
         if (FInputPath.empty())
             throw UsageError("This command needs an input picture (-i INPUT)");
-        TPicture picture = TPicture::LoadFromFile(FInputPath);
+        TPicture picture = TPicture::LoadFromFile(FInputPath, !FAsStored);
         SignalAt("decode");
         CheckInterrupted();
         auto copy = std::make_unique<TAdvancedBitmap>();

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Writes the two hand cursors of the hand tool as 32x32 RGBA PNG files
-(HandOpenCursor.png, HandClosedCursor.png) beside itself. Python's standard
+(HandOpenCursor.png, HandClosedCursor.png) beside itself, and the same hands
+drawn at 64x64 for screens of device pixel ratio 2 (HandOpenCursor@2x.png,
+HandClosedCursor@2x.png). Python's standard
 library only: the shapes are rasterised with 4x4 supersampling and the PNG
 is assembled with zlib.
 
@@ -42,20 +44,22 @@ def grown(shape, by):
     return inside
 
 
-def render(shapes):
-    """RGBA rows of the hand: shapes painted in order, outline then fill."""
-    # coverage[layer] per pixel: 0 transparent, 1 black, 2 white
-    grey = [[0.0] * SIZE for _ in range(SIZE)]   # colour value 0..1
-    alpha = [[0.0] * SIZE for _ in range(SIZE)]
+def render(shapes, scale=1):
+    """RGBA rows of the hand at `scale` times 32x32: shapes painted in order,
+    outline then fill. The shapes stay on the 32x32 grid; a pixel of the
+    larger cursor samples a smaller square of it."""
+    size = SIZE * scale
+    grey = [[0.0] * size for _ in range(size)]   # colour value 0..1
+    alpha = [[0.0] * size for _ in range(size)]
     for shape in shapes:
         outline = grown(shape, 1.0)
-        for py in range(SIZE):
-            for px in range(SIZE):
+        for py in range(size):
+            for px in range(size):
                 out_cov = fill_cov = 0
                 for sy in range(SUB):
                     for sx in range(SUB):
-                        x = px + (sx + 0.5) / SUB
-                        y = py + (sy + 0.5) / SUB
+                        x = (px + (sx + 0.5) / SUB) / scale
+                        y = (py + (sy + 0.5) / SUB) / scale
                         if shape(x, y):
                             fill_cov += 1
                         elif outline(x, y):
@@ -71,9 +75,9 @@ def render(shapes):
                 grey[py][px] = (colour * cov + grey[py][px] * a0 * (1 - cov)) / a
                 alpha[py][px] = a
     rows = []
-    for py in range(SIZE):
+    for py in range(size):
         row = bytearray()
-        for px in range(SIZE):
+        for px in range(size):
             g = round(grey[py][px] * 255)
             row += bytes((g, g, g, round(alpha[py][px] * 255)))
         rows.append(bytes(row))
@@ -105,6 +109,8 @@ CLOSED = [
 def main():
     write_png(os.path.join(OUT, "HandOpenCursor.png"), SIZE, render(OPEN))
     write_png(os.path.join(OUT, "HandClosedCursor.png"), SIZE, render(CLOSED))
+    write_png(os.path.join(OUT, "HandOpenCursor@2x.png"), 2 * SIZE, render(OPEN, 2))
+    write_png(os.path.join(OUT, "HandClosedCursor@2x.png"), 2 * SIZE, render(CLOSED, 2))
     print("cursors written")
 
 

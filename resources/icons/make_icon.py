@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the application icon: kadrimex.svg (scalable) and kadrimex-N.png
-for the hicolor sizes N, beside itself. Python's standard library only: the
+"""Writes the application icon: kadrimex.svg (scalable), kadrimex-N.png
+for the hicolor sizes N, and kadrimex-N@2x.png (2N x 2N) for the window
+icon's sizes on screens of device pixel ratio 2, beside itself. Python's standard library only: the
 same shapes are written as SVG and rasterised with 4x4 supersampling, the
 PNG assembled with zlib.
 
@@ -15,6 +16,8 @@ from raster import rounded_rect, write_png  # noqa: E402
 
 OUT = os.path.dirname(os.path.abspath(__file__))
 SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
+# The sizes the editor's window icon is built from (resources.qrc).
+WINDOW_SIZES = [16, 32, 48]
 SUB = 4
 
 FRAME = (0x20, 0x20, 0x20)
@@ -115,7 +118,9 @@ def main():
     write_svg()
     for size in SIZES:
         write_png(os.path.join(OUT, f"kadrimex-{size}.png"), size, render(size))
-    print(f"kadrimex.svg and {len(SIZES)} PNG sizes written")
+    for size in WINDOW_SIZES:
+        write_png(os.path.join(OUT, f"kadrimex-{size}@2x.png"), 2 * size, render(2 * size))
+    print(f"kadrimex.svg, {len(SIZES)} PNG sizes and {len(WINDOW_SIZES)} at twice the size written")
 
 
 if __name__ == "__main__":

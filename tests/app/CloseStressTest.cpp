@@ -104,6 +104,7 @@ TEST_F(CloseStress, WindowCancelledClosedOrDestroyedWhileAnOperationRuns)
         } else if (ending == 1) {
             form->close();
             EXPECT_EQ(form->FProcessor, nullptr);
+            EXPECT_FALSE(form->ProgressTimer->isActive());
         }
         form.reset();
         ServeFor(1);

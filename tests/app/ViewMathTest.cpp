@@ -96,3 +96,68 @@ TEST(ViewMath, DragOfTheLargestControlDoesNotOverflow)
     EXPECT_EQ(ClampDrag(QPoint(-2000000000, 0), huge, QSize(500, 400)), QPoint(0, 0));
     EXPECT_EQ(ClampDrag(QPoint(2000000000, 0), huge, QSize(500, 400)), QPoint(kMaxControlSide - 500, 0));
 }
+
+TEST(ViewMath, ZoomAboutThePointKeepsItUnderTheCursor)
+{
+    // scroll, cursor, size before, size after -> new scroll. The picture
+    // point at scroll + cursor moves to (scroll + cursor) * after / before.
+    const std::tuple<QPoint, QPointF, QSize, QSize, QPoint> cases[] = {
+        {{0, 0}, {0, 0}, {400, 300}, {800, 600}, {0, 0}},          // the origin stays
+        {{0, 0}, {100, 50}, {400, 300}, {800, 600}, {100, 50}},    // in: the point doubles
+        {{100, 50}, {100, 50}, {800, 600}, {400, 300}, {0, 0}},    // out: back again
+        {{300, 0}, {250.5, 10}, {1000, 1000}, {2000, 2000}, {850, 10}},  // 850.5 rounds to even
+        {{0, 0}, {300, 200}, {400, 300}, {200, 150}, {0, 0}},      // cannot scroll before the origin
+        {{10, 10}, {5, 5}, {3, 3}, {1, 1}, {0, 0}},
+        {{0, 0}, {10, 10}, {0, 0}, {100, 100}, {0, 0}},            // nothing shown before: kept
+    };
+    for (const auto& [scroll, cursor, before, after, expected] : cases)
+        EXPECT_EQ(ZoomScroll(scroll, cursor, before, after), expected)
+            << scroll.x() << "," << scroll.y() << " at " << cursor.x() << "," << cursor.y();
+}
+
+TEST(ViewMath, FitIsTheLargestWholePercentThatFits)
+{
+    const std::tuple<QSize, QSize, int> cases[] = {
+        {{1000, 500}, {500, 500}, 50},    {{500, 1000}, {500, 500}, 50},
+        {{100, 100}, {250, 400}, 250},    // small pictures are enlarged
+        {{3, 3}, {10, 10}, 350},          // 350 % is 10.5 px, to even 10; 351 % is 11
+        {{200, 100}, {199, 100}, 99},     {{100000, 10}, {300, 300}, 1},  // never below 1 %
+        {{1, 1}, {1000, 1000}, 50000},    // never past the zoom-in cap
+        {{0, 0}, {100, 100}, 100}};
+    for (const auto& [picture, client, percent] : cases) {
+        const int fit = FitPercent(picture, client);
+        EXPECT_EQ(fit, percent) << picture.width() << "x" << picture.height();
+        if (!picture.isEmpty()) {
+            const QSize shown = ZoomedSize(picture, QString::number(fit));
+            EXPECT_TRUE(shown.width() <= client.width() || fit == 1);
+            EXPECT_TRUE(shown.height() <= client.height() || fit == 1);
+        }
+    }
+}
+
+TEST(ViewMath, ReadoutNamesThePixelUnderTheMouse)
+{
+    // PixelAt matches the painting: column X shows floor(X * w / W).
+    const std::tuple<QPointF, QSize, QSize, std::optional<QPoint>> cells[] = {
+        {{0, 0}, {30, 20}, {3, 2}, QPoint(0, 0)},   {{9.9, 9.9}, {30, 20}, {3, 2}, QPoint(0, 0)},
+        {{10, 10}, {30, 20}, {3, 2}, QPoint(1, 1)}, {{29.5, 19.5}, {30, 20}, {3, 2}, QPoint(2, 1)},
+        {{30, 0}, {30, 20}, {3, 2}, std::nullopt},  {{-0.5, 0}, {30, 20}, {3, 2}, std::nullopt},
+        {{4, 1}, {5, 2}, {10, 4}, QPoint(8, 2)},     // shrunk: every other pixel
+        {{0, 0}, {0, 0}, {3, 2}, std::nullopt}};
+    for (const auto& [position, shown, picture, pixel] : cells)
+        EXPECT_EQ(PixelAt(position, shown, picture), pixel) << position.x() << "," << position.y();
+
+    QImage rgb(2, 1, QImage::Format_RGB32);
+    rgb.setPixel(1, 0, qRgb(255, 128, 7));
+    QImage palette(2, 2, QImage::Format_Indexed8);
+    palette.setColorTable({qRgb(0, 0, 0), qRgb(10, 20, 30)});
+    palette.fill(0);
+    palette.setPixel(0, 1, 1);
+    const std::tuple<const QImage*, QPoint, const char*> texts[] = {
+        {&rgb, {1, 0}, "1, 0: R 255 G 128 B 7"},
+        {&palette, {0, 1}, "0, 1: R 10 G 20 B 30, index 1"},
+        {&palette, {1, 1}, "1, 1: R 0 G 0 B 0, index 0"},
+        {&rgb, {2, 0}, ""}};
+    for (const auto& [image, pixel, text] : texts)
+        EXPECT_EQ(ReadoutText(*image, pixel), QString::fromUtf8(text));
+}

@@ -1,16 +1,13 @@
-// The generators through the operation table and their launcher formulas,
-// and through the batch tool: the worked examples of the mask generators,
-// shape 0's product of folds, the three shapes of our own, and the batch
-// tool's size rule.
+// The generators through the operation table and their launcher formulas:
+// the worked examples of the mask generators, shape 0's product of folds and
+// the three shapes of our own. The batch commands are BatchCommandsTest's.
 #include "engine/Graphic.h"
 #include "filters/Generators.h"
 #include "filters/Masks.h"
-#include "tests/support/BatchProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -93,25 +90,6 @@ TEST(Generators, WrappedFloorKeepsTheLowByteOfHugeValues)
     for (const long double v : {0x1p72L, std::nextafter(0x1p72L, 0.0L), 0x1p71L + 0x1p8L + 0x1p7L, 1e216L})
         EXPECT_EQ(WrappedFloor(v), literal(v)) << double(v);
     EXPECT_EQ(WrappedFloor(HUGE_VALL), 0);
-}
-
-TEST(Generators, BatchMakesThePictureFromNothing)
-{
-    const auto out = (std::filesystem::temp_directory_path() / ("kadrimex-gen-" + std::to_string(getpid()) + ".bmp"));
-    ASSERT_EQ(test::RunBatch({"gen-shape", "4", "4", "0", "1.1", "-o", out.string()}).status, 0);
-    const TBitmap shown = TPicture::LoadFromFile(out.string()).ToBitmap();
-    EXPECT_EQ(shown.PixelFormat(), TPixelFormat::pf8bit);
-    EXPECT_EQ(At(shown, 3, 2), 202);
-    std::filesystem::remove(out);
-
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"gen-gauss", "0", "10", "1"}, {"gen-edge", "10", "32761", "1"},
-          {"gen-shape", "10", "10", "6", "1"}, {"gen-triangle", "10", "10", "x", "0"}}) {
-        auto words = args;
-        words.insert(words.end(), {"-o", out.string()});
-        EXPECT_EQ(test::RunBatch(words).status, 2) << args[0] << ' ' << args[1];
-        EXPECT_FALSE(std::filesystem::exists(out));
-    }
 }
 
 }  // namespace

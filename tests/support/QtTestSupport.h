@@ -7,6 +7,7 @@
 
 #include "ui/Prompt.h"
 
+#include <QDialog>
 #include <QLocale>
 #include <QString>
 
@@ -37,6 +38,23 @@ void ReleasePrompts();
 
 // Processes events until condition() holds; false after `milliseconds`.
 bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 120000);
+
+// How a dialog run ended: QDialog::Accepted, QDialog::Rejected or kStaysOpen.
+constexpr int kStaysOpen = -1;
+
+// Opens `form`, runs `action` and reports how the run ended; a dialog that
+// stayed open is then closed, so every run starts from a closed dialog.
+template <class Action>
+int RunDialog(QDialog& form, Action action)
+{
+    form.open();
+    action();
+    if (form.isVisible()) {
+        form.reject();
+        return kStaysOpen;
+    }
+    return form.result();
+}
 
 // A test run in a point-separator locale with every prompt captured in
 // Prompts; both are restored afterwards.

@@ -136,6 +136,8 @@ public:
     QStringList UndoStates;
     QImage IdleGauge;
     qsizetype SeenPictures = 0;
+    // Every line the probe printed, in order.
+    QStringList Lines;
 
     void Start(const QStringList& args = {})
     {
@@ -160,6 +162,7 @@ public:
     {
         while (Process.canReadLine()) {
             const QString line = QString::fromUtf8(Process.readLine()).chopped(1);
+            Lines << line;
             const QStringList words = line.split(u' ');
             const QString kind = words.value(0);
             if (kind == "window"_L1)

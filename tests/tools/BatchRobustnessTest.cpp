@@ -207,7 +207,7 @@ TEST_F(BatchRobustness, MisusedArgumentsAreNamed)
         {{"gauss", "-i", input, "-o", out}, "usage: gauss LEVEL -i INPUT -o OUTPUT"},
         {{"convert", "-i", input, "-o", ""}, "-o needs a file name"},
         {{"user", "9", "1", "0", "0", "1", "-i", input, "-o", out}, "SIZE must be 1, 3, 5 or 7"},
-        {{"gauss", "2", "-i", input, "-o", Path("out.png")}, "the output must end in .bmp, .jpg or .jpeg"},
+        {{"gauss", "2", "-i", input, "-o", Path("out.gif")}, "the output must end in .bmp, .jpg, .jpeg, .png, .tif, .tiff or .webp"},
         {{"nosuchcommand", "-o", out}, "unknown command 'nosuchcommand' (see --help)"},
         {{"gauss", "2", "-o", out}, "gauss needs an input picture (-i INPUT)"},
         {{"new", "32761", "1", "FFFFFF", "-o", out}, "Width and height must be whole numbers from 1 to 32760"},

@@ -10,7 +10,6 @@
 #include "transforms/FastFourier.h"
 #include "transforms/Fft.h"
 #include "transforms/Fourier.h"
-#include "tests/support/BatchProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -405,32 +404,6 @@ TEST(FourierTest, PictureTooLargeEndsWithAMessage)
         EXPECT_TRUE(destination.Empty());
     }
 }
-
-#if defined(KADRIMEX_BATCH_PATH)
-TEST(FourierBatchTest, CommandsMatchReference)
-{
-    const std::string dir = testing::TempDir();
-    const std::string in = dir + "/fourier-in.bmp";
-    const std::string out = dir + "/fourier-out.bmp";
-    const Picture input = PhotoLikePicture(45, 30);
-    WriteFileAtomically(in, EncodeBmp(ToBitmap(input)));
-    const struct {
-        std::string args;
-        Picture expected;
-    } cases[] = {{"fft", reference::MakeFFT(input)},
-                 {"revfft", reference::MakeRevFFT(input)},
-                 {"fftgauss 7.5", reference::MakeFFTGauss(input, 7.5L)}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args);
-        std::remove(out.c_str());
-        const auto result = test::RunBatch(c.args + " -i " + in + " -o " + out + " --quiet");
-        ASSERT_EQ(result.status, 0) << result.errors;
-        const auto bytes = ReadFileBytes(out);
-        ExpectSamePicture(c.expected, FromBitmap(DecodeBmp(bytes.data(), bytes.size())));
-    }
-    EXPECT_EQ(test::RunBatch("fftgauss level -i " + in + " -o " + out + " --quiet").status, 2);
-}
-#endif
 
 }  // namespace
 }  // namespace kadrimex

@@ -1,15 +1,14 @@
 #include "tonal/ui/CurvesForm.h"
 
 #include "tonal/Tone.h"
+#include "tonal/ui/HistogramChart.h"
 #include "tonal/ui/TonalDialogParts.h"
 #include "ui/DialogParts.h"
 #include "ui/WorkerRunner.h"
 
-#include <QAreaSeries>
 #include <QButtonGroup>
 #include <QChart>
 #include <QChartView>
-#include <QFont>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -56,13 +55,6 @@ std::int32_t CurveIndex(double value)
     return f <= 0 ? 0 : f >= 255 ? 255 : std::int32_t(f);
 }
 
-// The colours of the seven histogram series, in the order they are attached.
-const QColor kSeriesColours[7] = {
-    QColor(255, 138, 138), QColor(144, 232, 82), QColor(166, 170, 255),  // red, green, blue
-    QColor(140, 141, 34),  QColor(34, 141, 140), QColor(150, 38, 149),   // red+green, green+blue, red+blue
-    QColor(42, 42, 42),                                                  // all three
-};
-
 }  // namespace
 
 TCurvesForm::TCurvesForm(QWidget* parent) : QDialog(parent), FRunner(std::make_unique<kadrimex::ui::TWorkerRunner>())
@@ -99,37 +91,10 @@ TCurvesForm::TCurvesForm(QWidget* parent) : QDialog(parent), FRunner(std::make_u
     side->addStretch();
     Panel2->setFixedWidth(130);
 
-    // Fixed axes, no title, legend, animation or shadow, on white.
-    auto* chart = new QChart;
-    chart->legend()->hide();
-    chart->setBackgroundBrush(Qt::white);
-    chart->setBackgroundRoundness(0);
-    chart->setDropShadowEnabled(false);
-    chart->setAnimationOptions(QChart::NoAnimation);
-    BottomAxis = new QValueAxis(chart);
-    BottomAxis->setRange(0, 256);
-    BottomAxis->setTickType(QValueAxis::TicksDynamic);
-    BottomAxis->setTickAnchor(0);
-    BottomAxis->setTickInterval(16);
-    BottomAxis->setMinorTickCount(4);
-    BottomAxis->setLabelFormat(QStringLiteral("%g"));
-    LeftAxis = new QValueAxis(chart);
-    LeftAxis->setRange(0, 256.01);
-    LeftAxis->setTickType(QValueAxis::TicksDynamic);
-    LeftAxis->setTickAnchor(0);
-    LeftAxis->setTickInterval(16);
-    LeftAxis->setLabelFormat(QStringLiteral("%.6g"));
-    // Seventeen labels a side at the dialog's size: in the default font the
-    // chart elides every label but "0" to dots.
-    QFont labels = BottomAxis->labelsFont();
-    labels.setPointSizeF(labels.pointSizeF() * 0.7);
-    BottomAxis->setLabelsFont(labels);
-    // Upright, the three-digit labels are wider than the 16 units between
-    // them at the dialog's size and would be cut to dots; turned they fit.
-    BottomAxis->setLabelsAngle(-90);
-    LeftAxis->setLabelsFont(labels);
-    chart->addAxis(BottomAxis, Qt::AlignBottom);
-    chart->addAxis(LeftAxis, Qt::AlignLeft);
+    const kadrimex::ui::THistogramChart made = kadrimex::ui::MakeHistogramChart();
+    QChart* chart = made.chart;
+    BottomAxis = made.bottom;
+    LeftAxis = made.left;
     HistoChart = Named(new THistoChartView(chart, this), "HistoChart");
 
     auto* middle = new QHBoxLayout;
@@ -223,31 +188,7 @@ void TCurvesForm::HistogramReady()
     const THistogram& green = *FHistograms[1];
     const THistogram& blue = *FHistograms[2];
     QChart* chart = HistoChart->chart();
-    for (int s = 0; s < 7; ++s) {
-        // Stairs: each value v is a step from v to v + 1; a last point
-        // (256, 0) closes the area.
-        QList<QPointF> points;
-        points.reserve(2 * 256 + 1);
-        for (int v = 0; v < 256; ++v) {
-            const std::size_t i = std::size_t(v);
-            const long double r = red[i], g = green[i], b = blue[i];
-            const long double shares[7] = {r, g, b, std::min(r, g), std::min(g, b), std::min(r, b),
-                                           std::min({r, g, b})};
-            const qreal y = qreal(5120 * shares[s]);
-            points << QPointF(v, y) << QPointF(v + 1, y);
-        }
-        points << QPointF(256, 0);
-        auto* area = new QAreaSeries;
-        auto* upper = new QLineSeries(area);
-        upper->replace(points);
-        area->setUpperSeries(upper);
-        // Colours after addSeries: the chart's theme sets its own there.
-        chart->addSeries(area);
-        area->setColor(kSeriesColours[s]);
-        area->setPen(Qt::NoPen);
-        area->attachAxis(BottomAxis);
-        area->attachAxis(LeftAxis);
-    }
+    kadrimex::ui::PlotHistograms({chart, BottomAxis, LeftAxis}, red, green, blue);
     for (auto& histogram : FHistograms)
         histogram.reset();
 

@@ -36,22 +36,8 @@ QString ConversionError(const QString& text)
 // both are restored afterwards.
 class DialogTest : public kadrimex::test::PromptCaptureTest {};
 
-// How a dialog run ended: QDialog::Accepted, QDialog::Rejected or kStaysOpen.
-constexpr int kStaysOpen = -1;
-
-// Opens `form`, runs `action` and reports how the run ended; a dialog that
-// stayed open is then closed, so every run starts from a closed dialog.
-template <class Action>
-int RunDialog(QDialog& form, Action action)
-{
-    form.open();
-    action();
-    if (form.isVisible()) {
-        form.reject();
-        return kStaysOpen;
-    }
-    return form.result();
-}
+using kadrimex::test::kStaysOpen;
+using kadrimex::test::RunDialog;
 
 template <class Form>
 int PressOk(Form& form)
@@ -369,61 +355,58 @@ TEST_F(DialogTest, GeneratorSizesMustLieInOneTo32760)
     EXPECT_TRUE(Prompts.empty());
 }
 
-TEST_F(DialogTest, AngleButtonsWriteFifteenSignificantDigits)
-{
-    TFilterGenRotForm rotation;
-    const std::pair<QPushButton*, const char*> buttons[] = {{rotation.SpeedButton2, "3.14159265358979"},
-                                                            {rotation.AnglePi2Button, "1.5707963267949"},
-                                                            {rotation.AnglePi4Button, "0.785398163397448"},
-                                                            {rotation.AngleZeroButton, "0.000"}};
-    for (const auto& [button, text] : buttons) {
-        button->click();
-        EXPECT_EQ(rotation.AngleEdit->text(), text);
-    }
-
-    rotation.SpeedButton2->click();
-    EXPECT_EQ(PressOk(rotation), QDialog::Accepted);
-    EXPECT_EQ(rotation.Angle, 3.14159265358979L);
-}
-
+// What each dialog writes, in a point and in a comma locale, it reads back;
+// the angle buttons write fifteen significant digits.
 TEST_F(DialogTest, CommaLocaleTextsReadBackWhatTheDialogWrites)
 {
-    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    for (const QLocale& locale :
+         {QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::Polish, QLocale::Poland)}) {
+        QLocale::setDefault(locale);
+        const QString point = locale.decimalPoint();
+        auto text = [&](const char* written) { return QString::fromLatin1(written).replace(u'.', point); };
+        SCOPED_TRACE(point.toStdString());
 
-    TFilterLevelForm level;
-    EXPECT_EQ(level.LevelEdit->text(), "1,0");
-    EXPECT_EQ(PressOk(level), QDialog::Accepted);
-    EXPECT_EQ(level.Level, 1.0L);
-    level.LevelEdit->setText("2,55");
-    EXPECT_EQ(level.LevelTrackBar->value(), 25);
-    EXPECT_EQ(PressKey(level, level.LevelEdit, Qt::Key_Return), QDialog::Accepted);
-    EXPECT_EQ(level.Level, 2.55L);
+        TFilterLevelForm level;
+        EXPECT_EQ(level.LevelEdit->text(), text("1.0"));
+        EXPECT_EQ(PressOk(level), QDialog::Accepted);
+        EXPECT_EQ(level.Level, 1.0L);
+        level.LevelEdit->setText(text("2.55"));
+        EXPECT_EQ(level.LevelTrackBar->value(), 25);
+        EXPECT_EQ(PressKey(level, level.LevelEdit, Qt::Key_Return), QDialog::Accepted);
+        EXPECT_EQ(level.Level, 2.55L);
 
-    TSharpenForm sharpen;
-    EXPECT_EQ(sharpen.SizeEdit->text(), "1,0");
-    sharpen.SizeTrackBar->setValue(25);
-    EXPECT_EQ(sharpen.SizeEdit->text(), "2,5");
-    EXPECT_EQ(PressOk(sharpen), QDialog::Accepted);
-    EXPECT_EQ(sharpen.Level, 1.0L);
-    EXPECT_EQ(sharpen.Size, 2.5L);
+        TSharpenForm sharpen;
+        EXPECT_EQ(sharpen.SizeEdit->text(), text("1.0"));
+        sharpen.SizeTrackBar->setValue(25);
+        EXPECT_EQ(sharpen.SizeEdit->text(), text("2.5"));
+        EXPECT_EQ(PressOk(sharpen), QDialog::Accepted);
+        EXPECT_EQ(sharpen.Level, 1.0L);
+        EXPECT_EQ(sharpen.Size, 2.5L);
 
-    TFilterGenRotForm rotation;
-    EXPECT_EQ(rotation.AngleEdit->text(), "0,000");
-    rotation.SpeedButton2->click();
-    EXPECT_EQ(rotation.AngleEdit->text(), "3,14159265358979");
-    EXPECT_EQ(PressOk(rotation), QDialog::Accepted);
-    EXPECT_EQ(rotation.Angle, 3.14159265358979L);
-    EXPECT_EQ(rotation.Level, 1.0L);
+        TFilterGenRotForm rotation;
+        EXPECT_EQ(rotation.AngleEdit->text(), text("0.000"));
+        const std::pair<QPushButton*, const char*> buttons[] = {{rotation.AnglePi2Button, "1.5707963267949"},
+                                                                {rotation.AnglePi4Button, "0.785398163397448"},
+                                                                {rotation.AngleZeroButton, "0.000"},
+                                                                {rotation.SpeedButton2, "3.14159265358979"}};
+        for (const auto& [button, written] : buttons) {
+            button->click();
+            EXPECT_EQ(rotation.AngleEdit->text(), text(written));
+        }
+        EXPECT_EQ(PressOk(rotation), QDialog::Accepted);
+        EXPECT_EQ(rotation.Angle, 3.14159265358979L);
+        EXPECT_EQ(rotation.Level, 1.0L);
 
-    TAbstractGeneratorForm shapes;
-    EXPECT_EQ(shapes.LevelEdit->text(), "1,1");
-    EXPECT_EQ(PressOk(shapes), QDialog::Accepted);
-    EXPECT_EQ(shapes.Level, 1.1L);
-
+        TAbstractGeneratorForm shapes;
+        EXPECT_EQ(shapes.LevelEdit->text(), text("1.1"));
+        EXPECT_EQ(PressOk(shapes), QDialog::Accepted);
+        EXPECT_EQ(shapes.Level, 1.1L);
+    }
     EXPECT_TRUE(Prompts.empty());
 
     // Texts and readings follow one locale: a point is not this locale's
     // separator.
+    TFilterLevelForm level;
     level.LevelEdit->setText("2.5");
     EXPECT_EQ(Prompts, std::vector<QString>({ConversionError("2.5")}));
 }

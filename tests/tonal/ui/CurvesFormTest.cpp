@@ -1,6 +1,6 @@
 // The curves dialog: the histogram worker and the plot, the mouse rules
-// that draw the curve, the table it becomes, and closing while the worker
-// runs.
+// that draw the curve and the table it becomes. Closing while the worker
+// runs is CloseStressTest's.
 #include "tonal/ui/CurvesForm.h"
 
 #include <QGraphicsScene>
@@ -22,7 +22,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 
 using kadrimex::TAdvancedBitmap;
 using kadrimex::TPixelFormat;
@@ -236,28 +235,6 @@ TEST_F(CurvesFormTest, MouseEventsOnTheChartDrawThroughTheAxes)
     EXPECT_NEAR(Y(60), 10, 1);
     EXPECT_NEAR(Y(50), 105, 1.5);
     EXPECT_FALSE(Form.FDragging);
-}
-
-TEST(CurvesFormLifetime, ClosingWhileTheWorkerRunsIsSafe)
-{
-    std::mt19937 random(1);
-    auto big = std::make_shared<TAdvancedBitmap>(kadrimex::test::RandomPicture(2000, 1500, random));
-    for (int round = 0; round < 3; ++round) {
-        auto form = std::make_unique<TCurvesForm>();
-        form->FBitmap = big;
-        form->show();
-        ASSERT_NE(form->FHistoThread, nullptr);
-        // Hide requests termination; the histogram still completes, and a
-        // new picture set meanwhile frees nothing the worker reads.
-        form->hide();
-        form->FBitmap = std::make_shared<TAdvancedBitmap>(*big);
-        if (round > 0)
-            form.reset();  // destroyed with the worker running
-        else {
-            EXPECT_TRUE(Plotted(*form));
-            EXPECT_EQ(form->FHistoThread, nullptr);
-        }
-    }
 }
 
 }  // namespace

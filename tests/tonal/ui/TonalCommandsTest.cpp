@@ -60,8 +60,8 @@ TEST_F(TonalCommands, LevelsEqualisesOrStretchesTheChosenChannel)
     } cases[] = {
         {0, "55", "200", 2, kadrimex::test::ReferenceEqualize(Picture, 2)},
         {1, "55", "200", 0, kadrimex::test::ReferenceCurve(Picture, kadrimex::test::ReferenceRangeTable(55, 200), 0)},
-        {1, "-20", "abc", 3,
-         kadrimex::test::ReferenceCurve(Picture, kadrimex::test::ReferenceRangeTable(-20, 1024), 3)},
+        {1, "-20", "999", 3,
+         kadrimex::test::ReferenceCurve(Picture, kadrimex::test::ReferenceRangeTable(-20, 999), 3)},
     };
     for (const auto& c : cases) {
         Show(Picture);

@@ -25,18 +25,8 @@ namespace {
 
 class GeometryForms : public kadrimex::test::PromptCaptureTest {};
 
-// QDialog::Accepted, QDialog::Rejected, or -1 when the dialog stays open.
-template <class Action>
-int Outcome(QDialog& form, Action action)
-{
-    form.open();
-    action();
-    if (form.isVisible()) {
-        form.reject();
-        return -1;
-    }
-    return form.result();
-}
+using kadrimex::test::kStaysOpen;
+using kadrimex::test::RunDialog;
 
 TEST_F(GeometryForms, AnglePresetsInEitherDecimalNotation)
 {
@@ -70,16 +60,16 @@ TEST_F(GeometryForms, FlipRotateEnablingAngleAndKeys)
     // Not a number: the conversion error, and the dialog stays open.
     form.RotateRadioButton->click();
     form.AngleComboBox->setEditText(QStringLiteral("pół"));
-    EXPECT_EQ(Outcome(form, [&] { form.OkSpeedButton->click(); }), -1);
+    EXPECT_EQ(RunDialog(form, [&] { form.OkSpeedButton->click(); }), kStaysOpen);
     EXPECT_EQ(Prompts, std::vector<QString>{QStringLiteral("'pół' is not a valid floating point value")});
 
     QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
     form.AngleComboBox->setEditText(QStringLiteral("-0,25"));
-    EXPECT_EQ(Outcome(form, [&] { form.OkSpeedButton->click(); }), int(QDialog::Accepted));
+    EXPECT_EQ(RunDialog(form, [&] { form.OkSpeedButton->click(); }), int(QDialog::Accepted));
     EXPECT_EQ(form.FAngle, -0.25L);
     // A flip hands over no angle, whatever the box says.
     form.FlipHRadioButton->click();
-    EXPECT_EQ(Outcome(form, [&] { form.OkSpeedButton->click(); }), int(QDialog::Accepted));
+    EXPECT_EQ(RunDialog(form, [&] { form.OkSpeedButton->click(); }), int(QDialog::Accepted));
     EXPECT_EQ(form.FAngle, 0.0L);
 
     // Enter confirms and Escape cancels from every radio button and the box.
@@ -87,9 +77,9 @@ TEST_F(GeometryForms, FlipRotateEnablingAngleAndKeys)
     for (QWidget* target : {static_cast<QWidget*>(form.FlipVRadioButton), static_cast<QWidget*>(form.FlipHRadioButton),
                             static_cast<QWidget*>(form.RotateRadioButton),
                             static_cast<QWidget*>(form.AngleComboBox->lineEdit())}) {
-        EXPECT_EQ(Outcome(form, [&] { QTest::keyClick(target, Qt::Key_Return); }), int(QDialog::Accepted))
+        EXPECT_EQ(RunDialog(form, [&] { QTest::keyClick(target, Qt::Key_Return); }), int(QDialog::Accepted))
             << target->objectName().toStdString();
-        EXPECT_EQ(Outcome(form, [&] { QTest::keyClick(target, Qt::Key_Escape); }), int(QDialog::Rejected))
+        EXPECT_EQ(RunDialog(form, [&] { QTest::keyClick(target, Qt::Key_Escape); }), int(QDialog::Rejected))
             << target->objectName().toStdString();
     }
     EXPECT_EQ(Prompts.size(), 1u);
@@ -121,9 +111,9 @@ TEST_F(GeometryForms, ColorDepthPreselectsAndFollowsClicksOnlyAfterwards)
     EXPECT_EQ(form.FPixelFormat, TPixelFormat::pf4bit) << "no handler while hidden";
 
     form.FPixelFormat = TPixelFormat::pf8bit;
-    EXPECT_EQ(Outcome(form, [&] { QTest::keyClick(form.MakeMonochromeCheckBox, Qt::Key_Return); }),
+    EXPECT_EQ(RunDialog(form, [&] { QTest::keyClick(form.MakeMonochromeCheckBox, Qt::Key_Return); }),
               int(QDialog::Accepted));
-    EXPECT_EQ(Outcome(form, [&] { QTest::keyClick(form.BPPButtons->button(6), Qt::Key_Escape); }),
+    EXPECT_EQ(RunDialog(form, [&] { QTest::keyClick(form.BPPButtons->button(6), Qt::Key_Escape); }),
               int(QDialog::Rejected));
     EXPECT_EQ(form.FPixelFormat, TPixelFormat::pf8bit);
 }
