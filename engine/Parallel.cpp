@@ -107,10 +107,4 @@ void ParallelFor(int count, const std::function<void(int index)>& fn)
     });
 }
 
-std::mutex& FftwPlannerLock()
-{
-    static std::mutex lock;
-    return lock;
-}
-
 }  // namespace kadrimex

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 
 namespace kadrimex {
 
@@ -32,9 +31,5 @@ bool ParallelRows(TBitmapProcesorThread& thread, int height,
 
 // As ParallelRows without a worker thread object (no progress, no cancel).
 void ParallelFor(int count, const std::function<void(int index)>& fn);
-
-// FFTW's planner is not thread-safe: every FFTW plan of the program is made
-// and destroyed under this one lock (executing plans needs none).
-std::mutex& FftwPlannerLock();
 
 }  // namespace kadrimex

@@ -36,7 +36,6 @@ TLogPalette GreyPalette();
 // positive weights red, negative weights green, blue growing with |weight|.
 TLogPalette SignedPalette();
 
-struct ComplexSample;  // transforms/Fft.h
 class TBitmapProcesorThread;
 
 // A tone table: entry v is the new value of channel value v.
@@ -155,24 +154,6 @@ public:
     // The dispatcher; runs on the worker thread, or synchronously when
     // called directly (the batch tool does so).
     virtual void Execute();
-
-    // FFT engine (transforms/Fft.cpp).
-    // In-place unscaled radix-2 transform of a line of N samples (N a power
-    // of two, at least 2) with the table currently in FTwiddleTable.
-    void FFT1D(ComplexSample* line, int N);
-    // Forward transform of the source (converted to 24 bits) into three
-    // planes of its padded size, mirroring the picture into the padding.
-    // Progress 0 % to 50 %.
-    void FFT2D(ComplexSample* blue, ComplexSample* green, ComplexSample* red, TAdvancedBitmap* source);
-    // Inverse transform of three planes of the padded size of W x H into a
-    // 24-bit W x H destination; the planes are overwritten. Progress 50 % to
-    // 100 %.
-    void RevFFT2D(TAdvancedBitmap* destination, int W, int H, ComplexSample* blue, ComplexSample* green,
-                  ComplexSample* red);
-    // Exchanges diagonal quadrants in place (zero frequency <-> centre).
-    void SwapQuadrants(ComplexSample* plane, int Wp, int Hp);
-    // a <- a * b, sample by sample.
-    void MulSpectrum(ComplexSample* a, const ComplexSample* b, int Wp, int Hp);
 
 private:
     void Dispatch();

@@ -47,7 +47,7 @@ void SetSumPathForTesting(TSumPath path);
 
 // Largest error of the FFT sums of one mask block of real-valued weights on
 // a tile of `side` x `side` samples no larger than 255, by the bound proved
-// in Convolution.cpp. Exposed for the tests.
+// in ConvolutionFft.cpp. Exposed for the tests.
 double FftErrorBound(int side, double weightAbsSum, double weightSquareSum);
 
 }  // namespace convolution_detail

@@ -1,148 +1,18 @@
 #include "transforms/FastFourier.h"
 
+#include "engine/Fftw.h"
 #include "engine/Parallel.h"
 
-#include <fftw3.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 
 namespace kadrimex::fastfourier {
-
-// Error bounds
-//
-// Both computations are compared with the exact transform T of the values
-// they start from. Let u be the unit roundoff (2^-53 for double, 2^-64 for
-// the 80-bit engine), mu the error of the twiddle factors and
-// eta = mu + gamma4 (sqrt 2 + mu), gamma4 = 4u / (1 - 4u). For a
-// Cooley-Tukey FFT of N = 2^m points made of L radix-2 stages:
-//  - every stage maps each of its inputs through one butterfly, a complex
-//    addition or subtraction and at most one multiplication by a twiddle,
-//    so along every path from input n to output k the computed weight is
-//    within a factor (1 + eta) per stage of the exact one: each output is
-//    off by at most G ||x||_1 with G = (1 + eta)^L - 1;
-//  - in the 2-norm, ||fl(Tx) - Tx||_2 <= e ||Tx||_2 = e sqrt(N) ||x||_2 with
-//    e = L eta / (1 - L eta) (Higham, Accuracy and Stability of Numerical
-//    Algorithms, Thm 24.2), and one output is at most the 2-norm.
-// The 80-bit engine is such an FFT with L = m. Its twiddles are taken of
-// the double angle fl(k * c) / N, c the double nearest 2 pi: the product is
-// rounded once (at most 2 pi u_double away), the division by the power of
-// two N is exact and |c - 2 pi| < 2.5e-16, so the angle is within 9.5e-16
-// of 2 pi k / N; with the error of cosl and sinl, mu = 2^-49 covers it.
-// FFTW's power-of-two plans are Cooley-Tukey factorisations; L = m + 2
-// covers the extra pass of its real-data transforms, and mu = 4 ulps.
-// Products with the kernel and the double copies of tables and kernel add
-// small relative errors, counted below; the conversion to bytes adds
-// 4 u |v| + 2^-40 (DecidedByte's callers add it).
-namespace {
-
-const double kUnit = std::ldexp(1.0, -53);
-const double kUnit80 = std::ldexp(1.0, -64);
-
-struct Growth {
-    double perOutput;  // G: the bound of one output per unit of ||x||_1
-    double twoNorm;    // e
-};
-
-Growth StageGrowth(double u, double mu, double stages)
-{
-    const double gamma4 = 4 * u / (1 - 4 * u);
-    const double eta = mu + gamma4 * (std::sqrt(2.0) + mu);
-    Growth g;
-    // expm1 and log1p are accurate to an ulp or two; 1e-6 covers them.
-    g.perOutput = std::expm1(stages * std::log1p(eta)) * (1 + 1e-6);
-    g.twoNorm = stages * eta / (1 - stages * eta) * (1 + 1e-6);
-    return g;
-}
-
-struct PairGrowth {
-    Growth fast, exact;
-    double G() const { return fast.perOutput + exact.perOutput; }
-    double E() const { return fast.twoNorm + exact.twoNorm; }
-};
-
-PairGrowth Growths(int Wp, int Hp)
-{
-    const double m = double(Log2Of(Wp) + Log2Of(Hp));
-    return {StageGrowth(kUnit, 4 * kUnit, m + 2), StageGrowth(kUnit80, std::ldexp(1.0, -49), m)};
-}
-
-// Slack for the rounding of the conversion of value v to a byte.
-double ConversionSlack(double v)
-{
-    return 4 * kUnit * std::fabs(v) + std::ldexp(1.0, -40);
-}
-
-}  // namespace
-
-double SpectrumBound(int Wp, int Hp, double z1, double z2)
-{
-    // Output v = Re X / N + 128: both computations are within G ||z||_1 and
-    // e sqrt(N) ||z||_2 of the exact X.
-    const PairGrowth g = Growths(Wp, Hp);
-    const double n = double(Wp) * double(Hp);
-    return std::min(g.G() * z1, g.E() * std::sqrt(n) * z2) / n;
-}
-
-double ReverseBound(int Wp, int Hp, double s1, double s2)
-{
-    // Input x = (b - 128)(1, q) / 1 (the factor N of both sides cancels
-    // exactly with the division by N), |q| <= 1, so ||x|| <= sqrt 2 ||b - 128||.
-    // The double input is off by at most 12 u |b - 128| per sample: the
-    // double tables (u), q from them (8 u), the product (u) and the
-    // Hermitian half sum (sqrt 2 u). The output is Re T x.
-    const PairGrowth g = Growths(Wp, Hp);
-    const double n = double(Wp) * double(Hp);
-    const double kappa = 1.41422;
-    const double input = 12 * kUnit;
-    const double perOutput = (g.exact.perOutput * kappa + g.fast.perOutput * (kappa + input) + input) * s1;
-    const double twoNorm =
-        std::sqrt(n) * (g.exact.twoNorm * kappa + g.fast.twoNorm * (kappa + input) + input) * s2;
-    return std::min(perOutput, twoNorm);
-}
-
-double GaussBound(int Wp, int Hp, double z1, double z2, double k1, double k2, double kmax)
-{
-    // Exact result: Re T*(X K) / N with X = T z. The 80-bit spectrum P and
-    // the double one are each within G ||z||_1 (A per sample) of X; the
-    // kernel products add u |P K| (80-bit), 9 u |X K| (double copy of the
-    // kernel, its symmetric half sum, the product). With ||X||_2 = sqrt(N)
-    // ||z||_2, sum |X| K <= ||X||_2 ||K||_2 and ||X K||_2 <= kmax ||X||_2.
-    const PairGrowth g = Growths(Wp, Hp);
-    const double n = double(Wp) * double(Hp);
-    const double xNorm = std::sqrt(n) * z2;
-    // Sample by sample: each output of the inverse moves by at most the
-    // 1-norm of the change of its input, plus G times that input's 1-norm.
-    const double a = g.G() * z1;
-    const double xk = xNorm * k2;
-    const double y1 = xk + a * k1;
-    const double perOutput = a * k1 + (kUnit80 + 9 * kUnit) * y1 + g.G() * y1;
-    // In the 2-norm.
-    const double y2 = kmax * xNorm * (1 + g.E());
-    const double twoNorm = std::sqrt(n) * (g.E() * xNorm * kmax + (kUnit80 + 9 * kUnit) * y2 + g.E() * y2);
-    return std::min(perOutput, twoNorm) * (1 + 1e-6) / n;
-}
-
-int DecidedByte(double v, double bound)
-{
-    // Inside (1, 254) the byte is the ceiling: v - bound and v + bound share
-    // it when both lie in (t, t + 1], t the integer part of v.
-    if (v > 1 && v < 254) {
-        const int t = int(v);
-        if (v - bound > t && v + bound <= t + 1)
-            return t + 1;
-    }
-    const auto byte = [](double w) { return !(w > 0) ? 0 : w >= 255 ? 255 : int(std::ceil(w)); };
-    const int low = byte(v - bound);
-    return low == byte(v + bound) ? low : -1;
-}
 
 long double GaussKernel::At(int xs, int ys) const
 {
@@ -164,179 +34,180 @@ constexpr int kBlock = 8;
 // engine.
 constexpr std::size_t kMaxUndecided = 1 << 14;
 
-struct FreeAligned {
-    void operator()(void* p) const { std::free(p); }
-};
+const char kNoSpectrumMemory[] = "Not enough memory for the spectrum of the picture";
 
-template <typename T>
-std::unique_ptr<T[], FreeAligned> AllocateAligned(std::size_t count)
-{
-    const std::size_t bytes = (count * sizeof(T) + 63) / 64 * 64;
-    T* p = static_cast<T*>(std::aligned_alloc(64, bytes == 0 ? 64 : bytes));
-    if (!p)
-        throw EOutOfResources("Not enough memory for the spectrum of the picture");
-    AdviseHugePages(p, bytes);
-    return std::unique_ptr<T[], FreeAligned>(p);
-}
-
-// The half spectra (columns 0 .. Wp/2) of the three channels, Hp rows each.
-// Rows are padded to a multiple of 4 complex values so that every row and
-// every block of columns has the alignment of the first.
-struct Spectra {
-    int Wp = 0, Hp = 0, Wc = 0, stride = 0;
-    std::unique_ptr<fftw_complex[], FreeAligned> data[3];
-
-    Spectra(int wp, int hp) : Wp(wp), Hp(hp), Wc(wp / 2 + 1), stride((wp / 2 + 1 + 3) / 4 * 4)
+// The sizes of one transform: the padded plane and its half spectrum
+// (columns 0 .. Wp/2). Rows of a half plane are padded to a multiple of 4
+// complex values so that every row has the alignment of the first.
+struct Geometry {
+    int W, H, Wp, Hp, Wc, stride;
+    Geometry(int w, int h)
+        : W(w), H(h), Wp(PaddedSize(w)), Hp(PaddedSize(h)), Wc(Wp / 2 + 1), stride((Wp / 2 + 1 + 3) / 4 * 4)
     {
-        for (auto& d : data)
-            d = AllocateAligned<fftw_complex>(std::size_t(stride) * std::size_t(Hp));
-    }
-    fftw_complex* Row(int c, int y) const { return data[c].get() + std::size_t(y) * std::size_t(stride); }
-    // Real part of full-plane sample (kx, ky) of channel c.
-    double Real(int c, int kx, int ky) const
-    {
-        if (kx <= Wp / 2)
-            return Row(c, ky)[kx][0];
-        return Row(c, (Hp - ky) % Hp)[Wp - kx][0];
     }
 };
 
-// One worker's real line of Wp values.
+// Rows 0 .. H-1 of one channel's half spectrum. The channels are
+// transformed one after the other through the same rows, and the padding
+// rows H .. Hp-1 live only in the column blocks, so the spectrum costs
+// H / (3 Hp) of three whole planes.
+struct HalfPlane {
+    const Geometry& g;
+    fftw::TAligned<fftw_complex> data;
+
+    explicit HalfPlane(const Geometry& geometry)
+        : g(geometry),
+          data(fftw::AllocateAligned<fftw_complex>(std::size_t(g.stride) * std::size_t(g.H), kNoSpectrumMemory))
+    {
+    }
+    fftw_complex* Row(int y) const { return data.get() + std::size_t(y) * std::size_t(g.stride); }
+};
+
+// Each worker's real line of Wp values and block of kBlock columns of Hp
+// samples (sample ky of column j at ky * kBlock + j).
 struct Scratch {
-    std::vector<std::unique_ptr<double[], FreeAligned>> lines;
-    Scratch(int workers, int Wp)
+    std::vector<fftw::TAligned<double>> lines;
+    std::vector<fftw::TAligned<fftw_complex>> blocks;
+    explicit Scratch(const Geometry& g)
     {
-        for (int i = 0; i < workers; ++i)
-            lines.push_back(AllocateAligned<double>(std::size_t(Wp)));
-    }
-    double* Line(int worker) const { return lines[std::size_t(worker)].get(); }
-};
-
-// The plans of one direction: a row plan between a real line and a half
-// spectrum row, and column plans over kBlock columns and over the rest.
-class Plans {
-public:
-    Plans(const Spectra& s, double* line, bool forward)
-    {
-        std::lock_guard<std::mutex> guard(FftwPlannerLock());
-        const int sign = forward ? FFTW_FORWARD : FFTW_BACKWARD;
-        const unsigned flags = FFTW_ESTIMATE;
-        row = forward ? fftw_plan_dft_r2c_1d(s.Wp, line, s.Row(0, 0), flags)
-                      : fftw_plan_dft_c2r_1d(s.Wp, s.Row(0, 0), line, flags);
-        const int block = std::min(kBlock, s.Wc);
-        const int n = s.Hp;
-        column = fftw_plan_many_dft(1, &n, block, s.Row(0, 0), nullptr, s.stride, 1, s.Row(0, 0), nullptr, s.stride, 1,
-                                    sign, flags);
-        const int rest = s.Wc % block;
-        if (rest != 0)
-            lastColumns = fftw_plan_many_dft(1, &n, rest, s.Row(0, 0), nullptr, s.stride, 1, s.Row(0, 0), nullptr,
-                                             s.stride, 1, sign, flags);
-        if (!row || !column || (rest != 0 && !lastColumns)) {
-            Destroy();
-            throw EOutOfResources("Cannot prepare the Fourier transform");
+        for (int i = 0; i < WorkerCount(); ++i) {
+            lines.push_back(fftw::AllocateAligned<double>(std::size_t(g.Wp), kNoSpectrumMemory));
+            blocks.push_back(fftw::AllocateAligned<fftw_complex>(std::size_t(kBlock) * std::size_t(g.Hp),
+                                                                 kNoSpectrumMemory));
         }
     }
-    ~Plans()
+    double* Line(int worker) const { return lines[std::size_t(worker)].get(); }
+    fftw_complex* Block(int worker) const { return blocks[std::size_t(worker)].get(); }
+};
+
+// The plans of one operation: the row plan between a real line and a half
+// spectrum row, and column plans over a whole block and over the last,
+// narrower one, in the directions the operation takes.
+struct Plans {
+    fftw::TPlan row;
+    fftw::TPlan columns[2], lastColumns[2];  // [0] forward, [1] backward
+
+    Plans(const Geometry& g, const HalfPlane& plane, const Scratch& scratch, bool forwardRows, bool forwardColumns,
+          bool backwardColumns)
     {
-        std::lock_guard<std::mutex> guard(FftwPlannerLock());
-        Destroy();
+        const std::string failure = "Cannot prepare the Fourier transform";
+        row = fftw::TPlan::RealLine(g.Wp, scratch.Line(0), plane.Row(0), forwardRows, failure);
+        const int rest = g.Wc % kBlock;
+        for (int direction = 0; direction < 2; ++direction) {
+            if (!(direction == 0 ? forwardColumns : backwardColumns))
+                continue;
+            if (g.Wc >= kBlock)
+                columns[direction] =
+                    fftw::TPlan::ComplexColumns(g.Hp, kBlock, scratch.Block(0), kBlock, direction == 0, failure);
+            if (rest != 0)
+                lastColumns[direction] =
+                    fftw::TPlan::ComplexColumns(g.Hp, rest, scratch.Block(0), kBlock, direction == 0, failure);
+        }
     }
-    Plans(const Plans&) = delete;
-    Plans& operator=(const Plans&) = delete;
-
-    fftw_plan row = nullptr, column = nullptr, lastColumns = nullptr;
-
-private:
-    void Destroy()
+    void Columns(fftw_complex* block, int count, bool forward) const
     {
-        for (fftw_plan p : {row, column, lastColumns})
-            if (p)
-                fftw_destroy_plan(p);
-        row = column = lastColumns = nullptr;
+        const int direction = forward ? 0 : 1;
+        const fftw::TPlan& plan = count == kBlock ? columns[direction] : lastColumns[direction];
+        fftw_execute_dft(plan.Get(), block, block);
     }
 };
 
-// Column transforms of all three channels, published as progress from
-// `base`.
-bool ColumnTransforms(TBitmapProcesorThread& thread, const Spectra& s, const Plans& plans, std::int64_t base)
+// Progress of an operation made of phases, each one transform of one
+// channel. A transform moves its own position r from 0 to R = Wp Hp as the
+// 80-bit engine moves through one half of its range (forward: rows to R/2,
+// columns to R; inverse: columns to R/2, rows to R), and phase k of the
+// operation shows (k R + r) / 3: the three channels of one transform
+// together fill the half that transform has in the 80-bit engine's range.
+struct Gauge {
+    TBitmapProcesorThread& thread;
+    std::int64_t R;
+    int phase = 0;
+
+    Gauge(TBitmapProcesorThread& t, const Geometry& g) : thread(t), R(std::int64_t(g.Wp) * g.Hp)
+    {
+        thread.FWidth = 2 * g.Wp;
+        thread.FHeight = g.Hp;
+        thread.SetProgressMax(2 * R);
+        thread.FRow = 0;
+        thread.FColumn = 0;
+    }
+    std::int64_t At(std::int64_t r) const { return (std::int64_t(phase) * R + r) / 3; }
+    void Publish(std::int64_t r) const { thread.PublishProgress(At(r)); }
+};
+
+// Runs fn(kx0, count, worker) over the half spectrum's columns, kBlock at a
+// time, on all cores; the gauge moves from r = from to r = to. False when
+// stopped.
+template <typename Fn>
+bool ColumnBlocks(const Gauge& gauge, const Geometry& g, std::int64_t from, std::int64_t to, Fn fn)
 {
-    const int block = std::min(kBlock, s.Wc);
-    const int blocks = (s.Wc + block - 1) / block;
-    // As the 80-bit column pass: the last block publishes column Wp - 1.
-    const std::int64_t columns = s.Wp - 1, half = s.Hp / 2;
+    const int blocks = (g.Wc + kBlock - 1) / kBlock;
     return ParallelRows(
-        thread, blocks, [=](std::int64_t done) { return base + done * columns / blocks * half; },
-        [&](int b, int) {
-            const int x0 = b * block;
-            const fftw_plan plan = x0 + block <= s.Wc ? plans.column : plans.lastColumns;
-            for (int c = 0; c < 3; ++c)
-                fftw_execute_dft(plan, s.Row(c, 0) + x0, s.Row(c, 0) + x0);
-        });
+        gauge.thread, blocks,
+        [&gauge, from, to, blocks](std::int64_t done) { return gauge.At(from + (to - from) * done / blocks); },
+        [&](int b, int worker) { fn(b * kBlock, std::min(kBlock, g.Wc - b * kBlock), worker); });
 }
 
-struct ChannelNorms {
-    double one[3] = {0, 0, 0};
-    double two[3] = {0, 0, 0};
-};
-
-// Forward transform of the mirrored, padded picture into s, with progress
-// 0 % to 50 % as FFT2D reports it. Returns the norms of the padded
-// channels, or false when cancelled.
-bool Forward(TBitmapProcesorThread& thread, const TAdvancedBitmap& source, Spectra& s, ChannelNorms& norms)
+// Copies columns kx0 .. kx0 + count - 1 of the plane into a block: rows
+// 0 .. H-1, then padding row y mirroring row 2H - 1 - y.
+void Gather(const HalfPlane& plane, int kx0, int count, fftw_complex* block)
 {
-    const int W = source.Width(), H = source.Height(), Wp = s.Wp, Hp = s.Hp;
-    thread.FWidth = 2 * Wp;
-    thread.FHeight = Hp;
-    thread.SetProgressMax(2 * std::int64_t(Wp) * Hp);
-    thread.FRow = 0;
-    thread.FColumn = 0;
-    thread.UpdateProgress();
+    const Geometry& g = plane.g;
+    for (int y = 0; y < g.Hp; ++y) {
+        const fftw_complex* row = plane.Row(y < g.H ? y : 2 * g.H - 1 - y) + kx0;
+        std::memcpy(block + std::size_t(y) * kBlock, row, sizeof(fftw_complex) * std::size_t(count));
+    }
+}
 
+// Copies rows 0 .. H-1 of a block back into the plane.
+void Scatter(const fftw_complex* block, int kx0, int count, HalfPlane& plane)
+{
+    for (int y = 0; y < plane.g.H; ++y)
+        std::memcpy(plane.Row(y) + kx0, block + std::size_t(y) * kBlock, sizeof(fftw_complex) * std::size_t(count));
+}
+
+// Row transforms of channel c of the mirrored, padded picture into the
+// plane, with the 1- and 2-norms of the padded channel; the gauge moves to
+// R/2. False when stopped.
+bool ForwardRows(const Gauge& gauge, const TAdvancedBitmap& source, int c, HalfPlane& plane, const Plans& plans,
+                 const Scratch& scratch, double& one, double& two)
+{
+    const Geometry& g = plane.g;
+    const int W = g.W, H = g.H, Wp = g.Wp, Hp = g.Hp;
     const int workers = WorkerCount();
-    Scratch scratch(workers, Wp);
-    const Plans plans(s, scratch.Line(0), true);
-    // Integer sums of the bytes and their squares, per worker and channel.
-    std::vector<std::uint64_t> sums(std::size_t(workers) * 6, 0);
+    // Integer sums of the bytes and their squares, per worker.
+    std::vector<std::uint64_t> sums(std::size_t(workers) * 2, 0);
     const std::int64_t width = 2 * std::int64_t(Wp);
     const bool complete = ParallelRows(
-        thread, H, [=](std::int64_t done) { return done / 4 * width; },
+        gauge.thread, H, [&gauge, width](std::int64_t done) { return gauge.At(done / 4 * width); },
         [&](int y, int worker) {
             const std::uint8_t* row = source.ScanLine(y);
             double* line = scratch.Line(worker);
             // Row y also stands for padding row 2H - 1 - y when that exists.
             const std::uint64_t times = y >= 2 * H - Hp ? 2 : 1;
-            for (int c = 0; c < 3; ++c) {
-                std::uint64_t one = 0, two = 0;
-                for (int x = 0; x < Wp; ++x) {
-                    const int sx = x < W ? x : 2 * W - 1 - x;
-                    const std::uint64_t b = row[3 * sx + c];
-                    line[x] = double(b);
-                    one += b;
-                    two += b * b;
-                }
-                sums[std::size_t(worker) * 6 + std::size_t(c)] += times * one;
-                sums[std::size_t(worker) * 6 + 3 + std::size_t(c)] += times * two;
-                fftw_execute_dft_r2c(plans.row, line, s.Row(c, y));
+            std::uint64_t s1 = 0, s2 = 0;
+            for (int x = 0; x < Wp; ++x) {
+                const int sx = x < W ? x : 2 * W - 1 - x;
+                const std::uint64_t b = row[3 * sx + c];
+                line[x] = double(b);
+                s1 += b;
+                s2 += b * b;
             }
+            sums[std::size_t(worker) * 2] += times * s1;
+            sums[std::size_t(worker) * 2 + 1] += times * s2;
+            fftw_execute_dft_r2c(plans.row.Get(), line, plane.Row(y));
         });
     if (!complete)
         return false;
-    for (int y = H; y < Hp; ++y)
-        for (int c = 0; c < 3; ++c)
-            std::memcpy(s.Row(c, y), s.Row(c, 2 * H - 1 - y), sizeof(fftw_complex) * std::size_t(s.Wc));
-    for (int c = 0; c < 3; ++c) {
-        std::uint64_t one = 0, two = 0;
-        for (int w = 0; w < workers; ++w) {
-            one += sums[std::size_t(w) * 6 + std::size_t(c)];
-            two += sums[std::size_t(w) * 6 + 3 + std::size_t(c)];
-        }
-        norms.one[c] = double(one) * (1 + 1e-15);
-        norms.two[c] = std::sqrt(double(two)) * (1 + 1e-15);
+    std::uint64_t s1 = 0, s2 = 0;
+    for (int w = 0; w < workers; ++w) {
+        s1 += sums[std::size_t(w) * 2];
+        s2 += sums[std::size_t(w) * 2 + 1];
     }
-    thread.FRow = Hp / 4;
-    thread.FColumn = 0;
-    thread.UpdateProgress();
-    return ColumnTransforms(thread, s, plans, std::int64_t(Hp / 4) * width);
+    one = double(s1) * (1 + 1e-15);
+    two = std::sqrt(double(s2)) * (1 + 1e-15);
+    gauge.Publish(std::int64_t(Hp / 4) * width);
+    return true;
 }
 
 // Collects undecided bytes from several workers; gives up past
@@ -378,86 +249,88 @@ std::size_t GroupLimit(int Wp, int Hp)
     return std::size_t(std::max(2, (Log2Of(Wp) + Log2Of(Hp)) / 2));
 }
 
-// Inverse transform of the half spectra (already Hermitian), progress 50 %
-// to 100 % as RevFFT2D reports it; byte (x, y, c) is decided from
-// (out + add) * mul, out the real output, with bound[c].
-Outcome Inverse(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, int W, int H, Spectra& s, double add,
-                double mul, const double bound[3])
+// Writes channel c of the image rows from the plane, whose columns are
+// already transformed, by inverse row transforms: byte (x, y) is decided
+// from (out + add) * mul, out the real output, with `bound`. The gauge
+// moves from R/2 by Wp/2 per row. False when stopped.
+bool InverseRows(const Gauge& gauge, TAdvancedBitmap& destination, int c, HalfPlane& plane, const Plans& plans,
+                 const Scratch& scratch, double add, double mul, double bound, UndecidedList& undecided)
 {
-    const int Wp = s.Wp, Hp = s.Hp;
-    thread.FWidth = 2 * Wp;
-    thread.FHeight = Hp;
-    thread.SetProgressMax(2 * std::int64_t(Wp) * Hp);
-    thread.FRow = Hp / 2;
-    thread.FColumn = 0;
-    thread.UpdateProgress();
-    Outcome o;
-    const int workers = WorkerCount();
-    Scratch scratch(workers, Wp);
-    const Plans plans(s, scratch.Line(0), false);
-    const std::int64_t width = 2 * std::int64_t(Wp);
-    if (!ColumnTransforms(thread, s, plans, std::int64_t(Hp / 2) * width)) {
-        o.cancelled = true;
-        return o;
-    }
-    thread.FRow = Hp / 2 + Hp / 4;
-    thread.FColumn = 0;
-    thread.UpdateProgress();
-    UndecidedList undecided;
-    const std::int64_t base = std::int64_t(thread.FRow) * width;
-    const bool complete = ParallelRows(
-        thread, H, [=](std::int64_t done) { return base + done * (Wp / 2); },
+    const Geometry& g = plane.g;
+    const int W = g.W, Wp = g.Wp;
+    const std::int64_t base = std::int64_t(g.Hp / 4) * 2 * std::int64_t(Wp);
+    gauge.Publish(base);
+    return ParallelRows(
+        gauge.thread, g.H, [&gauge, base, Wp](std::int64_t done) { return gauge.At(base + done * (Wp / 2)); },
         [&](int y, int worker) {
             std::uint8_t* row = destination.ScanLine(y);
             double* line = scratch.Line(worker);
-            for (int c = 0; c < 3; ++c) {
-                fftw_execute_dft_c2r(plans.row, s.Row(c, y), line);
-                for (int x = 0; x < W; ++x) {
-                    const double v = (line[x] + add) * mul;
-                    const int byte = DecidedByte(v, bound[c] + ConversionSlack(v));
-                    row[3 * x + c] = std::uint8_t(byte < 0 ? 0 : byte);
-                    if (byte < 0)
-                        undecided.Add({c, x, y});
-                }
+            fftw_execute_dft_c2r(plans.row.Get(), plane.Row(y), line);
+            for (int x = 0; x < W; ++x) {
+                const double v = (line[x] + add) * mul;
+                const int byte = DecidedByte(v, bound + ConversionSlack(v));
+                row[3 * x + c] = std::uint8_t(byte < 0 ? 0 : byte);
+                if (byte < 0)
+                    undecided.Add({c, x, y});
             }
         });
-    o = undecided.Finish(false, GroupLimit(Wp, Hp));
-    o.cancelled = !complete;
-    return o;
 }
 
 }  // namespace
 
 Outcome SpectrumPicture(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const TAdvancedBitmap& source)
 {
-    const int Wp = PaddedSize(source.Width()), Hp = PaddedSize(source.Height());
-    Spectra s(Wp, Hp);
-    ChannelNorms norms;
-    Outcome o;
-    if (!Forward(thread, source, s, norms)) {
-        o.cancelled = true;
-        return o;
-    }
-    double bound[3];
-    for (int c = 0; c < 3; ++c)
-        bound[c] = SpectrumBound(Wp, Hp, norms.one[c], norms.two[c]);
-    // Pixel (x, y) shows the sample the quadrant swap brings there.
+    const Geometry g(source.Width(), source.Height());
+    const int Wp = g.Wp, Hp = g.Hp;
+    HalfPlane plane(g);
+    const Scratch scratch(g);
+    const Plans plans(g, plane, scratch, true, true, false);
+    Gauge gauge(thread, g);
+    const std::int64_t R = gauge.R;
+    // Wp * Hp is a power of two: its inverse is exact.
     const double scale = 1 / (double(Wp) * double(Hp));
     UndecidedList undecided;
-    ParallelFor(Hp, [&](int y) {
-        std::uint8_t* row = destination.ScanLine(y);
-        const int ky = (y + Hp / 2) % Hp;
-        for (int x = 0; x < Wp; ++x) {
-            const int kx = (x + Wp / 2) % Wp;
-            for (int c = 0; c < 3; ++c) {
-                const double v = s.Real(c, kx, ky) * scale + 128;
-                const int byte = DecidedByte(v, bound[c] + ConversionSlack(v));
-                row[3 * x + c] = std::uint8_t(byte < 0 ? 0 : byte);
-                if (byte < 0)
-                    undecided.Add({c, x, y});
-            }
+    Outcome o;
+    for (int c = 0; c < 3; ++c) {
+        gauge.phase = c;
+        double one = 0, two = 0;
+        if (!ForwardRows(gauge, source, c, plane, plans, scratch, one, two)) {
+            o.cancelled = true;
+            return o;
         }
-    });
+        const double bound = SpectrumBound(Wp, Hp, one, two);
+        // Full-plane sample (kx, ky) lands on pixel ((kx + Wp/2) mod Wp,
+        // (ky + Hp/2) mod Hp), the place the quadrant swap brings it to. A
+        // half-spectrum column kx also gives full column Wp - kx, whose
+        // sample at row ky is the conjugate of (kx, (Hp - ky) mod Hp).
+        const auto put = [&](int kx, int ky, double re) {
+            const int x = (kx + Wp / 2) % Wp, y = (ky + Hp / 2) % Hp;
+            const double v = re * scale + 128;
+            const int byte = DecidedByte(v, bound + ConversionSlack(v));
+            destination.ScanLine(y)[3 * x + c] = std::uint8_t(byte < 0 ? 0 : byte);
+            if (byte < 0)
+                undecided.Add({c, x, y});
+        };
+        // As the 80-bit column pass: the last block publishes column Wp - 1.
+        const bool complete = ColumnBlocks(gauge, g, R / 2, R / 2 + std::int64_t(Wp - 1) * (Hp / 2),
+                                           [&](int kx0, int count, int worker) {
+            fftw_complex* block = scratch.Block(worker);
+            Gather(plane, kx0, count, block);
+            plans.Columns(block, count, true);
+            for (int ky = 0; ky < Hp; ++ky)
+                for (int j = 0; j < count; ++j) {
+                    const int kx = kx0 + j;
+                    const double re = block[std::size_t(ky) * kBlock + std::size_t(j)][0];
+                    put(kx, ky, re);
+                    if (kx != 0 && kx != Wp / 2)
+                        put(Wp - kx, (Hp - ky) % Hp, re);
+                }
+        });
+        if (!complete) {
+            o.cancelled = true;
+            return o;
+        }
+    }
     return undecided.Finish(true, GroupLimit(Wp, Hp));
 }
 
@@ -503,9 +376,8 @@ void ExactSpectrumBytes(TAdvancedBitmap& destination, const TAdvancedBitmap& sou
 
 Outcome ReverseSpectrum(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const TAdvancedBitmap& source)
 {
-    const int W = source.Width(), H = source.Height();
-    const int Wp = PaddedSize(W), Hp = PaddedSize(H);
-    Spectra s(Wp, Hp);
+    const Geometry g(source.Width(), source.Height());
+    const int W = g.W, H = g.H, Wp = g.Wp, Hp = g.Hp;
     // Double copies of the row and column tables of the phase factor q.
     std::vector<ComplexSample> rowTable(static_cast<std::size_t>(Wp)), columnTable(static_cast<std::size_t>(Hp));
     FillTwiddleTable(rowTable.data(), Wp, +1);
@@ -524,41 +396,25 @@ Outcome ReverseSpectrum(TBitmapProcesorThread& thread, TAdvancedBitmap& destinat
     // spectrum gets its Hermitian part, whose inverse is the real part of
     // the inverse of the whole plane. Pixel columns of half-spectrum column
     // kx and of its mirror (Wp - kx) mod Wp, -1 outside the picture:
-    std::vector<int> columnOf(static_cast<std::size_t>(s.Wc)), mirrorOf(static_cast<std::size_t>(s.Wc));
-    for (int kx = 0; kx < s.Wc; ++kx) {
+    std::vector<int> columnOf(static_cast<std::size_t>(g.Wc)), mirrorOf(static_cast<std::size_t>(g.Wc));
+    for (int kx = 0; kx < g.Wc; ++kx) {
         const int x = (kx + Wp / 2) % Wp, m = ((Wp - kx) % Wp + Wp / 2) % Wp;
         columnOf[std::size_t(kx)] = x < W ? x : -1;
         mirrorOf[std::size_t(kx)] = m < W ? m : -1;
     }
-    // The three channels' (b - 128)(1, q) at pixel (x, y) of `row`.
+    // Channel c's (b - 128)(1, q) at pixel (x, y) of `row`.
     struct Pixel {
-        double re[3], im[3];
+        double re, im;
     };
-    const auto pixel = [&](const std::uint8_t* row, int x, int y) {
-        Pixel p{};
+    const auto pixel = [&](const std::uint8_t* row, int x, int y, int c) {
+        Pixel p{0, 0};
         if (row && x >= 0) {
             const double q = -(rc[std::size_t(x)] * cs[std::size_t(y)] + cc[std::size_t(y)] * rs[std::size_t(x)]);
-            for (int c = 0; c < 3; ++c) {
-                p.re[c] = double(int(row[3 * x + c]) - 128);
-                p.im[c] = p.re[c] * q;
-            }
+            p.re = double(int(row[3 * x + c]) - 128);
+            p.im = p.re * q;
         }
         return p;
     };
-    ParallelFor(Hp, [&](int ky) {
-        const int y = (ky + Hp / 2) % Hp, my = ((Hp - ky) % Hp + Hp / 2) % Hp;
-        const std::uint8_t* row = y < H ? source.ScanLine(y) : nullptr;
-        const std::uint8_t* mirrorRow = my < H ? source.ScanLine(my) : nullptr;
-        fftw_complex* out[3] = {s.Row(0, ky), s.Row(1, ky), s.Row(2, ky)};
-        for (int kx = 0; kx < s.Wc; ++kx) {
-            const Pixel a = pixel(row, columnOf[std::size_t(kx)], y);
-            const Pixel m = pixel(mirrorRow, mirrorOf[std::size_t(kx)], my);
-            for (int c = 0; c < 3; ++c) {
-                out[c][kx][0] = (a.re[c] + m.re[c]) * 0.5;
-                out[c][kx][1] = (a.im[c] - m.im[c]) * 0.5;
-            }
-        }
-    });
     double bound[3];
     for (int c = 0; c < 3; ++c) {
         std::uint64_t one = 0, two = 0;
@@ -573,27 +429,51 @@ Outcome ReverseSpectrum(TBitmapProcesorThread& thread, TAdvancedBitmap& destinat
         bound[c] = ReverseBound(Wp, Hp, double(one) * (1 + 1e-15), std::sqrt(double(two)) * (1 + 1e-15));
     }
     destination.SetSize(W, H);
-    return Inverse(thread, destination, W, H, s, 0.49 / (double(Wp) * double(Hp)), 1, bound);
+
+    HalfPlane plane(g);
+    const Scratch scratch(g);
+    const Plans plans(g, plane, scratch, false, false, true);
+    Gauge gauge(thread, g);
+    // The samples lack the factor N of the 80-bit ones, so the offset is
+    // divided by it instead.
+    const double add = 0.49 / (double(Wp) * double(Hp));
+    UndecidedList undecided;
+    Outcome o;
+    for (int c = 0; c < 3; ++c) {
+        gauge.phase = 3 + c;
+        gauge.Publish(0);
+        const bool columns = ColumnBlocks(gauge, g, 0, std::int64_t(Wp - 1) * (Hp / 2),
+                                          [&](int kx0, int count, int worker) {
+            fftw_complex* block = scratch.Block(worker);
+            for (int ky = 0; ky < Hp; ++ky) {
+                const int y = (ky + Hp / 2) % Hp, my = ((Hp - ky) % Hp + Hp / 2) % Hp;
+                const std::uint8_t* row = y < H ? source.ScanLine(y) : nullptr;
+                const std::uint8_t* mirrorRow = my < H ? source.ScanLine(my) : nullptr;
+                fftw_complex* out = block + std::size_t(ky) * kBlock;
+                for (int j = 0; j < count; ++j) {
+                    const Pixel a = pixel(row, columnOf[std::size_t(kx0 + j)], y, c);
+                    const Pixel m = pixel(mirrorRow, mirrorOf[std::size_t(kx0 + j)], my, c);
+                    out[j][0] = (a.re + m.re) * 0.5;
+                    out[j][1] = (a.im - m.im) * 0.5;
+                }
+            }
+            plans.Columns(block, count, false);
+            Scatter(block, kx0, count, plane);
+        });
+        if (!columns || !InverseRows(gauge, destination, c, plane, plans, scratch, add, 1, bound[c], undecided)) {
+            o.cancelled = true;
+            return o;
+        }
+    }
+    return undecided.Finish(false, GroupLimit(Wp, Hp));
 }
 
 Outcome GaussBlur(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, const TAdvancedBitmap& source,
                   const GaussKernel& kernel)
 {
-    const int W = source.Width(), H = source.Height();
-    const int Wp = PaddedSize(W), Hp = PaddedSize(H);
-    destination.SetSize(W, H);
-    Spectra s(Wp, Hp);
-    ChannelNorms norms;
-    Outcome o;
-    if (!Forward(thread, source, s, norms)) {
-        // As the 80-bit engine: the reverse transform starts and stops at
-        // its first column.
-        thread.FRow = Hp / 2;
-        thread.FColumn = 0;
-        thread.UpdateProgress();
-        o.cancelled = true;
-        return o;
-    }
+    const Geometry g(source.Width(), source.Height());
+    const int Wp = g.Wp, Hp = g.Hp;
+    destination.SetSize(g.W, g.H);
     // Double copies of the kernel factors: each kernel value is then within
     // 6 u of the 80-bit one, 7 u with the half sum below.
     std::vector<double> gx(static_cast<std::size_t>(Wp)), gy(static_cast<std::size_t>(Hp));
@@ -613,23 +493,18 @@ Outcome GaussBlur(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, c
     };
     // The spectrum of a real picture is Hermitian, so the real part of the
     // inverse of X K is the inverse of X times the symmetric half sum of K.
+    const auto half = [&](int kx, int ky) { return (value(kx, ky) + value((Wp - kx) % Wp, (Hp - ky) % Hp)) * 0.5; };
     // Kernel norms over the whole plane: columns 1 .. Wp/2 - 1 of the half
     // plane stand for two columns.
     std::vector<double> k1(static_cast<std::size_t>(Hp)), k2(static_cast<std::size_t>(Hp)), kmax(static_cast<std::size_t>(Hp));
     ParallelFor(Hp, [&](int ky) {
         double one = 0, two = 0, most = 0;
-        for (int kx = 0; kx < s.Wc; ++kx) {
+        for (int kx = 0; kx < g.Wc; ++kx) {
             const double k = value(kx, ky), m = value((Wp - kx) % Wp, (Hp - ky) % Hp);
-            const double half = (k + m) * 0.5;
             const double times = kx == 0 || kx == Wp / 2 ? 1 : 2;
-            one += times * half;
+            one += times * ((k + m) * 0.5);
             two += times * (k * k + m * m) * 0.5;
             most = std::max(most, std::max(k, m));
-            for (int c = 0; c < 3; ++c) {
-                fftw_complex& v = s.Row(c, ky)[kx];
-                v[0] *= half;
-                v[1] *= half;
-            }
         }
         k1[std::size_t(ky)] = one;
         k2[std::size_t(ky)] = two;
@@ -643,12 +518,65 @@ Outcome GaussBlur(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, c
     }
     // 8 u covers the double kernel against the 80-bit one and the rounding
     // of the sums (at most log2 N u relative each, far below).
+    const double kUnit = fftw::Unit();
     const double slack = 1 + 8 * kUnit + double(Log2Of(Wp) + Log2Of(Hp) + 2) * kUnit;
-    double bound[3];
-    for (int c = 0; c < 3; ++c)
-        bound[c] = GaussBound(Wp, Hp, norms.one[c], norms.two[c], one * slack, std::sqrt(two * slack) * slack,
-                              most * slack);
-    return Inverse(thread, destination, W, H, s, 0.49, 1 / (double(Wp) * double(Hp)), bound);
+
+    HalfPlane plane(g);
+    const Scratch scratch(g);
+    const Plans plans(g, plane, scratch, true, true, true);
+    // Forward and inverse rows share the row plan's layout, not its
+    // direction.
+    const Plans inverseRows(g, plane, scratch, false, false, false);
+    Gauge gauge(thread, g);
+    const std::int64_t R = gauge.R;
+    UndecidedList undecided;
+    Outcome o;
+    // One channel at a time, forward then inverse; the phases fill the
+    // range in that order.
+    for (int c = 0; c < 3; ++c) {
+        gauge.phase = 2 * c;
+        double z1 = 0, z2 = 0;
+        bool complete = ForwardRows(gauge, source, c, plane, plans, scratch, z1, z2);
+        // The forward column transforms, the kernel and the inverse column
+        // transforms of a block in one go; only the image rows go back.
+        // The gauge runs on into the inverse phase, to where its row pass
+        // starts.
+        complete = complete && ColumnBlocks(gauge, g, R / 2, R + std::int64_t(Wp - 1) * (Hp / 2),
+                                            [&](int kx0, int count, int worker) {
+            fftw_complex* block = scratch.Block(worker);
+            Gather(plane, kx0, count, block);
+            plans.Columns(block, count, true);
+            for (int ky = 0; ky < Hp; ++ky)
+                for (int j = 0; j < count; ++j) {
+                    const double k = half(kx0 + j, ky);
+                    fftw_complex& v = block[std::size_t(ky) * kBlock + std::size_t(j)];
+                    v[0] *= k;
+                    v[1] *= k;
+                }
+            plans.Columns(block, count, false);
+            Scatter(block, kx0, count, plane);
+        });
+        if (complete) {
+            gauge.phase = 2 * c + 1;
+            const double bound = GaussBound(Wp, Hp, z1, z2, one * slack, std::sqrt(two * slack) * slack, most * slack);
+            complete = InverseRows(gauge, destination, c, plane, inverseRows, scratch, 0.49,
+                                   1 / (double(Wp) * double(Hp)), bound, undecided);
+        }
+        if (!complete) {
+            // As the 80-bit engine, where a stop in the forward transform
+            // (the first half of the range) lets the reverse transform start
+            // and stop at its first column: a stop before half way shows
+            // half way.
+            if (gauge.thread.Progress() < R) {
+                thread.FRow = Hp / 2;
+                thread.FColumn = 0;
+                thread.UpdateProgress();
+            }
+            o.cancelled = true;
+            return o;
+        }
+    }
+    return undecided.Finish(false, GroupLimit(Wp, Hp));
 }
 
 void ExactInverseBytes(TAdvancedBitmap& destination, const PlaneColumns& columns, int Wp, int Hp,

@@ -1,6 +1,7 @@
 // Double-precision paths of the three Fourier operations (transforms/
-// Fourier.h). They compute every output value through FFTW in double
-// precision together with a proven bound on its distance from the value of
+// Fourier.h). They compute every output value through FFTW (engine/Fftw.h)
+// in double precision, one channel at a time through the same half
+// spectrum, together with a proven bound on its distance from the value of
 // the 80-bit engine (transforms/Fft.h). A byte whose whole interval
 // [value - bound, value + bound] gives one byte is final; the others are
 // listed and recomputed bit for bit along the 80-bit path, or, when there
@@ -90,7 +91,7 @@ void ExactReverseBytes(TAdvancedBitmap& destination, const TAdvancedBitmap& sour
                        const std::vector<Undecided>& bytes);
 
 // Bounds on the distance between the double-precision and the 80-bit value
-// of every output byte, in byte units. z1 and z2 are the 1- and 2-norms of
+// of every output byte, in byte units, proved in FourierBounds.cpp. z1 and z2 are the 1- and 2-norms of
 // the padded picture channel (forward transforms); s1 and s2 those of the
 // spectrum bytes minus 128 (reverse); k1, k2 and kmax the 1-norm, 2-norm
 // and largest value of the kernel over the whole plane.
@@ -102,5 +103,8 @@ double GaussBound(int Wp, int Hp, double z1, double z2, double k1, double k2, do
 // ceiling), or -1 when the values within `bound` of v do not all give the
 // same byte.
 int DecidedByte(double v, double bound);
+// Slack for the rounding of the conversion of value v to a byte, added to
+// the bound.
+double ConversionSlack(double v);
 
 }  // namespace kadrimex::fastfourier

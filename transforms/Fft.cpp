@@ -287,13 +287,13 @@ bool ColumnPass(TBitmapProcesorThread& thread, ComplexSample* const planes[3], i
 
 }  // namespace
 
-void TBitmapProcesorThread::FFT1D(ComplexSample* line, int N)
+void FFT1D(TBitmapProcesorThread& thread, ComplexSample* line, int N)
 {
-    TransformLine(line, N, static_cast<const ComplexSample*>(FTwiddleTable));
+    TransformLine(line, N, static_cast<const ComplexSample*>(thread.FTwiddleTable));
 }
 
-void TBitmapProcesorThread::FFT2D(ComplexSample* blue, ComplexSample* green, ComplexSample* red,
-                                  TAdvancedBitmap* source)
+void FFT2D(TBitmapProcesorThread& thread, ComplexSample* blue, ComplexSample* green, ComplexSample* red,
+           TAdvancedBitmap* source)
 {
     // The operations never pass an empty picture; an empty one would have
     // no row to mirror into the padding.
@@ -303,15 +303,15 @@ void TBitmapProcesorThread::FFT2D(ComplexSample* blue, ComplexSample* green, Com
     const int H = source->Height();
     const int Wp = PaddedSize(W);
     const int Hp = PaddedSize(H);
-    FWidth = 2 * Wp;
-    FHeight = Hp;
-    SetProgressMax(2 * std::int64_t(Wp) * Hp);
-    FRow = 0;
-    FColumn = 0;
-    UpdateProgress();
+    thread.FWidth = 2 * Wp;
+    thread.FHeight = Hp;
+    thread.SetProgressMax(2 * std::int64_t(Wp) * Hp);
+    thread.FRow = 0;
+    thread.FColumn = 0;
+    thread.UpdateProgress();
 
     source->SetPixelFormat(TPixelFormat::pf24bit);
-    TwiddleTable table(*this, std::max(Wp, Hp));
+    TwiddleTable table(thread, std::max(Wp, Hp));
     table.Fill(Wp, -1);
 
     ComplexSample* const planes[3] = {blue, green, red};
@@ -321,7 +321,7 @@ void TBitmapProcesorThread::FFT2D(ComplexSample* blue, ComplexSample* green, Com
     // Row pass: load each image row, mirroring it into the padding columns,
     // and transform it in place. Progress row = y div 4.
     const TAdvancedBitmap& pixels = *source;
-    bool complete = RunItems(*this, H, 0, 0, progressWidth, 4, [&](int y, ComplexSample*) {
+    bool complete = RunItems(thread, H, 0, 0, progressWidth, 4, [&](int y, ComplexSample*) {
         const std::uint8_t* row = pixels.ScanLine(y);
         for (int c = 0; c < 3; ++c) {
             ComplexSample* line = planes[c] + std::size_t(y) * stride;
@@ -335,12 +335,12 @@ void TBitmapProcesorThread::FFT2D(ComplexSample* blue, ComplexSample* green, Com
     });
     // Padding rows mirror the transformed image rows about the bottom edge.
     for (int y = H; complete && y < Hp; ++y) {
-        FRow = y / 4;
-        if (Terminated()) {
+        thread.FRow = y / 4;
+        if (thread.Terminated()) {
             complete = false;
             break;
         }
-        UpdateProgress();
+        thread.UpdateProgress();
         for (int c = 0; c < 3; ++c)
             std::memcpy(planes[c] + std::size_t(y) * stride, planes[c] + std::size_t(2 * H - 1 - y) * stride,
                         stride * sizeof(ComplexSample));
@@ -349,37 +349,37 @@ void TBitmapProcesorThread::FFT2D(ComplexSample* blue, ComplexSample* green, Com
         return;
 
     table.Fill(Hp, -1);
-    FRow = Hp / 4;
-    FColumn = 0;
-    ColumnPass(*this, planes, Wp, Hp, table.Get(), std::int64_t(FRow) * FWidth);
+    thread.FRow = Hp / 4;
+    thread.FColumn = 0;
+    ColumnPass(thread, planes, Wp, Hp, table.Get(), std::int64_t(thread.FRow) * thread.FWidth);
 }
 
-void TBitmapProcesorThread::RevFFT2D(TAdvancedBitmap* destination, int W, int H, ComplexSample* blue,
-                                     ComplexSample* green, ComplexSample* red)
+void RevFFT2D(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, int W, int H, ComplexSample* blue,
+              ComplexSample* green, ComplexSample* red)
 {
     if (!destination || W < 1 || H < 1)
         return;
     const int Wp = PaddedSize(W);
     const int Hp = PaddedSize(H);
-    FWidth = 2 * Wp;
-    FHeight = Hp;
-    SetProgressMax(2 * std::int64_t(Wp) * Hp);
-    FRow = Hp / 2;
-    FColumn = 0;
-    UpdateProgress();
+    thread.FWidth = 2 * Wp;
+    thread.FHeight = Hp;
+    thread.SetProgressMax(2 * std::int64_t(Wp) * Hp);
+    thread.FRow = Hp / 2;
+    thread.FColumn = 0;
+    thread.UpdateProgress();
 
     destination->SetPixelFormat(TPixelFormat::pf24bit);
     destination->SetSize(W, H);
-    TwiddleTable table(*this, std::max(Wp, Hp));
+    TwiddleTable table(thread, std::max(Wp, Hp));
     table.Fill(Hp, +1);
 
     ComplexSample* const planes[3] = {blue, green, red};
-    if (!ColumnPass(*this, planes, Wp, Hp, table.Get(), std::int64_t(FRow) * FWidth))
+    if (!ColumnPass(thread, planes, Wp, Hp, table.Get(), std::int64_t(thread.FRow) * thread.FWidth))
         return;
 
     table.Fill(Wp, +1);
-    FRow = Hp / 2 + Hp / 4;
-    FColumn = 0;
+    thread.FRow = Hp / 2 + Hp / 4;
+    thread.FColumn = 0;
     // Row pass over the image rows only; each row is written as soon as it
     // is transformed. Padding rows and columns are never written.
     const std::size_t stride = std::size_t(Wp);
@@ -387,7 +387,7 @@ void TBitmapProcesorThread::RevFFT2D(TAdvancedBitmap* destination, int W, int H,
     // same value as dividing by it, at a fraction of the cost.
     const long double scale = 1 / ((long double)Wp * (long double)Hp);
     TAdvancedBitmap& pixels = *destination;
-    RunItems(*this, H, 0, std::int64_t(FRow) * FWidth, Wp / 2, 1, [&](int y, ComplexSample*) {
+    RunItems(thread, H, 0, std::int64_t(thread.FRow) * thread.FWidth, Wp / 2, 1, [&](int y, ComplexSample*) {
         std::uint8_t* row = pixels.ScanLine(y);
         for (int c = 0; c < 3; ++c) {
             ComplexSample* line = planes[c] + std::size_t(y) * stride;
@@ -398,7 +398,7 @@ void TBitmapProcesorThread::RevFFT2D(TAdvancedBitmap* destination, int W, int H,
     });
 }
 
-void TBitmapProcesorThread::SwapQuadrants(ComplexSample* plane, int Wp, int Hp)
+void SwapQuadrants(ComplexSample* plane, int Wp, int Hp)
 {
     const int halfW = Wp / 2;
     const int halfH = Hp / 2;
@@ -413,7 +413,7 @@ void TBitmapProcesorThread::SwapQuadrants(ComplexSample* plane, int Wp, int Hp)
     });
 }
 
-void TBitmapProcesorThread::MulSpectrum(ComplexSample* a, const ComplexSample* b, int Wp, int Hp)
+void MulSpectrum(ComplexSample* a, const ComplexSample* b, int Wp, int Hp)
 {
     const std::size_t stride = std::size_t(Wp);
     ParallelFor(Hp, [&](int y) {

@@ -3,10 +3,9 @@
 // transform of a 24-bit bitmap into three planes (blue, green, red) and the
 // inverse transform back into a bitmap.
 //
-// The transform routines themselves are members of TBitmapProcesorThread
-// (FFT1D, FFT2D, RevFFT2D, SwapQuadrants, MulSpectrum) because they own the
-// thread's FTwiddleTable while they run and publish its progress. Their fast
-// paths spread rows, columns and channels over all cores but keep every
+// The two-dimensional transforms take the worker thread: they own its
+// FTwiddleTable while they run and publish its progress. Their fast paths
+// spread rows, columns and channels over all cores but keep every
 // butterfly's arithmetic and order, so each result is bit-identical to the
 // plain single-threaded algorithm.
 #pragma once
@@ -89,6 +88,24 @@ inline std::uint8_t CeilByte(long double v)
         --k;
     return std::uint8_t(k);
 }
+
+// In-place unscaled radix-2 transform of a line of N samples (N a power of
+// two, at least 2) with the table currently in the thread's FTwiddleTable.
+void FFT1D(TBitmapProcesorThread& thread, ComplexSample* line, int N);
+// Forward transform of the source (converted to 24 bits) into three planes
+// of its padded size, mirroring the picture into the padding. Progress 0 %
+// to 50 %.
+void FFT2D(TBitmapProcesorThread& thread, ComplexSample* blue, ComplexSample* green, ComplexSample* red,
+           TAdvancedBitmap* source);
+// Inverse transform of three planes of the padded size of W x H into a
+// 24-bit W x H destination; the planes are overwritten. Progress 50 % to
+// 100 %.
+void RevFFT2D(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, int W, int H, ComplexSample* blue,
+              ComplexSample* green, ComplexSample* red);
+// Exchanges diagonal quadrants in place (zero frequency <-> centre).
+void SwapQuadrants(ComplexSample* plane, int Wp, int Hp);
+// a <- a * b, sample by sample.
+void MulSpectrum(ComplexSample* a, const ComplexSample* b, int Wp, int Hp);
 
 // Memory the operating system reports as available for new allocations
 // (MemAvailable); falls back to the free physical pages.

@@ -121,7 +121,7 @@ void FinishInverse(TBitmapProcesorThread& thread, TAdvancedBitmap& destination, 
 {
     const ComplexSample* const planes[3] = {p.Blue(), p.Green(), p.Red()};
     if (outcome.tooMany) {
-        thread.RevFFT2D(&destination, p.W, p.H, p.Blue(), p.Green(), p.Red());
+        RevFFT2D(thread, &destination, p.W, p.H, p.Blue(), p.Green(), p.Red());
         return;
     }
     const auto columns = [&](int kx0, int count, ComplexSample* const samples[3]) {
@@ -163,7 +163,7 @@ void MakeFFT(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, TAdvan
     const ColourPlanes p = AllocatePlanes(*source);
     const int Wp = p.Wp, Hp = p.Hp;
 
-    thread.FFT2D(p.Blue(), p.Green(), p.Red(), source);
+    FFT2D(thread, p.Blue(), p.Green(), p.Red(), source);
 
     // Quadrant swap and byte conversion in one pass: pixel (x, y) shows the
     // sample that SwapQuadrants would bring there.
@@ -243,7 +243,7 @@ void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, T
 
     // The 80-bit spectrum times the kernel, for the bytes left.
     const ColourPlanes p = AllocatePlanes(*source);
-    thread.FFT2D(p.Blue(), p.Green(), p.Red(), source);
+    FFT2D(thread, p.Blue(), p.Green(), p.Red(), source);
     ComplexSample* const planes[3] = {p.Blue(), p.Green(), p.Red()};
     ParallelFor(Hp, [&](int y) {
         const int ys = (y + Hp / 2) % Hp;

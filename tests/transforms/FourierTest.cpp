@@ -228,11 +228,11 @@ TEST(FftEngineTest, RoundTripMirrorsIntoThePaddingAndAddsOne)
     TAdvancedBitmap source = ToBitmap(input);
     TBitmapProcesorThread thread(true);
     ComplexPlane blue(8, 4), green(8, 4), red(8, 4);
-    thread.FFT2D(blue.Data(), green.Data(), red.Data(), &source);
+    FFT2D(thread, blue.Data(), green.Data(), red.Data(), &source);
     EXPECT_EQ(thread.ProgressMax(), 64);  // 2 Wp Hp
     EXPECT_EQ(thread.Progress(), 32);     // the forward transform ends at half
     TAdvancedBitmap back;
-    thread.RevFFT2D(&back, 8, 4, blue.Data(), green.Data(), red.Data());
+    RevFFT2D(thread, &back, 8, 4, blue.Data(), green.Data(), red.Data());
     EXPECT_EQ(thread.FTwiddleTable, nullptr);
     EXPECT_EQ(thread.Progress(), thread.ProgressMax());
     const Picture output = FromBitmap(back);
@@ -317,11 +317,11 @@ TEST(FftEngineTest, TerminateBeforeAPassLeavesNoTable)
     thread.Terminate();
     TAdvancedBitmap source = ToBitmap(RandomPicture(9, 9, 8));
     ComplexPlane blue(16, 16), green(16, 16), red(16, 16);
-    thread.FFT2D(blue.Data(), green.Data(), red.Data(), &source);
+    FFT2D(thread, blue.Data(), green.Data(), red.Data(), &source);
     EXPECT_EQ(thread.FTwiddleTable, nullptr);
     EXPECT_EQ(blue[0].re, 0);  // no row was transformed
     TAdvancedBitmap destination;
-    thread.RevFFT2D(&destination, 9, 9, blue.Data(), green.Data(), red.Data());
+    RevFFT2D(thread, &destination, 9, 9, blue.Data(), green.Data(), red.Data());
     EXPECT_EQ(thread.FTwiddleTable, nullptr);
     EXPECT_EQ(destination.Width(), 9);  // sized before the first row
     EXPECT_EQ(destination.Height(), 9);
