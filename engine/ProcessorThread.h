@@ -21,15 +21,6 @@
 
 namespace kadrimex {
 
-// Codes of the Fourier operations. Every other family states its codes in
-// its own header, beside its parameter records; the operation table checks
-// that no two rows share a code.
-namespace op {
-inline constexpr std::int8_t FFT = 0x60;
-inline constexpr std::int8_t RevFFT = 0x61;
-inline constexpr std::int8_t FFTGauss = 0x62;
-}  // namespace op
-
 // 256-entry palette of the unsigned mask pictures: entry i is grey i.
 TLogPalette GreyPalette();
 // 256-entry palette of the signed mask pictures (weight = index - 128):

@@ -33,6 +33,13 @@ void MakeFFTGauss(TBitmapProcesorThread& thread, TAdvancedBitmap* destination, T
 void FFTGaussMask(TBitmapProcesorThread& thread, long double* mask, int w, int h, long double ay, long double ax,
                   long double cx, long double cy);
 
+// Codes of the Fourier operations.
+namespace op {
+inline constexpr std::int8_t FFT = 0x60;
+inline constexpr std::int8_t RevFFT = 0x61;
+inline constexpr std::int8_t FFTGauss = 0x62;
+}  // namespace op
+
 // The dialog values of the Fourier commands (the two transforms have none).
 // FillThread sets the operation code and the worker's fields.
 struct TFFTParams {};

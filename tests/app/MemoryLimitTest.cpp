@@ -113,11 +113,11 @@ const TLimitCase kCases[] = {
          c.Accept<TResizerForm>([](TResizerForm& f) { f.FNewWidth = f.FNewHeight = 32760; });
          return RunsToOneError(c, [&] { c.form->ResizeImageButton->click(); }, QStringLiteral("memory"));
      }},
-    // 4097 pixels pad to 8192: even the double-precision half spectra of
-    // the three channels are 1.6 GB.
+    // 8193 pixels pad to 16384: even the one channel's half spectrum of
+    // the picture's rows, in double precision, is 1.1 GB.
     {"FFT planes beyond memory", RLIMIT_AS, 1024 * kMiB,
      [](TChild& c) {
-         c.Show(4097, 4097);
+         c.Show(8193, 8193);
          return RunsToOneError(c, [&] { c.form->FFTSpeedButton->click(); }, QStringLiteral("memory"));
      }},
     // Eight steps of 48 MB fill the history (a quarter of the limit); the
